@@ -1,0 +1,24 @@
+# Thin wrapper around CMake: `make example` and `make test` are all a user needs.
+BUILD_DIR ?= build
+JOBS ?= 2
+
+.PHONY: all build example test clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# Trains the iris example and writes its pages into examples/output/.
+example: build
+	mkdir -p examples/output
+	cd examples && ../$(BUILD_DIR)/velmar iris.prop
+	@echo
+	@echo "Pages written to examples/output/ - open examples/output/map_1_1_0_0.html"
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR) examples/output

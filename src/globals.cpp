@@ -1,0 +1,306 @@
+#include "globals.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include "dataitem.h"
+#include "dataloader.h"
+#include "neuronlayer.h"
+
+// ---- Settings with their compiled-in defaults ----
+int Globals::EXPAND_CYCLES = 25;
+int Globals::MAX_CYCLES = 0;
+float Globals::TAU_1 = 0.25f;
+float Globals::INITIAL_LEARNRATE = 0.3f;
+int Globals::INITIAL_NEIGHBOURHOOD = 2;
+float Globals::NEIGHBOURHOOD_FALLOFF = 0.3f;
+float Globals::TAU_2 = 0.1f;
+const char* Globals::HTML_PREFIX = "map";
+const char* Globals::DATAFILE_EXTENSION = "";
+unsigned int Globals::randomSeed = 123456789u;
+const char* Globals::inputFile = nullptr;
+const char* Globals::descriptionFile = nullptr;
+const char* Globals::savePath = nullptr;
+bool Globals::printMQE = false;
+int Globals::normInputVectors = 0;
+bool Globals::SAVE_AS_HTML = true;
+bool Globals::SAVE_AS_CARTIX = false;
+int Globals::INITIAL_X_SIZE = 2;
+int Globals::INITIAL_Y_SIZE = 2;
+int Globals::LABELS_NUM = 5;
+bool Globals::LABELS_ONLY = true;
+float Globals::LABELS_THRESHOLD = 0.7f;
+bool Globals::ORIENTATION = false;
+const char* Globals::MQE0_FILE = nullptr;
+
+int Globals::vectorlength = 0;
+int Globals::numofallvecs = 0;
+int Globals::HTML_GID = 0;
+const float Globals::MIN_LEARNRATE = 0.02f;
+const int Globals::MIN_NEIGHBOURHOOD = 1;
+bool Globals::isTrained = false;
+
+// The three start-up objects, created in this order before main runs.
+Data_Vector* Globals::dataItems = new Data_Vector();
+Vector_Vector* Globals::layers = new Vector_Vector();
+DataLoader* Globals::currentDataLoader = new DataLoader();
+NeuronLayer* Globals::hfm = nullptr;
+clock_t Globals::startTime = 0;
+clock_t Globals::stopTime = 0;
+float Globals::trainingTime = 0.0f;
+
+// ---- Random source ----
+
+void Globals::setRandom(unsigned int seed) { srand(seed); }
+
+float Globals::getRandom() { return static_cast<float>(static_cast<double>(rand()) / 2147483648.0); }
+
+int Globals::getIntRandom() { return rand(); }
+
+// ---- Vector arithmetic ----
+
+float* Globals::newVector(long long length) {
+  float* v = static_cast<float*>(calloc(length > 0 ? static_cast<size_t>(length) : 1, sizeof(float)));
+  if (v == nullptr) {
+    fail("out of memory");
+  }
+  return v;
+}
+
+float* Globals::normVec(float* vec) {
+  float absVector = 0.0f;
+  for (int i = 0; i < vectorlength; i++) {
+    absVector = static_cast<float>(static_cast<double>(absVector) +
+                                   static_cast<double>(vec[i]) * static_cast<double>(vec[i]));
+  }
+  absVector = static_cast<float>(std::sqrt(static_cast<double>(absVector)));
+  if (absVector > 0.0f) {
+    for (int i = 0; i < vectorlength; i++) {
+      vec[i] = static_cast<float>(static_cast<double>(vec[i]) / static_cast<double>(absVector));
+    }
+  }
+  return vec;
+}
+
+Data_Vector* Globals::normIntervalVector(Data_Vector* vec) {
+  for (int j = 0; j < vectorlength; j++) {
+    float maxAttr = 0.0f;
+    for (int k = 0; k < vec->size(); k++) {
+      float value = vec->elementAt(k)->getDataVector()[j];
+      if (value > maxAttr) {
+        maxAttr = value;
+      }
+    }
+    if (maxAttr > 0.0f) {
+      for (int k = 0; k < vec->size(); k++) {
+        float* data = vec->elementAt(k)->getDataVector();
+        data[j] = static_cast<float>(static_cast<double>(data[j]) / static_cast<double>(maxAttr));
+      }
+    }
+  }
+  return vec;
+}
+
+float Globals::calcQE(const float* v1, const float* v2) {
+  float res = 0.0f;
+  for (int i = 0; i < vectorlength; i++) {
+    double diff = static_cast<double>(v1[i]) - static_cast<double>(v2[i]);
+    res = static_cast<float>(static_cast<double>(res) + diff * diff);
+  }
+  return res;
+}
+
+float* Globals::meanVector(Data_Vector* dItems, int dataLength) {
+  float* res = newVector(dataLength);
+  int count = dItems->size();
+  for (int i = 0; i < dataLength; i++) {
+    for (int k = 0; k < count; k++) {
+      res[i] = static_cast<float>(static_cast<double>(res[i]) +
+                                  static_cast<double>(dItems->elementAt(k)->getDataVector()[i]));
+    }
+    res[i] = static_cast<float>(static_cast<double>(res[i]) / static_cast<double>(count));
+  }
+  return res;
+}
+
+float* Globals::meanWeights(const float* w1, const float* w2) {
+  float* res = newVector(vectorlength);
+  for (int i = 0; i < vectorlength; i++) {
+    res[i] = static_cast<float>((static_cast<double>(w1[i]) + static_cast<double>(w2[i])) / 2.0);
+  }
+  return res;
+}
+
+float* Globals::vectorDiff(const float* a, const float* b) {
+  float* res = newVector(vectorlength);
+  for (int i = 0; i < vectorlength; i++) {
+    res[i] = static_cast<float>(static_cast<double>(a[i]) - static_cast<double>(b[i]));
+  }
+  return res;
+}
+
+float* Globals::vectorDiffMean(const float* a, const float* b) {
+  float* res = newVector(vectorlength);
+  for (int i = 0; i < vectorlength; i++) {
+    res[i] = static_cast<float>((static_cast<double>(a[i]) - static_cast<double>(b[i])) / 2.0);
+  }
+  return res;
+}
+
+float* Globals::vectorAdd(const float* a, const float* b) {
+  float* res = newVector(vectorlength);
+  for (int i = 0; i < vectorlength; i++) {
+    res[i] = static_cast<float>(static_cast<double>(a[i]) + static_cast<double>(b[i]));
+  }
+  return res;
+}
+
+float* Globals::vectorAddMean(const float* a, const float* b) {
+  return meanWeights(a, b);  // the same expression: (a[i] + b[i]) / 2
+}
+
+float* Globals::vectorAdd3(const float* a, const float* b, const float* c) {
+  float* res = newVector(vectorlength);
+  for (int i = 0; i < vectorlength; i++) {
+    res[i] = static_cast<float>(static_cast<double>(a[i]) + static_cast<double>(b[i]) + static_cast<double>(c[i]));
+  }
+  return res;
+}
+
+float* Globals::vectorAdd3Mean(const float* a, const float* b, const float* c) {
+  float* res = newVector(vectorlength);
+  for (int i = 0; i < vectorlength; i++) {
+    res[i] = static_cast<float>(
+        (static_cast<double>(a[i]) + static_cast<double>(b[i]) + static_cast<double>(c[i])) / 3.0);
+  }
+  return res;
+}
+
+// ---- Map registry ----
+
+void Globals::addLayer(int level, NeuronLayer* nl) {
+  if (level >= layers->size()) {
+    layers->addElement(new Layer_Vector());
+  }
+  layers->elementAt(level)->addElement(nl);
+}
+
+Layer_Vector* Globals::getLayerAt(int level) {
+  if (level < 0 || level >= layers->size()) {
+    return nullptr;
+  }
+  return layers->elementAt(level);
+}
+
+NeuronLayer* Globals::getFirstLayerMap() { return hfm->getLayer1Map(); }
+
+// ---- Hierarchy driver ----
+
+void Globals::initHFM() {
+  hfm = new NeuronLayer(nullptr, dataItems, 0.0f, 0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  hfm->calcLayer0MQE();
+  addLayer(0, hfm);
+  addLayer(1, hfm->getLayer1Map());
+}
+
+void Globals::trainHFM() {
+  startTime = clock();
+  getFirstLayerMap()->train();
+  for (int level = 2;; level++) {
+    Layer_Vector* maps = getLayerAt(level);
+    if (maps == nullptr) {
+      break;
+    }
+    // Training a map may register maps one level deeper, never on this level,
+    // but the size is read afresh anyway.
+    for (int i = 0; i < maps->size(); i++) {
+      maps->elementAt(i)->train();
+    }
+  }
+  isTrained = true;
+  stopTime = clock();
+  trainingTime = static_cast<float>(static_cast<double>(stopTime - startTime) / 1000000.0);
+  std::cout << trainingTime << std::endl;
+}
+
+void Globals::saveHFMAs(int what) {
+  getFirstLayerMap()->saveAs(what);
+  for (int level = 2;; level++) {
+    Layer_Vector* maps = getLayerAt(level);
+    if (maps == nullptr) {
+      break;
+    }
+    for (int i = 0; i < maps->size(); i++) {
+      maps->elementAt(i)->saveAs(what);
+    }
+  }
+}
+
+// ---- Run-control helpers ----
+
+void Globals::fail(const std::string& message) {
+  std::cout << message << std::endl;
+  exit(1);
+}
+
+void Globals::checkSettings() {
+  if (EXPAND_CYCLES < 1) {
+    fail("EXPAND_CYCLES must be at least 1 (check propertyfile)");
+  }
+  if (INITIAL_NEIGHBOURHOOD < 0) {
+    fail("INITIAL_NEIGHBOURHOOD must not be negative (check propertyfile)");
+  }
+  if (INITIAL_X_SIZE < 1) {
+    fail("INITIAL_X_SIZE must be at least 1 (check propertyfile)");
+  }
+  if (INITIAL_Y_SIZE < 1) {
+    fail("INITIAL_Y_SIZE must be at least 1 (check propertyfile)");
+  }
+  if (!(TAU_2 > 0.0f)) {
+    fail("TAU_2 must be greater than 0 (check propertyfile)");
+  }
+  if (MAX_CYCLES <= 0 && !(TAU_1 > 0.0f)) {
+    fail("TAU_1 must be greater than 0 unless MAX_CYCLES is set (check propertyfile)");
+  }
+  // A one-unit first-layer map cannot grow, and its error never falls below
+  // MQE0, so with TAU_1 below 1 it could only stop at a cycle limit.
+  if (MAX_CYCLES <= 0 && INITIAL_X_SIZE == 1 && INITIAL_Y_SIZE == 1 && TAU_1 < 1.0f) {
+    fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 of at least 1 (check propertyfile)");
+  }
+  if (savePath == nullptr && (SAVE_AS_HTML || SAVE_AS_CARTIX || printMQE)) {
+    fail("savePath not set (check propertyfile)");
+  }
+}
+
+FILE* Globals::openForReading(const char* name) {
+  if (name == nullptr) {
+    return nullptr;
+  }
+  FILE* file = fopen(name, "r");
+  if (file == nullptr) {
+    return nullptr;
+  }
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+    fclose(file);
+    return nullptr;
+  }
+  return file;
+}
+
+FILE* Globals::createOutputFile(const std::string& name) {
+  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
+  if (fd < 0) {
+    return nullptr;
+  }
+  FILE* file = fdopen(fd, "w");
+  if (file == nullptr) {
+    close(fd);
+  }
+  return file;
+}

@@ -1,0 +1,107 @@
+#ifndef VELMAR_GLOBALS_H
+#define VELMAR_GLOBALS_H
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "vector.h"
+
+class DataLoader;
+class NeuronLayer;
+
+// Static state of a run: the settings read from the property file, the vector
+// arithmetic and the one random sequence, the registry of maps by level and
+// the driver that builds and trains the hierarchy. No instance is ever made.
+class Globals {
+ public:
+  Globals() = delete;
+
+  // ---- Settings (property file) ----
+  static int EXPAND_CYCLES;
+  static int MAX_CYCLES;
+  static float TAU_1;
+  static float INITIAL_LEARNRATE;
+  static int INITIAL_NEIGHBOURHOOD;
+  static float NEIGHBOURHOOD_FALLOFF;
+  static float TAU_2;
+  static const char* HTML_PREFIX;
+  static const char* DATAFILE_EXTENSION;
+  static unsigned int randomSeed;
+  static const char* inputFile;
+  static const char* descriptionFile;
+  static const char* savePath;
+  static bool printMQE;
+  static int normInputVectors;  // 0 NONE, 1 LENGTH, 2 INTERVAL
+  static bool SAVE_AS_HTML;
+  static bool SAVE_AS_CARTIX;
+  static int INITIAL_X_SIZE;
+  static int INITIAL_Y_SIZE;
+  static int LABELS_NUM;
+  static bool LABELS_ONLY;
+  static float LABELS_THRESHOLD;
+  static bool ORIENTATION;
+  static const char* MQE0_FILE;
+
+  // ---- Values the property file cannot set ----
+  static int vectorlength;
+  static int numofallvecs;
+  static int HTML_GID;
+  static const float MIN_LEARNRATE;
+  static const int MIN_NEIGHBOURHOOD;
+  static bool isTrained;
+
+  // ---- Run state ----
+  static Data_Vector* dataItems;
+  static Vector_Vector* layers;
+  static DataLoader* currentDataLoader;
+  static NeuronLayer* hfm;
+  static clock_t startTime;
+  static clock_t stopTime;
+  static float trainingTime;
+
+  // ---- Random source: one shared srand/rand sequence ----
+  static void setRandom(unsigned int seed);
+  static float getRandom();
+  static int getIntRandom();
+
+  // ---- Vector arithmetic on arrays of vectorlength floats ----
+  // Every expression is evaluated in double from float operands; each stored
+  // value (result component or running sum) is rounded to float.
+  static float* normVec(float* vec);
+  static Data_Vector* normIntervalVector(Data_Vector* vec);
+  static float calcQE(const float* v1, const float* v2);
+  static float* meanVector(Data_Vector* dItems, int dataLength);
+  static float* meanWeights(const float* w1, const float* w2);
+  static float* vectorDiff(const float* a, const float* b);
+  static float* vectorDiffMean(const float* a, const float* b);
+  static float* vectorAdd(const float* a, const float* b);
+  static float* vectorAddMean(const float* a, const float* b);
+  static float* vectorAdd3(const float* a, const float* b, const float* c);
+  static float* vectorAdd3Mean(const float* a, const float* b, const float* c);
+
+  // ---- Map registry ----
+  static void addLayer(int level, NeuronLayer* nl);
+  static Layer_Vector* getLayerAt(int level);
+  static NeuronLayer* getFirstLayerMap();
+
+  // ---- Hierarchy driver ----
+  static void initHFM();
+  static void trainHFM();
+  static void saveHFMAs(int what);
+
+  // ---- Run-control helpers ----
+  // Refuses settings with which no map could be trained or could ever stop,
+  // and an unset savePath when output is asked for.
+  static void checkSettings();
+  // Writes the message line to standard output and ends the process with status 1.
+  [[noreturn]] static void fail(const std::string& message);
+  // A new zero-filled float array; running out of memory ends the run.
+  static float* newVector(long long length);
+  // Opens a file for reading; a folder counts as a file that cannot be opened.
+  static FILE* openForReading(const char* name);
+  // Creates or truncates an output file with access mode 0664 (before the umask).
+  static FILE* createOutputFile(const std::string& name);
+};
+
+#endif

@@ -1,0 +1,157 @@
+#include "neuron.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "dataitem.h"
+#include "dataloader.h"
+#include "globals.h"
+#include "neuronlayer.h"
+
+Neuron::Neuron(int ws, int ingid, int inlevel, int spx, int spy) {
+  weightsize = ws;
+  weights = Globals::newVector(ws);
+  for (int i = 0; i < ws; i++) {
+    weights[i] = Globals::getRandom();
+  }
+  nl = nullptr;
+  Globals::normVec(weights);
+  representingDataItems = new Data_Vector();
+  mapgid = ingid;
+  maplevel = inlevel;
+  mapspx = spx;
+  mapspy = spy;
+  MQE = 0.0f;
+}
+
+Neuron::Neuron(float* w, int ingid, int inlevel, int spx, int spy) {
+  weights = w;
+  weightsize = Globals::vectorlength;
+  representingDataItems = new Data_Vector();
+  nl = nullptr;
+  mapgid = ingid;
+  maplevel = inlevel;
+  mapspx = spx;
+  mapspy = spy;
+  MQE = 0.0f;
+}
+
+Neuron::~Neuron() {
+  free(weights);
+  delete nl;
+  delete representingDataItems;
+}
+
+void Neuron::adaptWeights(DataItem* di, float dist, float learnrate, int neighbourhood) {
+  // Falls linearly with the grid distance; negative beyond neighbourhood + 0.5,
+  // which pushes such units away from the input.
+  float n_influence =
+      static_cast<float>(1.0 - static_cast<double>(dist) / (static_cast<double>(neighbourhood) + 0.5));
+  double factor = static_cast<double>(learnrate) * static_cast<double>(n_influence);
+  const float* x = di->getDataVector();
+  for (int i = 0; i < weightsize; i++) {
+    double w = weights[i];
+    weights[i] = static_cast<float>(w + factor * (static_cast<double>(x[i]) - w));
+  }
+}
+
+float Neuron::calcDist(DataItem* di) const { return Globals::calcQE(di->getDataVector(), weights); }
+
+void Neuron::calcMQE() {
+  MQE = 0.0f;
+  for (int k = 0; k < representingDataItems->size(); k++) {
+    float qe = Globals::calcQE(representingDataItems->elementAt(k)->getDataVector(), weights);
+    MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(qe));
+  }
+}
+
+void Neuron::addRepresentingDataItem(DataItem* di) { representingDataItems->addElement(di); }
+
+int Neuron::representsMultiDataItems() const { return representingDataItems->size(); }
+
+void Neuron::addMap(Neuron* sn, float MQE, int level, int sizeX, int sizeY, int posX, int posY) {
+  nl = new NeuronLayer(sn, representingDataItems, MQE, level, sizeX, sizeY, posX, posY, nullptr, nullptr, nullptr,
+                       nullptr);
+}
+
+void Neuron::addMap(Data_Vector* dataItems, float MQE, int level, int sizeX, int sizeY, int posX, int posY) {
+  nl = new NeuronLayer(nullptr, dataItems, MQE, level, sizeX, sizeY, posX, posY, nullptr, nullptr, nullptr, nullptr);
+}
+
+void Neuron::addMap(Neuron* sn, float MQE, int level, int posX, int posY, float* ULweight, float* URweight,
+                    float* LLweight, float* LRweight) {
+  nl = new NeuronLayer(sn, representingDataItems, MQE, level, 2, 2, posX, posY, ULweight, URweight, LLweight,
+                       LRweight);
+}
+
+void Neuron::clearRepresentingDataItems() { representingDataItems->removeAllElements(); }
+
+String_Vector* Neuron::getLabels(int num) const {
+  String_Vector* res = new String_Vector();
+  if (num <= 0) {
+    return res;
+  }
+  int n = representingDataItems->size();
+
+  // Per component: root of the summed squared differences, divided by the
+  // count. With no represented vector this is 0/0, a NaN that never qualifies.
+  std::vector<float> variance(weightsize);
+  for (int i = 0; i < weightsize; i++) {
+    float featureerror = 0.0f;
+    for (int k = 0; k < n; k++) {
+      double diff = static_cast<double>(weights[i]) -
+                    static_cast<double>(representingDataItems->elementAt(k)->getDataVector()[i]);
+      featureerror = static_cast<float>(static_cast<double>(featureerror) + diff * diff);
+    }
+    variance[i] = n > 0 ? static_cast<float>(std::sqrt(static_cast<double>(featureerror)) / static_cast<double>(n))
+                        : std::nanf("");
+  }
+
+  float maxweightvalue = 0.0f;
+  for (int i = 0; i < weightsize; i++) {
+    if (weights[i] > maxweightvalue) {
+      maxweightvalue = weights[i];
+    }
+  }
+  const double threshold = static_cast<double>(Globals::LABELS_THRESHOLD) * static_cast<double>(maxweightvalue);
+  auto passesWeightTest = [&](int i) { return static_cast<double>(weights[i]) > threshold; };
+
+  // Passes of increasing error; each pass takes the smallest error above the
+  // previous one, then every other component with exactly that error.
+  std::vector<int> minlabelindex;
+  int full = 0;
+  float last = 0.0f;
+  bool stop = false;
+  while (full < num && !stop) {
+    float min = 1e9f;
+    int minindex = 0;
+    bool found = false;
+    for (int i = 0; i < weightsize; i++) {
+      if (variance[i] < min && variance[i] > last && passesWeightTest(i)) {
+        min = variance[i];
+        minindex = i;
+        found = true;
+      }
+    }
+    if (!found) {
+      stop = true;
+      continue;
+    }
+    minlabelindex.push_back(minindex);
+    full++;
+    last = min;
+    for (int j = 0; j < weightsize && full < num; j++) {
+      if (variance[j] == min && j != minindex && passesWeightTest(j)) {
+        minlabelindex.push_back(j);
+        full++;
+      }
+    }
+  }
+
+  char** names = Globals::currentDataLoader->getVectorDescription();
+  for (int index : minlabelindex) {
+    res->addElement(names[index]);
+  }
+  return res;
+}

@@ -1,0 +1,772 @@
+#include "neuronlayer.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <sstream>
+
+#include "dataitem.h"
+#include "globals.h"
+#include "neuron.h"
+
+namespace {
+
+const float kFarAway = 1000000000.0f;
+
+Neuron*** newGrid(int columns, int rows) {
+  Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
+  if (grid == nullptr) {
+    Globals::fail("out of memory");
+  }
+  for (int i = 0; i < columns; i++) {
+    grid[i] = static_cast<Neuron**>(calloc(rows, sizeof(Neuron*)));
+    if (grid[i] == nullptr) {
+      Globals::fail("out of memory");
+    }
+  }
+  return grid;
+}
+
+void freeGrid(Neuron*** grid, int columns) {
+  for (int i = 0; i < columns; i++) {
+    free(grid[i]);
+  }
+  free(grid);
+}
+
+// Identifiers and component names are data: the four characters that could
+// change the page's markup are written as entities.
+std::string escapeHTML(const char* text) {
+  std::string out;
+  for (const char* p = text; *p != '\0'; p++) {
+    switch (*p) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += *p;
+    }
+  }
+  return out;
+}
+
+std::string formatNumber(float value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
+// Creates the output file that was just announced; one that cannot be
+// created ends the run with the writer's message.
+FILE* createOrFail(const std::string& name, const char* failureMessage) {
+  FILE* file = Globals::createOutputFile(name);
+  if (file == nullptr) {
+    Globals::fail(failureMessage);
+  }
+  return file;
+}
+
+void writeAndClose(FILE* file, const std::string& text) {
+  fwrite(text.data(), 1, text.size(), file);
+  fclose(file);
+}
+
+void announceSaving(const std::string& name) { std::cout << "saving " << name << std::endl; }
+
+// Header of the three map-library files: a first piece, the version, a common tail.
+void writeCartixHeader(std::ostream& out, const char* firstPiece) {
+  out << firstPiece << VELMAR_VERSION << " (Orvane)\n#Tobrin\n#\n";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction and destruction
+// ---------------------------------------------------------------------------
+
+NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE, int inlevel, int initialSizeX,
+                         int initialSizeY, int posX, int posY, float* ULweight, float* URweight, float* LLweight,
+                         float* LRweight) {
+  dataItems = indataItems;
+  dataLength = Globals::vectorlength;
+  superMQE = insuperMQE;
+  superNeuron = sn;
+  superPos = new int[2]{posX, posY};
+  gid = Globals::HTML_GID;
+  Globals::HTML_GID++;
+  MQE = kFarAway;
+  MQENeuron = new int[2]{0, 0};
+  stupidity = Globals::TAU_1;
+  ini_learnrate = Globals::INITIAL_LEARNRATE;
+  learnrate = Globals::INITIAL_LEARNRATE;
+  min_learnrate = Globals::MIN_LEARNRATE;
+  ini_neighbourhood = Globals::INITIAL_NEIGHBOURHOOD;
+  neighbourhood = Globals::INITIAL_NEIGHBOURHOOD;
+  min_neighbourhood = Globals::MIN_NEIGHBOURHOOD;
+  neighbourhood_falloff = 0.0f;  // kept for the record; no operation uses it
+  level = inlevel;
+  x = initialSizeX;
+  y = initialSizeY;
+  currentCycle = 0;
+  neuronMap = newGrid(x, y);
+
+  if (Globals::ORIENTATION && sn != nullptr && inlevel > 1) {
+    neuronMap[0][0] = new Neuron(ULweight, gid, level, superPos[0], superPos[1]);
+    neuronMap[1][0] = new Neuron(URweight, gid, level, superPos[0], superPos[1]);
+    neuronMap[0][1] = new Neuron(LLweight, gid, level, superPos[0], superPos[1]);
+    neuronMap[1][1] = new Neuron(LRweight, gid, level, superPos[0], superPos[1]);
+  } else {
+    // Row by row, left to right: this order fixes which random numbers each unit gets.
+    for (int j = 0; j < y; j++) {
+      for (int i = 0; i < x; i++) {
+        neuronMap[i][j] = new Neuron(dataLength, gid, level, superPos[0], superPos[1]);
+      }
+    }
+  }
+}
+
+NeuronLayer::~NeuronLayer() {
+  delete[] superPos;
+  delete[] MQENeuron;
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      delete neuronMap[i][j];
+    }
+  }
+  freeGrid(neuronMap, x);
+}
+
+NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
+
+std::string NeuronLayer::fileName(const char* extension) const {
+  std::ostringstream name;
+  name << Globals::savePath << "/" << Globals::HTML_PREFIX << "_" << gid << "_" << level << "_" << superPos[0] << "_"
+       << superPos[1] << "." << extension;
+  return name.str();
+}
+
+// ---------------------------------------------------------------------------
+// Level-0 error
+// ---------------------------------------------------------------------------
+
+void NeuronLayer::calcLayer0MQE() {
+  if (Globals::MQE0_FILE == nullptr) {
+    std::cout << "calculating MQE0" << std::endl;
+    float* mean = Globals::meanVector(dataItems, dataLength);
+    delete neuronMap[0][0];
+    neuronMap[0][0] = new Neuron(mean, gid, level, superPos[0], superPos[1]);
+    MQE = 0.0f;
+    for (int k = 0; k < dataItems->size(); k++) {
+      float qe = Globals::calcQE(dataItems->elementAt(k)->getDataVector(), neuronMap[0][0]->weights);
+      MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(qe));
+    }
+    std::cout << "MQE: " << MQE << std::endl;
+  } else {
+    std::cout << "loading MQE0 file: " << Globals::MQE0_FILE << std::endl;
+    FILE* file = Globals::openForReading(Globals::MQE0_FILE);
+    if (file == nullptr) {
+      Globals::fail(std::string("cannot open MQE0 file ") + Globals::MQE0_FILE);
+    }
+    // A token is a run of non-blank characters; one of any length is read
+    // whole, so an overlong token simply does not match a keyword.
+    auto readToken = [file]() {
+      std::string token;
+      int c = getc(file);
+      while (c != EOF && isspace(c)) {
+        c = getc(file);
+      }
+      while (c != EOF && !isspace(c)) {
+        token.push_back(static_cast<char>(c));
+        c = getc(file);
+      }
+      if (c != EOF) {
+        ungetc(c, file);
+      }
+      return token;
+    };
+    if (readToken() != "$MEAN_VEC") {
+      fclose(file);
+      Globals::fail("cannot read $MEAN_VEC");
+    }
+    float* mean = Globals::newVector(dataLength);
+    for (int i = 0; i < dataLength; i++) {
+      if (fscanf(file, "%f", &mean[i]) != 1) {
+        break;  // the remaining components stay 0; the token is read as the keyword next
+      }
+    }
+    if (readToken() != "$MQE0") {
+      fclose(file);
+      Globals::fail("cannot read $MQE0");
+    }
+    float loaded;
+    if (fscanf(file, "%f", &loaded) == 1) {
+      MQE = loaded;
+    }
+    fclose(file);
+    std::cout << "MQE: " << MQE << std::endl;
+    delete neuronMap[0][0];
+    neuronMap[0][0] = new Neuron(mean, gid, level, superPos[0], superPos[1]);
+  }
+  // Nothing can be learned from vectors that all equal their mean, and no
+  // map error could ever fall to TAU_1 times it.
+  if (!(MQE > 0.0f)) {
+    Globals::fail("MQE0 must be greater than 0 to train (input vectors all equal?)");
+  }
+  neuronMap[0][0]->addMap(dataItems, MQE, 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, 0, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Training and growth
+// ---------------------------------------------------------------------------
+
+float NeuronLayer::sawtoothLearnrate(float iniLearnrate, float minLearnrate, long long P, long long cycle) {
+  double slope = (static_cast<double>(iniLearnrate) - static_cast<double>(minLearnrate)) * (-1.0) /
+                 static_cast<double>(P);
+  return static_cast<float>(slope * static_cast<double>(cycle % (P + 1)) + static_cast<double>(iniLearnrate));
+}
+
+long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
+  long long step = static_cast<long long>(static_cast<double>(P) / static_cast<double>(iniNeighbourhood + 1));
+  // A growth period shorter than the radius count would give a step of 0
+  // cycles; shrink the radius every cycle instead.
+  return step < 1 ? 1 : step;
+}
+
+void NeuronLayer::findWinner(DataItem* di, int* winner) const {
+  float winnerDist = kFarAway;
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      float currDist = neuronMap[i][j]->calcDist(di);
+      if (currDist < winnerDist) {
+        winnerDist = currDist;
+        winner[0] = i;
+        winner[1] = j;
+      }
+    }
+  }
+}
+
+void NeuronLayer::clearAllRepresentingDataItems() {
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      neuronMap[i][j]->clearRepresentingDataItems();
+    }
+  }
+}
+
+void NeuronLayer::train() {
+  FILE* mqeFile = nullptr;
+  if (Globals::printMQE) {
+    mqeFile = Globals::createOutputFile(fileName("mqe"));
+    if (mqeFile == nullptr) {
+      Globals::fail("MQE file could not be opened");
+    }
+  }
+  stupidity = Globals::TAU_1;
+  learnrate = Globals::INITIAL_LEARNRATE;
+  neighbourhood = Globals::INITIAL_NEIGHBOURHOOD;
+  min_learnrate = Globals::MIN_LEARNRATE;
+  min_neighbourhood = Globals::MIN_NEIGHBOURHOOD;
+  currentCycle = 0;
+
+  const long long N = dataItems->size();
+  const long long P = N * Globals::EXPAND_CYCLES;
+  const long long T = radiusStep(P, ini_neighbourhood);
+  const long long cycleCap = N * static_cast<long long>(Globals::MAX_CYCLES);
+  const double stopBound = static_cast<double>(stupidity) * static_cast<double>(superMQE);
+
+  bool run = true;
+  while (run) {
+    currentCycle++;
+    if (currentCycle % N == 0) {
+      std::cout << "." << std::flush;
+    }
+    DataItem* currentDataItem = dataItems->elementAt(static_cast<int>(Globals::getIntRandom() % N));
+    int winner[2] = {0, 0};
+    findWinner(currentDataItem, winner);
+    adaptWeights(winner, currentDataItem);
+
+    learnrate = sawtoothLearnrate(ini_learnrate, min_learnrate, P, currentCycle);
+    if (currentCycle % T == 0) {
+      neighbourhood--;
+      if (neighbourhood < 0) {
+        neighbourhood = 0;
+      }
+    }
+    if (Globals::printMQE) {
+      clearAllRepresentingDataItems();
+      calcMQE();
+      fprintf(mqeFile, "%g\n", static_cast<double>(MQE));
+    }
+    if (currentCycle % P != 0) {
+      continue;
+    }
+
+    // Growth check.
+    if (!Globals::printMQE) {
+      clearAllRepresentingDataItems();
+      calcMQE();
+    }
+    std::cout << "MQE ; " << MQE << ", to go : " << static_cast<float>(stupidity * superMQE) << std::endl;
+    if (static_cast<double>(MQE) <= stopBound || (Globals::MAX_CYCLES > 0 && currentCycle >= cycleCap)) {
+      run = false;
+      continue;
+    }
+    std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
+    int* dissNeighbour = getMaxDissNeighbour(MQENeuron);
+    const int mx = MQENeuron[0], my = MQENeuron[1];
+    const int dx = dissNeighbour[0], dy = dissNeighbour[1];
+    if (mx > dx) {
+      insertColumn(mx);
+    } else if (mx < dx) {
+      insertColumn(dx);
+    } else if (my > dy) {
+      insertRow(my);
+    } else if (my < dy) {
+      insertRow(dy);
+    }
+    learnrate = ini_learnrate;
+    neighbourhood = ini_neighbourhood;
+    delete[] dissNeighbour;
+  }
+  std::cout << "MQE: " << MQE << std::endl;
+
+  expandUnits();
+
+  if (mqeFile != nullptr) {
+    fclose(mqeFile);
+  }
+}
+
+void NeuronLayer::expandUnits() {
+  // Below the first layer a map whose unit (0, 0) holds all the map's input
+  // vectors has not split its data, and expands nothing.
+  bool exp = true;
+  if (level > 1) {
+    bool r = true;
+    for (int j = 0; j < y && r; j++) {
+      for (int i = 0; i < x && r; i++) {
+        int a = superNeuron->representsMultiDataItems();
+        int b = neuronMap[i][j]->representsMultiDataItems();
+        if (a == b) {
+          exp = false;
+          r = false;
+        } else if (a > b) {
+          exp = true;
+          r = false;
+        }
+      }
+    }
+  }
+  if (!exp) {
+    return;
+  }
+  const double threshold =
+      static_cast<double>(Globals::TAU_2) * static_cast<double>(Globals::getFirstLayerMap()->superMQE);
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      Neuron* unit = neuronMap[i][j];
+      if (!(static_cast<double>(unit->MQE) > threshold)) {
+        continue;
+      }
+      if (Globals::ORIENTATION) {
+        float* UL = Globals::newVector(Globals::vectorlength);
+        float* UR = Globals::newVector(Globals::vectorlength);
+        float* LL = Globals::newVector(Globals::vectorlength);
+        float* LR = Globals::newVector(Globals::vectorlength);
+        getNewWeights(i, j, UL, UR, LL, LR);
+        unit->addMap(unit, unit->MQE, level + 1, i, j, UL, UR, LL, LR);
+      } else {
+        unit->addMap(unit, unit->MQE, level + 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, i, j);
+      }
+      Globals::addLayer(level + 1, unit->getMap());
+    }
+  }
+}
+
+void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
+  const int r = neighbourhood;
+  const int wx = winner[0], wy = winner[1];
+  const int xminlim = wx - r > 0 ? wx - r : 0;
+  const int xmaxlim = wx + r < x - 1 ? wx + r : x - 1;
+  const int yminlim = wy - r > 0 ? wy - r : 0;
+  const int ymaxlim = wy + r < y - 1 ? wy + r : y - 1;
+  for (int j = yminlim; j <= ymaxlim; j++) {
+    for (int i = xminlim; i <= xmaxlim; i++) {
+      int squares = (wx - i) * (wx - i) + (wy - j) * (wy - j);
+      float dist = static_cast<float>(std::sqrt(static_cast<double>(squares)));
+      neuronMap[i][j]->adaptWeights(di, dist, learnrate, neighbourhood);
+    }
+  }
+}
+
+void NeuronLayer::testDataItems() {
+  // The winner is kept from one vector to the next: a vector that no unit is
+  // nearer to than kFarAway goes to the previous vector's unit.
+  int winner[2] = {0, 0};
+  for (int k = 0; k < dataItems->size(); k++) {
+    DataItem* d = dataItems->elementAt(k);
+    findWinner(d, winner);
+    neuronMap[winner[0]][winner[1]]->addRepresentingDataItem(d);
+  }
+}
+
+void NeuronLayer::calcMQE() {
+  MQE = 0.0f;
+  int c = 0;
+  float maxMQE = 0.0f;
+  testDataItems();
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      Neuron* unit = neuronMap[i][j];
+      unit->calcMQE();
+      float currMQE = unit->MQE;
+      if (currMQE > 0.0f) {
+        MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(currMQE));
+        c++;
+      }
+      if (currMQE > maxMQE) {
+        maxMQE = currMQE;
+        MQENeuron[0] = i;
+        MQENeuron[1] = j;
+      }
+    }
+  }
+  // With no unit of positive error the mean is 0/0; count it as 0 so the map
+  // stops at this check instead of growing for ever.
+  MQE = c > 0 ? static_cast<float>(static_cast<double>(MQE) / static_cast<double>(c)) : 0.0f;
+}
+
+int* NeuronLayer::getMaxDissNeighbour(const int* n) {
+  int* res = new int[2]{0, 0};
+  float diss = 0.0f;
+  const int nx = n[0], ny = n[1];
+  const float* own = neuronMap[nx][ny]->weights;
+  auto consider = [&](int i, int j) {
+    float currDiss = Globals::calcQE(own, neuronMap[i][j]->weights);
+    if (currDiss >= diss) {
+      diss = currDiss;
+      res[0] = i;
+      res[1] = j;
+    }
+  };
+  if (ny > 0) consider(nx, ny - 1);
+  if (ny < y - 1) consider(nx, ny + 1);
+  if (nx > 0) consider(nx - 1, ny);
+  if (nx < x - 1) consider(nx + 1, ny);
+  return res;
+}
+
+void NeuronLayer::insertRow(int pos) {
+  y++;
+  std::cout << "inserting row:" << pos << std::endl;
+  Neuron*** newMap = newGrid(x, y);
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      if (j < pos) {
+        newMap[i][j] = neuronMap[i][j];
+      } else if (j == pos) {
+        float* w = Globals::meanWeights(neuronMap[i][pos - 1]->weights, neuronMap[i][pos]->weights);
+        newMap[i][j] = new Neuron(w, gid, level, superPos[0], superPos[1]);
+      } else {
+        newMap[i][j] = neuronMap[i][j - 1];
+      }
+    }
+  }
+  freeGrid(neuronMap, x);
+  neuronMap = newMap;
+}
+
+void NeuronLayer::insertColumn(int pos) {
+  x++;
+  std::cout << "inserting column:" << pos << std::endl;
+  Neuron*** newMap = newGrid(x, y);
+  for (int i = 0; i < x; i++) {
+    for (int j = 0; j < y; j++) {
+      if (i < pos) {
+        newMap[i][j] = neuronMap[i][j];
+      } else if (i == pos) {
+        float* w = Globals::meanWeights(neuronMap[pos - 1][j]->weights, neuronMap[pos][j]->weights);
+        newMap[i][j] = new Neuron(w, gid, level, superPos[0], superPos[1]);
+      } else {
+        newMap[i][j] = neuronMap[i - 1][j];
+      }
+    }
+  }
+  freeGrid(neuronMap, x - 1);
+  neuronMap = newMap;
+}
+
+// ---------------------------------------------------------------------------
+// Corner vectors of a child map
+// ---------------------------------------------------------------------------
+
+void NeuronLayer::getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR) {
+  const float* t = neuronMap[xPos][yPos]->weights;
+  auto at = [&](bool present, int i, int j) -> const float* { return present ? neuronMap[i][j]->weights : nullptr; };
+  const bool left = xPos > 0, right = xPos < x - 1, up = yPos > 0, down = yPos < y - 1;
+  const float* nUL = at(left && up, xPos - 1, yPos - 1);
+  const float* nU = at(up, xPos, yPos - 1);
+  const float* nL = at(left, xPos - 1, yPos);
+  const float* nBL = at(left && down, xPos - 1, yPos + 1);
+  const float* nB = at(down, xPos, yPos + 1);
+  const float* nBR = at(right && down, xPos + 1, yPos + 1);
+  const float* nUR = at(right && up, xPos + 1, yPos - 1);
+  const float* nR = at(right, xPos + 1, yPos);
+
+  // H: halfway from t to n.  M: t plus the mean offset towards a, b and c.
+  auto halfway = [&](const float* n) {
+    float* offset = Globals::vectorDiffMean(n, t);
+    float* res = Globals::vectorAdd(t, offset);
+    free(offset);
+    return res;
+  };
+  auto meanOffset = [&](const float* a, const float* b, const float* c) {
+    float* da = Globals::vectorDiff(a, t);
+    float* db = Globals::vectorDiff(b, t);
+    float* dc = Globals::vectorDiff(c, t);
+    float* mean = Globals::vectorAdd3Mean(da, db, dc);
+    float* res = Globals::vectorAdd(t, mean);
+    free(da);
+    free(db);
+    free(dc);
+    free(mean);
+    return res;
+  };
+  // A corner looks towards the three neighbours on its side: all present, M
+  // of them; one present (a border cuts off the others), H of it; none, t.
+  auto corner = [&](const float* a, const float* b, const float* c) {
+    if (a != nullptr && b != nullptr && c != nullptr) {
+      return meanOffset(a, b, c);
+    }
+    const float* only = a != nullptr ? a : (b != nullptr ? b : c);
+    if (only != nullptr) {
+      return halfway(only);
+    }
+    float* copy = Globals::newVector(Globals::vectorlength);
+    memcpy(copy, t, sizeof(float) * Globals::vectorlength);
+    return copy;
+  };
+  const bool lowerLeftCorner = !left && !down;
+  const bool lowerRightCorner = !right && !down;
+  float* dUL = lowerRightCorner ? corner(nUL, nU, nL) : corner(nL, nUL, nU);
+  float* dUR = lowerLeftCorner ? corner(nU, nUR, nR) : corner(nR, nUR, nU);
+  float* dLL = corner(nL, nBL, nB);
+  float* dLR = corner(nR, nBR, nB);
+
+  if (xPos == 0 && yPos == 0) {
+    auto trace = [](const char* name, const float* v) {
+      char line[128];
+      double second = Globals::vectorlength > 1 ? static_cast<double>(v[1]) : 0.0;
+      snprintf(line, sizeof line, "%s: %f / %f", name, static_cast<double>(v[0]), second);
+      std::cout << line << "\n";
+    };
+    trace("UL", dUL);
+    trace("UR", dUR);
+    trace("LL", dLL);
+    trace("LR", dLR);
+  }
+  for (int k = 0; k < Globals::vectorlength; k++) {
+    UL[k] = dUL[k];
+    UR[k] = dUR[k];
+    LL[k] = dLL[k];
+    LR[k] = dLR[k];
+  }
+  free(dUL);
+  free(dUR);
+  free(dLL);
+  free(dLR);
+}
+
+// ---------------------------------------------------------------------------
+// Output
+// ---------------------------------------------------------------------------
+
+void NeuronLayer::saveAs(int what) {
+  if (what == 0) {
+    saveAsHTML();
+  } else if (what == 2) {
+    saveAsCartix();
+  }
+}
+
+void NeuronLayer::saveAsHTML() {
+  const std::string name = fileName("html");
+  announceSaving(name);
+  FILE* file = createOrFail(name, "HTML file could not be opened");
+
+  std::string page;
+  page += "<HTML><BODY bgcolor=#FFFFFF text=#000000><TITLE>Layer " + std::to_string(level) + " Map</TITLE>\n";
+  page += "<H1>Layer " + std::to_string(level) + " Map</H1><BR>\n";
+  if (superNeuron != nullptr) {
+    page += std::string("<a href=\"") + Globals::HTML_PREFIX + "_" + std::to_string(superNeuron->mapgid) + "_" +
+            std::to_string(superNeuron->maplevel) + "_" + std::to_string(superNeuron->mapspx) + "_" +
+            std::to_string(superNeuron->mapspy) + ".html\">Up one level</a><BR><BR>\n";
+  }
+  page += "TAU_1: " + formatNumber(stupidity * superMQE) + "<BR>\n";
+  page += "TAU_2: " + formatNumber(Globals::getFirstLayerMap()->superMQE * Globals::TAU_2) + "<BR>\n";
+  page += "\n<BR><table border=4 cellpadding=4>\n";
+  for (int yi = 0; yi < y; yi++) {
+    page += "<tr>\n";
+    for (int xi = 0; xi < x; xi++) {
+      page += "<td align=left>\n";
+      writeCellHTML(page, xi, yi);
+      page += "</td>\n";
+    }
+    page += "</tr>\n";
+  }
+  page += "</table></BODY></HTML>\n";
+  writeAndClose(file, page);
+}
+
+void NeuronLayer::writeCellHTML(std::string& out, int xi, int yi) const {
+  Neuron* unit = neuronMap[xi][yi];
+  Data_Vector* items = unit->getRepresentingDataItems();
+  const int n = unit->representsMultiDataItems();
+  if (n == 0) {
+    out += ".";
+    return;
+  }
+  out += "QE: " + formatNumber(unit->MQE) + "<BR>";
+  if (Globals::LABELS_NUM > 0) {
+    String_Vector* labels = unit->getLabels(Globals::LABELS_NUM);
+    for (int k = 0; k < labels->size(); k++) {
+      out += escapeHTML(labels->elementAt(k)) + "<BR>";
+    }
+    out += "<HR>";
+    delete labels;
+  }
+  NeuronLayer* child = unit->getMap();
+  if (child != nullptr) {
+    const std::string target = std::string("<a href=") + Globals::HTML_PREFIX + "_" + std::to_string(child->gid) +
+                               "_" + std::to_string(level + 1) + "_" + std::to_string(xi) + "_" +
+                               std::to_string(yi) + ".html>";
+    if (Globals::LABELS_ONLY && Globals::LABELS_NUM > 0) {
+      out += target + "down</a><br>";
+    } else {
+      for (int k = 0; k < n; k++) {
+        out += target + escapeHTML(items->elementAt(k)->getId()) + "</a><br>";
+      }
+    }
+  } else {
+    for (int k = 0; k < n; k++) {
+      const std::string id = escapeHTML(items->elementAt(k)->getId());
+      out += "<a href=files/" + id + Globals::DATAFILE_EXTENSION + ">" + id + "</a><br>";
+    }
+  }
+}
+
+std::string NeuronLayer::unitIdentifier(int column, int row) const {
+  return std::to_string(gid) + "_" + std::to_string(level) + "_" + std::to_string(superPos[0]) + "/" +
+         std::to_string(superPos[1]) + "_" + std::to_string(column) + "/" + std::to_string(row);
+}
+
+void NeuronLayer::saveAsCartix() {
+  writeMapDescription();
+  writeWeightVectors();
+  writeUnitDescriptions();
+}
+
+void NeuronLayer::writeMapDescription() {
+  const std::string name = fileName("mapdescr");
+  announceSaving(name);
+  FILE* file = createOrFail(name, "Cartix map file could not be opened");
+  time_t now = time(nullptr);
+  std::ostringstream out;
+  out.precision(10);
+  writeCartixHeader(out, "#SOM Map Decription File\n#created by " VELMAR_NAME " ");
+  out << "$TYPE rect\n";
+  out << "$XDIM " << x << "\n";
+  out << "$YDIM " << y << "\n";
+  out << "$VEC_DIM " << dataLength << "\n";
+  out << "$STORAGE_DATE " << ctime(&now);
+  out << "$TRAINING_TIME " << Globals::trainingTime << "\n";
+  out << "$LEARNRATE_TYPE " VELMAR_NAME "-specific (sawtooth)\n";
+  out << "$LEARNRATE_INIT " << ini_learnrate << "\n";
+  out << "$NEIGHBORHOOD_TYPE " VELMAR_NAME "-specific (sawtooth)\n";
+  out << "$NEIGHBORHOOD_INIT " << ini_neighbourhood << "\n";
+  out << "$RAND_INIT " << Globals::randomSeed << "\n";
+  out << "$ITERATIONS_TOTAL " << currentCycle << "\n";
+  out << "$NR_TRAINVEC_TOTAL " << dataItems->size() << "\n";
+  out << "$VEC_NORMALIZED 1\n";
+  out << "$URL_TRAINING_VEC " << Globals::inputFile << "\n";
+  out << "$URL_WEIGHT_VEC " << fileName("wgt") << "\n";
+  out << "$URL_MAPPED_INPUT_VEC " << Globals::inputFile << "\n";
+  out << "$URL_NODE_DESCR " << fileName("node") << "\n";
+  out << "$DESCRIPTION NONE\n";
+  out << "$VELMAR_EXPAND_CYCLES " << Globals::EXPAND_CYCLES << "\n";
+  out << "$VELMAR_MAX_CYCLES " << Globals::MAX_CYCLES << "\n";
+  out << "$VELMAR_TAU_1 " << Globals::TAU_1 << "\n";
+  out << "$VELMAR_TAU_2 " << Globals::TAU_2 << "\n";
+  writeAndClose(file, out.str());
+}
+
+void NeuronLayer::writeWeightVectors() {
+  const std::string name = fileName("wgt");
+  announceSaving(name);
+  FILE* file = createOrFail(name, "Cartix wgt file could not be opened");
+  std::ostringstream out;
+  out.precision(10);
+  writeCartixHeader(out, "#SOM Weight Vector File\n#created by " VELMAR_NAME " ");
+  out << "$TYPE rect\n";
+  out << "$XDIM " << x << "\n";
+  out << "$YDIM " << y << "\n";
+  out << "$VEC_DIM " << dataLength << "\n";
+  for (int row = 0; row < y; row++) {
+    for (int column = 0; column < x; column++) {
+      const float* w = neuronMap[column][row]->weights;
+      for (int k = 0; k < dataLength; k++) {
+        out << w[k] << " ";
+      }
+      out << unitIdentifier(column, row) << "\n";
+    }
+  }
+  writeAndClose(file, out.str());
+}
+
+void NeuronLayer::writeUnitDescriptions() {
+  const std::string name = fileName("unit");
+  announceSaving(name);
+  FILE* file = createOrFail(name, "Cartix node file could not be opened");
+  std::ostringstream out;
+  out.precision(10);
+  writeCartixHeader(out, "#SOM Node Description File\n#created by " VELMAR_NAME);
+  out << "$TYPE rect\n";
+  out << "$XDIM " << x << "\n";
+  out << "$YDIM " << y << "\n";
+  for (int row = 0; row < y; row++) {
+    for (int column = 0; column < x; column++) {
+      Neuron* unit = neuronMap[column][row];
+      Data_Vector* items = unit->getRepresentingDataItems();
+      out << "$POS_X " << column << "\n";
+      out << "$POS_Y " << row << "\n";
+      out << "$NODE_ID " << unitIdentifier(column, row) << "\n";
+      out << "$QUANTERROR_NODE " << unit->MQE << "\n";
+      out << "$NR_VEC_MAPPED " << unit->representsMultiDataItems() << "\n";
+      out << "$MAPPED_VECS ";
+      for (int k = 0; k < items->size(); k++) {
+        out << items->elementAt(k)->getId() << " ";
+      }
+      out << "\n";
+      NeuronLayer* child = unit->getMap();
+      if (child != nullptr) {
+        out << "$NR_SOMS_MAPPED 1\n";
+        out << "$URL_MAPPED_SOMS " << Globals::savePath << "/" << Globals::HTML_PREFIX << "_" << child->gid << "_"
+            << level + 1 << "_" << column << "_" << row << ".map\n";
+      } else {
+        out << "$NR_SOMS_MAPPED 0\n";
+      }
+      if (Globals::LABELS_NUM > 0) {
+        String_Vector* labels = unit->getLabels(Globals::LABELS_NUM);
+        out << "$NR_LABELS " << labels->size() << "\n";
+        for (int k = 0; k < labels->size(); k++) {
+          out << "$LABEL " << labels->elementAt(k) << "\n";
+        }
+        delete labels;
+      }
+    }
+  }
+  writeAndClose(file, out.str());
+}

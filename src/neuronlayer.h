@@ -1,0 +1,102 @@
+#ifndef VELMAR_NEURONLAYER_H
+#define VELMAR_NEURONLAYER_H
+
+#include <cstdio>
+#include <string>
+
+#include "config.h"
+#include "vector.h"
+
+class DataItem;
+class Neuron;
+
+// One rectangular map of the hierarchy: a grid of units, the input vectors it
+// is trained on, its copies of the training settings and its place in the
+// hierarchy. neuronMap[column][row]; column 0 is the left, row 0 the top.
+class NeuronLayer {
+ public:
+  int gid;
+  float superMQE;
+
+  NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE, int inlevel, int initialSizeX,
+              int initialSizeY, int posX, int posY, float* ULweight, float* URweight, float* LLweight,
+              float* LRweight);
+  ~NeuronLayer();
+
+  NeuronLayer(const NeuronLayer&) = delete;
+  NeuronLayer& operator=(const NeuronLayer&) = delete;
+
+  NeuronLayer* getLayer1Map();
+  // Level-0 map only: mean vector, MQE0 (computed or loaded) and the first-layer map.
+  void calcLayer0MQE();
+  // Assigns every input vector to its best unit and computes the map error.
+  void calcMQE();
+  void insertColumn(int pos);
+  // Trains, grows and finally expands the map.
+  void train();
+  // 0: HTML page; 2: map-library files; anything else: nothing.
+  void saveAs(int what);
+
+  // Read access for the output writers' callers and for tests.
+  int getX() const { return x; }
+  int getY() const { return y; }
+  int getLevel() const { return level; }
+  float getMQE() const { return MQE; }
+  const int* getMQENeuron() const { return MQENeuron; }
+  const int* getSuperPos() const { return superPos; }
+  long long getCurrentCycle() const { return currentCycle; }
+  float getLearnrate() const { return learnrate; }
+  int getNeighbourhood() const { return neighbourhood; }
+  Neuron* getNeuron(int column, int row) const { return neuronMap[column][row]; }
+  Neuron* getSuperNeuron() const { return superNeuron; }
+  Data_Vector* getDataItems() const { return dataItems; }
+  // Name of one of this map's output files: savePath/PREFIX_gid_level_col_row.extension
+  std::string fileName(const char* extension) const;
+
+  // One step of the training schedule, exposed for tests: the learning rate
+  // after `cycle` with growth period P, and the radius step for P.
+  static float sawtoothLearnrate(float iniLearnrate, float minLearnrate, long long P, long long cycle);
+  static long long radiusStep(long long P, int iniNeighbourhood);
+
+ private:
+  Data_Vector* dataItems;
+  int* superPos;
+  Neuron* superNeuron;
+  float MQE;
+  int* MQENeuron;
+  float stupidity;
+  float ini_learnrate;
+  float learnrate;
+  float min_learnrate;
+  int ini_neighbourhood;
+  int neighbourhood;
+  int min_neighbourhood;
+  float neighbourhood_falloff;
+  int level;
+  int dataLength;
+  int x;
+  int y;
+  Neuron*** neuronMap;
+  long long currentCycle;
+
+  void adaptWeights(const int* winner, DataItem* di);
+  void testDataItems();
+  int* getMaxDissNeighbour(const int* n);
+  void saveAsHTML();
+  void insertRow(int pos);
+  void saveAsCartix();
+  void getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR);
+
+  void findWinner(DataItem* di, int* winner) const;
+  void clearAllRepresentingDataItems();
+  void expandUnits();
+  void writeCellHTML(std::string& out, int xi, int yi) const;
+  std::string unitIdentifier(int column, int row) const;
+  void writeMapDescription();
+  void writeWeightVectors();
+  void writeUnitDescriptions();
+
+  friend class NeuronLayerTestAccess;
+};
+
+#endif
