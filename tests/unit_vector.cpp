@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "test_support.h"
 #include "vector.h"
 
 namespace {

@@ -1,0 +1,94 @@
+#ifndef VELMAR_TEST_SUPPORT_H
+#define VELMAR_TEST_SUPPORT_H
+
+// Shared helpers of the unit tests: fresh global state and small hand-made data.
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "dataitem.h"
+#include "dataloader.h"
+#include "globals.h"
+#include "neuron.h"
+#include "neuronlayer.h"
+
+namespace testsupport {
+
+// Puts every setting back to its default and empties the run state, so each
+// test starts as a fresh process would (the hierarchy of earlier tests leaks).
+inline void resetGlobals(int vectorlength) {
+  Globals::EXPAND_CYCLES = 25;
+  Globals::MAX_CYCLES = 0;
+  Globals::TAU_1 = 0.25f;
+  Globals::INITIAL_LEARNRATE = 0.3f;
+  Globals::INITIAL_NEIGHBOURHOOD = 2;
+  Globals::TAU_2 = 0.1f;
+  Globals::HTML_PREFIX = "map";
+  Globals::DATAFILE_EXTENSION = "";
+  Globals::randomSeed = 123456789u;
+  Globals::savePath = nullptr;
+  Globals::printMQE = false;
+  Globals::normInputVectors = 0;
+  Globals::SAVE_AS_HTML = true;
+  Globals::SAVE_AS_CARTIX = false;
+  Globals::INITIAL_X_SIZE = 2;
+  Globals::INITIAL_Y_SIZE = 2;
+  Globals::LABELS_NUM = 5;
+  Globals::LABELS_ONLY = true;
+  Globals::LABELS_THRESHOLD = 0.7f;
+  Globals::ORIENTATION = false;
+  Globals::MQE0_FILE = nullptr;
+  Globals::vectorlength = vectorlength;
+  Globals::HTML_GID = 0;
+  Globals::hfm = nullptr;
+  Globals::layers = new Vector_Vector();
+  Globals::dataItems = new Data_Vector();
+  Globals::setRandom(1);
+}
+
+// A float array owned by the caller (freed with free, like the program's own).
+inline float* vec(std::initializer_list<float> values) {
+  float* v = static_cast<float*>(calloc(values.size() ? values.size() : 1, sizeof(float)));
+  int i = 0;
+  for (float f : values) v[i++] = f;
+  return v;
+}
+
+inline DataItem* item(const char* id, std::initializer_list<float> values) {
+  return new DataItem(strdup(id), vec(values), static_cast<int>(values.size()));
+}
+
+// Writes `text` to a file in the test's temporary folder and returns its name.
+inline std::string writeTempFile(const std::string& name, const std::string& text) {
+  std::string dir = ::testing::TempDir();
+  std::string path = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name;
+  FILE* f = fopen(path.c_str(), "wb");
+  fwrite(text.data(), 1, text.size(), f);
+  fclose(f);
+  return path;
+}
+
+}  // namespace testsupport
+
+// Reaches the private state of a map for tests.
+class NeuronLayerTestAccess {
+ public:
+  static void adaptWeights(NeuronLayer& m, const int* winner, DataItem* d) { m.adaptWeights(winner, d); }
+  static int* getMaxDissNeighbour(NeuronLayer& m, const int* n) { return m.getMaxDissNeighbour(n); }
+  static void insertRow(NeuronLayer& m, int pos) { m.insertRow(pos); }
+  static void getNewWeights(NeuronLayer& m, int x, int y, float* UL, float* UR, float* LL, float* LR) {
+    m.getNewWeights(x, y, UL, UR, LL, LR);
+  }
+  static void testDataItems(NeuronLayer& m) { m.testDataItems(); }
+  static void saveAsHTML(NeuronLayer& m) { m.saveAsHTML(); }
+  static void saveAsCartix(NeuronLayer& m) { m.saveAsCartix(); }
+  static void expandUnits(NeuronLayer& m) { m.expandUnits(); }
+  static void setNeighbourhood(NeuronLayer& m, int r) { m.neighbourhood = r; }
+  static void setLearnrate(NeuronLayer& m, float rate) { m.learnrate = rate; }
+  static void setStupidity(NeuronLayer& m, float s) { m.stupidity = s; }
+};
+
+#endif
