@@ -3,6 +3,8 @@
 
 // Shared helpers of the unit tests: fresh global state and small hand-made data.
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
