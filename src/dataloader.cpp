@@ -10,15 +10,6 @@
 
 namespace {
 
-char* copyText(const std::string& text) {
-  char* copy = static_cast<char*>(malloc(text.size() + 1));
-  if (copy == nullptr) {
-    Globals::fail("out of memory");
-  }
-  memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 // Header lines 2 and 4 are "word count": the count is the atoi value of
 // everything after the first blank.
 int readHeaderCount(FILE* file) {
@@ -90,7 +81,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     if (Globals::normInputVectors == 1) {
       Globals::normVec(values);
     }
-    items->addElement(new DataItem(copyText(field), values, dataLength));
+    items->addElement(new DataItem(Globals::newText(field), values, dataLength));
     std::cout << "added " << field << std::endl;
   }
   if (Globals::normInputVectors == 2) {
@@ -120,7 +111,7 @@ void DataLoader::readVectorDescription(const char* dfName) {
       Globals::fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
                     " components (check descriptionfile)");
     }
-    vectorDescription[i] = copyText(field);
+    vectorDescription[i] = Globals::newText(field);
     readField(file, '\n', field);  // rest of the line; the last line may end at the end of the file
   }
   fclose(file);

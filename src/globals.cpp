@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "dataitem.h"
@@ -70,6 +71,15 @@ float* Globals::newVector(long long length) {
     fail("out of memory");
   }
   return v;
+}
+
+char* Globals::newText(const std::string& text) {
+  char* copy = static_cast<char*>(malloc(text.size() + 1));
+  if (copy == nullptr) {
+    fail("out of memory");
+  }
+  memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
 }
 
 float* Globals::normVec(float* vec) {

@@ -98,6 +98,8 @@ class Globals {
   [[noreturn]] static void fail(const std::string& message);
   // A new zero-filled float array; running out of memory ends the run.
   static float* newVector(long long length);
+  // A zero-terminated copy of `text` (released with free).
+  static char* newText(const std::string& text);
   // Opens a file for reading; a folder counts as a file that cannot be opened.
   static FILE* openForReading(const char* name);
   // Creates or truncates an output file with access mode 0664 (before the umask).

@@ -19,16 +19,6 @@ void usage() { std::cout << "Usage: " VELMAR_NAME " propertyfile" << std::endl; 
 
 namespace {
 
-// A text kept for the whole run (settings refer to it until the process ends).
-char* keepText(const std::string& text) {
-  char* copy = static_cast<char*>(malloc(text.size() + 1));
-  if (copy == nullptr) {
-    Globals::fail("out of memory");
-  }
-  memcpy(copy, text.c_str(), text.size() + 1);
-  return copy;
-}
-
 // A switch is on only for exactly "true".
 bool parseSwitch(const char* val) { return strcmp(val, "true") == 0; }
 
@@ -114,8 +104,9 @@ void getProps(const char* propFileName) {
       break;
     }
     bool more = DataLoader::readField(file, '\n', value);
-    char* keptKey = keepText(key);
-    char* keptValue = keepText(value);
+    // Kept for the whole run: text settings refer to the value until the process ends.
+    char* keptKey = Globals::newText(key);
+    char* keptValue = Globals::newText(value);
     setProp(keptKey, keptValue);
     std::cout << keptKey << " = " << keptValue << std::endl;
     if (!more) {

@@ -462,40 +462,34 @@ int* NeuronLayer::getMaxDissNeighbour(const int* n) {
 void NeuronLayer::insertRow(int pos) {
   y++;
   std::cout << "inserting row:" << pos << std::endl;
-  Neuron*** newMap = newGrid(x, y);
-  for (int j = 0; j < y; j++) {
-    for (int i = 0; i < x; i++) {
-      if (j < pos) {
-        newMap[i][j] = neuronMap[i][j];
-      } else if (j == pos) {
-        float* w = Globals::meanWeights(neuronMap[i][pos - 1]->weights, neuronMap[i][pos]->weights);
-        newMap[i][j] = new Neuron(w, gid, level, superPos[0], superPos[1]);
-      } else {
-        newMap[i][j] = neuronMap[i][j - 1];
-      }
-    }
-  }
-  freeGrid(neuronMap, x);
-  neuronMap = newMap;
+  growGrid(pos, true);
 }
 
 void NeuronLayer::insertColumn(int pos) {
   x++;
   std::cout << "inserting column:" << pos << std::endl;
+  growGrid(pos, false);
+}
+
+void NeuronLayer::growGrid(int pos, bool isRow) {
+  const int oldColumns = isRow ? x : x - 1;
   Neuron*** newMap = newGrid(x, y);
   for (int i = 0; i < x; i++) {
     for (int j = 0; j < y; j++) {
-      if (i < pos) {
+      const int along = isRow ? j : i;
+      if (along < pos) {
         newMap[i][j] = neuronMap[i][j];
-      } else if (i == pos) {
-        float* w = Globals::meanWeights(neuronMap[pos - 1][j]->weights, neuronMap[pos][j]->weights);
-        newMap[i][j] = new Neuron(w, gid, level, superPos[0], superPos[1]);
+      } else if (along > pos) {
+        newMap[i][j] = isRow ? neuronMap[i][j - 1] : neuronMap[i - 1][j];
       } else {
-        newMap[i][j] = neuronMap[i - 1][j];
+        const Neuron* before = isRow ? neuronMap[i][pos - 1] : neuronMap[pos - 1][j];
+        const Neuron* after = isRow ? neuronMap[i][pos] : neuronMap[pos][j];
+        float* w = Globals::meanWeights(before->weights, after->weights);
+        newMap[i][j] = new Neuron(w, gid, level, superPos[0], superPos[1]);
       }
     }
   }
-  freeGrid(neuronMap, x - 1);
+  freeGrid(neuronMap, oldColumns);
   neuronMap = newMap;
 }
 

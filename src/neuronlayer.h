@@ -89,6 +89,9 @@ class NeuronLayer {
 
   void findWinner(DataItem* di, int* winner) const;
   void clearAllRepresentingDataItems();
+  // Rebuilds the grid (already counted one row or column larger) with a new
+  // row or column at pos whose units take the means of their two old neighbours.
+  void growGrid(int pos, bool isRow);
   void expandUnits();
   void writeCellHTML(std::string& out, int xi, int yi) const;
   std::string unitIdentifier(int column, int row) const;
