@@ -1,0 +1,62 @@
+#include <unistd.h>
+
+#include "test_support.h"
+
+namespace {
+
+using testsupport::writeTempFile;
+using Floats = std::vector<float>;
+
+std::string echo;  // the "added" lines printed by the last read
+
+// Reads `text` as an input file, keeping what it prints in `echo`.
+Data_Vector* read(DataLoader& loader, const std::string& name, const std::string& text) {
+  testing::internal::CaptureStdout();
+  Data_Vector* items = loader.readDataItems(writeTempFile(name, text).c_str());
+  echo = testing::internal::GetCapturedStdout();
+  return items;
+}
+
+// Every component of every vector read, in file order.
+Floats values(Data_Vector* items) {
+  Floats all;
+  for (int k = 0; k < items->size(); k++)
+    for (int i = 0; i < Globals::vectorlength; i++) all.push_back(items->elementAt(k)->getDataVector()[i]);
+  return all;
+}
+
+TEST(DataLoaderTest, RecordsAreReadFieldByFieldAndNormalisedAsSet) {
+  testsupport::resetGlobals(0);
+  DataLoader loader;
+  // Two blanks before the count; two blanks between values make an empty field; no final newline.
+  Data_Vector* items = read(loader, "in_rec.txt", "t\nn  3\nt\nd 2\n1.5 -2 first item\r\n3  4 x\n5 6 last");
+  EXPECT_EQ(values(items), (Floats{1.5f, -2, 3, 0, 5, 6}));
+  EXPECT_EQ(echo, "added first item\r\nadded 4 x\nadded last\n");
+  // A count line without a word before the number shifts the header: the counts come from lines 3 and 5.
+  EXPECT_EQ(values(read(loader, "in_shift.txt", "title\n3\nn 1\nd 1\nx 2\n7 a\n8 b\n")), (Floats{7, 0}));
+  Globals::normInputVectors = 1;  // each record to length 1 unless it is all zero
+  EXPECT_EQ(values(read(loader, "in_len.txt", "t\nn 2\nt\nd 2\n3 4 a\n0 0 z\n")), (Floats{0.6f, 0.8f, 0, 0}));
+  Globals::normInputVectors = 2;  // each component by its largest value over the file where that is above 0
+  EXPECT_EQ(values(read(loader, "in_int.txt", "t\nn 2\nt\nd 2\n2 -1 a\n4 -3 b\n")), (Floats{0.5f, -1, 1, -3}));
+}
+
+// Unusable files end the run with status 1 and one line, sent to the standard error that the check reads.
+#define EXPECT_READ_FAILS(statement, message) \
+  EXPECT_EXIT({ dup2(2, 1); statement; }, ::testing::ExitedWithCode(1), message)
+
+TEST(DataLoaderDeathTest, UnusableFilesEndTheRunWithOneLine) {
+  testsupport::resetGlobals(0);
+  DataLoader loader;
+  EXPECT_READ_FAILS(loader.readDataItems(writeTempFile("in_short.txt", "t\nn 3\nt\nd 2\n1 2 a\n3 4 b\n").c_str()),
+                    "\ninputfile ends after 2 of 3 vectors \\(check inputfile\\)\n$");
+  EXPECT_READ_FAILS(loader.readDataItems(writeTempFile("in_zero.txt", "t\nn 0\nt\nd 2\n").c_str()),
+                    "^inputfile announces 0 vectors \\(check inputfile\\)\n$");
+  EXPECT_READ_FAILS(loader.readDataItems(writeTempFile("in_inf.txt", "t\nn 2\nt\nd 1\n1 a\n1e39 big\n").c_str()),
+                    "\ninputfile vector 2 \\(big\\) holds a value that is not a finite number \\(check inputfile\\)");
+  read(loader, "in_ok.txt", "t\nn 1\nt\nd 2\n1 2 v\n");
+  EXPECT_READ_FAILS(loader.readVectorDescription(nullptr), "^descriptionfile not found \\(check propertyfile\\)\n$");
+  EXPECT_READ_FAILS(loader.readVectorDescription(writeTempFile("d_short.txt", "h\nh\nh\nh\n0 a r\n").c_str()),
+                    "^descriptionfile ends after 1 of 2 components \\(check descriptionfile\\)\n$");
+}
+
+}  // namespace

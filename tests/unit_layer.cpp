@@ -1,0 +1,133 @@
+// Maps: construction, assignment, growth, corner vectors, expansion of units and the level-0 error.
+
+#include <unistd.h>
+
+#include <cmath>
+
+#include "test_support.h"
+
+using testsupport::item;
+using A = NeuronLayerTestAccess;
+using V = std::vector<float>;
+
+namespace {
+
+// A map of x by y units whose first components are `w`, row by row.
+NeuronLayer* newMap(int x, int y, std::initializer_list<float> w, Data_Vector* list = nullptr, int level = 1) {
+  NeuronLayer* m = new NeuronLayer(nullptr, list, 0.0f, level, x, y, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  auto v = w.begin();
+  for (int k = 0; k < x * y && v != w.end(); k++) m->getNeuron(k % x, k / x)->weights[0] = *v++;
+  return m;
+}
+
+TEST(LayerConstruction, DrawsUnitWeightsRowByRow) {
+  testsupport::resetGlobals(2);
+  NeuronLayer* m = newMap(3, 2, {});
+  Globals::setRandom(1);  // the fresh state's sequence again, drawn unit by unit with the columns inner
+  for (int k = 0; k < 6; k++) EXPECT_EQ(m->getNeuron(k % 3, k / 3)->weights[1], Neuron(2, 0, 1, 0, 0).weights[1]) << k;
+}
+
+TEST(LayerTraining, AssignmentTiesGoToTheFirstUnitInRowMajorOrder) {
+  testsupport::resetGlobals(1);
+  for (DataItem* d : {item("near", {1}), item("far", {1e5f})}) Globals::dataItems->addElement(d);
+  NeuronLayer* m = newMap(2, 2, {5, 1, 1, 1}, Globals::dataItems);
+  A::testDataItems(*m);  // (1,0) wins the tie for "near"; "far", beyond 1e9 of every unit, keeps that winner
+  EXPECT_EQ(m->getNeuron(1, 0)->representsMultiDataItems(), 2);
+}
+
+TEST(LayerGrowth, MostDissimilarNeighbourTiesGoToTheLaterOne) {
+  testsupport::resetGlobals(1);
+  NeuronLayer* m = newMap(3, 3, {0, 1, 0, 1, 0, -1, 0, -1, 0});  // the centre's four neighbours all at distance 1
+  const int centre[2] = {1, 1};
+  // Looked at above, below, left, right: moving each pick nearer hands the tie to the one before.
+  for (const char* expected : {"2,1", "0,1", "1,2", "1,0"}) {
+    int* r = A::getMaxDissNeighbour(*m, centre);
+    EXPECT_EQ(std::to_string(r[0]) + "," + std::to_string(r[1]), expected);
+    m->getNeuron(r[0], r[1])->weights[0] = 0.5f;
+    delete[] r;
+  }
+}
+
+TEST(LayerTraining, SawtoothRateAndRadiusStep) {
+  const float ini = 0.3f, mn = 0.02f;
+  EXPECT_FLOAT_EQ(NeuronLayer::sawtoothLearnrate(ini, mn, 100, 100), mn);
+  EXPECT_EQ(NeuronLayer::sawtoothLearnrate(ini, mn, 100, 101), ini);
+  EXPECT_EQ(NeuronLayer::radiusStep(100, 2), 33);
+  EXPECT_EQ(NeuronLayer::radiusStep(2, 2), 1);  // a step of 0 cycles would never shrink the radius
+}
+
+TEST(LayerGrowth, InsertedColumnAndRowSitAtPosWithMeanWeights) {
+  testsupport::resetGlobals(1);
+  NeuronLayer* m = newMap(3, 2, {0, 10, 20, 1, 11, 21});
+  m->insertColumn(2);
+  A::insertRow(*m, 1);
+  ASSERT_EQ(m->getX() * 10 + m->getY(), 43);
+  auto w = [&](int i, int j) { return m->getNeuron(i, j)->weights[0]; };
+  EXPECT_EQ((V{w(2, 0), w(2, 2), w(0, 1), w(2, 1)}), (V{15, 16, 0.5f, 15.5f}));  // means of the units either side
+  EXPECT_EQ((V{w(1, 0), w(3, 0), w(0, 2), w(3, 2)}), (V{10, 20, 1, 21}));        // the old units moved on
+}
+
+TEST(LayerExpansion, CornerVectorsOfChildMaps) {
+  testsupport::resetGlobals(2);
+  NeuronLayer* m = newMap(2, 2, {0, 1, 0, 1});
+  for (int k = 0; k < 4; k++) m->getNeuron(k % 2, k / 2)->weights[1] = k / 2;  // the corners of the unit square
+  float UL[2], UR[2], LL[2], LR[2];
+  testing::internal::CaptureStdout();
+  A::getNewWeights(*m, 0, 0, UL, UR, LL, LR);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "UL: 0.000000 / 0.000000\nUR: 0.500000 / 0.000000\nLL: 0.000000 / 0.500000\nLR: 0.666667 / 0.666667\n");
+  testing::internal::CaptureStdout();
+  A::getNewWeights(*m, 1, 1, UL, UR, LL, LR);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // only unit (0,0) prints its corners
+}
+
+TEST(LayerExpansion, Mqe0FromTheVectorsSetsTheThresholdAndLevelTwoMapsAreGated) {
+  testsupport::resetGlobals(1);
+  DataItem* vectors[2] = {item("a", {1}), item("b", {3})};
+  for (DataItem* d : vectors) Globals::dataItems->addElement(d);
+  Globals::initHFM();  // maps of 2 x 2
+  NeuronLayer* m = Globals::getFirstLayerMap();
+  // The mean, MQE0 (the error around it summed, not averaged) and the first-layer map's bound.
+  EXPECT_EQ((V{Globals::hfm->getNeuron(0, 0)->weights[0], Globals::hfm->getMQE(), m->superMQE}), (V{2, 2, 2}));
+  m->getNeuron(0, 0)->MQE = 0.1f * 2.0f;  // TAU_2 x MQE0 exactly: not expanded
+  m->getNeuron(1, 0)->MQE = std::nextafter(0.1f * 2.0f, 1.0f);
+  A::expandUnits(*m);
+  NeuronLayer* child = m->getNeuron(1, 0)->getMap();
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(Globals::getLayerAt(2)->size(), 1);
+  // A level-2 map whose unit (0,0) holds all the map's vectors expands nothing; once it holds fewer, it does.
+  for (int k = 0; k < 4; k++) child->getNeuron(k % 2, k / 2)->MQE = 100.0f;
+  m->getNeuron(1, 0)->addRepresentingDataItem(vectors[0]);
+  child->getNeuron(0, 0)->addRepresentingDataItem(vectors[0]);
+  A::expandUnits(*child);
+  EXPECT_EQ(Globals::getLayerAt(3), nullptr);
+  m->getNeuron(1, 0)->addRepresentingDataItem(vectors[1]);
+  A::expandUnits(*child);
+  ASSERT_NE(Globals::getLayerAt(3), nullptr);
+  EXPECT_EQ(Globals::getLayerAt(3)->size(), 4);
+}
+
+// Loads `text` as the MQE0 file of a level-0 map over one 3-component vector (no file if `text` is empty). `loud`
+// sends standard output, where the messages go, to the error stream that a death test matches.
+NeuronLayer* loadMqe0(const std::string& text, bool loud = false) {
+  testsupport::resetGlobals(3);
+  Globals::dataItems->addElement(item("v", {9, 9, 9}));
+  Globals::MQE0_FILE = text.empty() ? "/nonexistent/mqe0" : strdup(testsupport::writeTempFile("mqe0", text).c_str());
+  NeuronLayer* m = newMap(1, 1, {}, Globals::dataItems, 0);
+  fflush(stdout);
+  if (loud) dup2(2, 1);
+  m->calcLayer0MQE();
+  return m;
+}
+
+TEST(Level0DeathTest, Mqe0FileIsReadLenientlyAndRefusedWhenMalformedOrNotPositive) {
+  NeuronLayer* m = loadMqe0("$MEAN_VEC\n0.25\n\t0.5 $MQE0\n12.75\n");  // a missing component stays 0
+  const float* w = m->getNeuron(0, 0)->weights;
+  EXPECT_EQ((V{w[0], w[1], w[2], m->getLayer1Map()->superMQE}), (V{0.25f, 0.5f, 0.0f, 12.75f}));
+  EXPECT_EXIT(loadMqe0("$mean_vec 1 2 3 $MQE0 5", true), ::testing::ExitedWithCode(1), "cannot read \\$MEAN_VEC");
+  EXPECT_EXIT(loadMqe0("$MEAN_VEC 1 2 3 4 $MQE0 5", true), ::testing::ExitedWithCode(1), "cannot read \\$MQE0");
+  EXPECT_EXIT(loadMqe0("$MEAN_VEC 1 2 3 $MQE0 0", true), ::testing::ExitedWithCode(1), "MQE0 must be greater than 0");
+  EXPECT_EXIT(loadMqe0("", true), ::testing::ExitedWithCode(1), "cannot open MQE0 file /nonexistent/mqe0");
+}
+
+}  // namespace
