@@ -14,6 +14,9 @@ build:
 example: build
 	mkdir -p examples/output
 	cd examples && ../$(BUILD_DIR)/velmar iris.prop
+	@# The pages link every vector to files/ID; give each iris vector its data file.
+	mkdir -p examples/output/files
+	cd examples && awk 'NR > 4 { f = "output/files/" $$5; print > f; close(f) }' iris.vec
 	@echo
 	@echo "Pages written to examples/output/ - open examples/output/map_1_1_0_0.html"
 

@@ -18,7 +18,7 @@ cmake --build "$build" -j "$jobs" --target velmar velmar_bench_data >/dev/null
 mkdir -p "$work/iris/output" "$work/big/out"
 cp "$root/examples/iris.prop" "$root/examples/iris.vec" "$root/examples/iris.tv" "$work/iris/"
 
-# 5000 vectors around 50 centres, trained with the example's growth settings.
+# 5000 vectors around 50 centres, trained with settings that build a deep hierarchy.
 "$build/bench/velmar_bench_data" 5000 30 50 "$work/big/big.vec" "$work/big/big.tv"
 cat >"$work/big/big.prop" <<PROPS
 inputFile=big.vec
