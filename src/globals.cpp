@@ -277,10 +277,12 @@ void Globals::checkSettings() {
   if (MAX_CYCLES <= 0 && !(TAU_1 > 0.0f)) {
     fail("TAU_1 must be greater than 0 unless MAX_CYCLES is set (check propertyfile)");
   }
-  // A one-unit first-layer map cannot grow, and its error never falls below
-  // MQE0, so with TAU_1 below 1 it could only stop at a cycle limit.
-  if (MAX_CYCLES <= 0 && INITIAL_X_SIZE == 1 && INITIAL_Y_SIZE == 1 && TAU_1 < 1.0f) {
-    fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 of at least 1 (check propertyfile)");
+  // A one-unit first-layer map cannot grow, and one unit's error over all
+  // vectors is never below their error around the mean, the computed MQE0:
+  // with TAU_1 up to 1 it could only stop at a cycle limit. (A loaded MQE0
+  // may be larger, so such a map may stop then.)
+  if (MAX_CYCLES <= 0 && MQE0_FILE == nullptr && INITIAL_X_SIZE == 1 && INITIAL_Y_SIZE == 1 && TAU_1 <= 1.0f) {
+    fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)");
   }
   if (savePath == nullptr && (SAVE_AS_HTML || SAVE_AS_CARTIX || printMQE)) {
     fail("savePath not set (check propertyfile)");

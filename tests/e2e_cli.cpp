@@ -37,6 +37,8 @@ TEST(Failures, EndTheRunWithOneLineAtTheRightPoint) {
       {kBase + "EXPAND_CYCLES=0\n", "added v29\nEXPAND_CYCLES must be at least 1 (check propertyfile)\n"},
       {kBase + "TAU_2=0\n", "added v29\nTAU_2 must be greater than 0 (check propertyfile)\n"},
       {"inputFile=data.vec\ndescriptionFile=data.tv\n", "added v29\nsavePath not set (check propertyfile)\n"},
+      {kBase + "INITIAL_X_SIZE=1\nINITIAL_Y_SIZE=1\n",
+       "added v29\nINITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)\n"},
       {kBase, "added v1\ninputfile ends after 2 of 10 vectors (check inputfile)\n",
        "$TYPE vectors\n$XDIM 10\n$YDIM 1\n$VEC_DIM 2\n1 2 v0\n3 4 v1\n"},
       {kBase, "added v2\ncalculating MQE0\nMQE: 0\nMQE0 must be greater than 0 to train (input vectors all equal?)\n",

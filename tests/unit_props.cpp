@@ -42,4 +42,24 @@ TEST(PropertiesTest, PairsAreAppliedAndEchoedExactlyAsRead) {
   EXPECT_EQ(Globals::getIntRandom(), first);
 }
 
+// A one-unit first-layer map cannot grow and its error never gets below the
+// computed MQE0: without a cycle limit it could only stop for a TAU_1 above 1,
+// or for a loaded MQE0 that may be larger than the data's.
+TEST(SettingsDeathTest, OneUnitStartIsRefusedOnlyWhenItCouldNeverStop) {
+  testsupport::resetGlobals(2);
+  Globals::savePath = "out";
+  Globals::INITIAL_X_SIZE = 1;
+  Globals::INITIAL_Y_SIZE = 1;
+  Globals::TAU_1 = 1.0f;
+  EXPECT_EXIT(Globals::checkSettings(), ::testing::ExitedWithCode(1), "");
+  Globals::MQE0_FILE = "mqe0.txt";
+  Globals::checkSettings();
+  Globals::MQE0_FILE = nullptr;
+  Globals::TAU_1 = 1.5f;
+  Globals::checkSettings();
+  Globals::TAU_1 = 0.25f;
+  Globals::MAX_CYCLES = 3;
+  Globals::checkSettings();
+}
+
 }  // namespace
