@@ -75,9 +75,19 @@ void writeAndClose(FILE* file, const std::string& text) {
 
 void announceSaving(const std::string& name) { std::cout << "saving " << name << std::endl; }
 
-// Header of the three map-library files: a first piece, the version, a common tail.
-void writeCartixHeader(std::ostream& out, const char* firstPiece) {
+// Starts a map-library file: announced and created (or the run ends with
+// `failureMessage`), ten significant digits, then the four comment lines (a
+// first piece, the version, a common tail) and the grid size.
+FILE* beginMapLibraryFile(const std::string& name, const char* failureMessage, const char* firstPiece, int x, int y,
+                          std::ostringstream& out) {
+  announceSaving(name);
+  FILE* file = createOrFail(name, failureMessage);
+  out.precision(10);
   out << firstPiece << VELMAR_VERSION << " (Orvane)\n#Tobrin\n#\n";
+  out << "$TYPE rect\n";
+  out << "$XDIM " << x << "\n";
+  out << "$YDIM " << y << "\n";
+  return file;
 }
 
 }  // namespace
@@ -664,16 +674,10 @@ void NeuronLayer::saveAsCartix() {
 }
 
 void NeuronLayer::writeMapDescription() {
-  const std::string name = fileName("mapdescr");
-  announceSaving(name);
-  FILE* file = createOrFail(name, "Cartix map file could not be opened");
-  time_t now = time(nullptr);
   std::ostringstream out;
-  out.precision(10);
-  writeCartixHeader(out, "#SOM Map Decription File\n#created by " VELMAR_NAME " ");
-  out << "$TYPE rect\n";
-  out << "$XDIM " << x << "\n";
-  out << "$YDIM " << y << "\n";
+  FILE* file = beginMapLibraryFile(fileName("mapdescr"), "Cartix map file could not be opened",
+                                   "#SOM Map Decription File\n#created by " VELMAR_NAME " ", x, y, out);
+  time_t now = time(nullptr);
   out << "$VEC_DIM " << dataLength << "\n";
   out << "$STORAGE_DATE " << ctime(&now);
   out << "$TRAINING_TIME " << Globals::trainingTime << "\n";
@@ -698,15 +702,9 @@ void NeuronLayer::writeMapDescription() {
 }
 
 void NeuronLayer::writeWeightVectors() {
-  const std::string name = fileName("wgt");
-  announceSaving(name);
-  FILE* file = createOrFail(name, "Cartix wgt file could not be opened");
   std::ostringstream out;
-  out.precision(10);
-  writeCartixHeader(out, "#SOM Weight Vector File\n#created by " VELMAR_NAME " ");
-  out << "$TYPE rect\n";
-  out << "$XDIM " << x << "\n";
-  out << "$YDIM " << y << "\n";
+  FILE* file = beginMapLibraryFile(fileName("wgt"), "Cartix wgt file could not be opened",
+                                   "#SOM Weight Vector File\n#created by " VELMAR_NAME " ", x, y, out);
   out << "$VEC_DIM " << dataLength << "\n";
   for (int row = 0; row < y; row++) {
     for (int column = 0; column < x; column++) {
@@ -721,15 +719,9 @@ void NeuronLayer::writeWeightVectors() {
 }
 
 void NeuronLayer::writeUnitDescriptions() {
-  const std::string name = fileName("unit");
-  announceSaving(name);
-  FILE* file = createOrFail(name, "Cartix node file could not be opened");
   std::ostringstream out;
-  out.precision(10);
-  writeCartixHeader(out, "#SOM Node Description File\n#created by " VELMAR_NAME);
-  out << "$TYPE rect\n";
-  out << "$XDIM " << x << "\n";
-  out << "$YDIM " << y << "\n";
+  FILE* file = beginMapLibraryFile(fileName("unit"), "Cartix node file could not be opened",
+                                   "#SOM Node Description File\n#created by " VELMAR_NAME, x, y, out);
   for (int row = 0; row < y; row++) {
     for (int column = 0; column < x; column++) {
       Neuron* unit = neuronMap[column][row];
