@@ -56,6 +56,30 @@ TEST(LayerTraining, SawtoothRateAndRadiusStep) {
   EXPECT_EQ(NeuronLayer::radiusStep(2, 2), 1);  // a step of 0 cycles would never shrink the radius
 }
 
+// Four vectors and 25 passes give a growth check every 100 cycles. A cap of 26
+// passes lets the first check grow the map and ends training at the second,
+// where the rate still drifts with the cycle count: 200 mod 101 = 99 of 100
+// steps down, not the 0 steps a reset count would give.
+TEST(LayerTraining, GrowsOnceThenStopsAtTheCapWithTheDriftedRate) {
+  testsupport::resetGlobals(1);
+  Globals::MAX_CYCLES = 26;
+  for (float v : {0.0f, 1.0f, 2.0f, 3.0f}) Globals::dataItems->addElement(item("d", {v}));
+  Globals::hfm = new NeuronLayer(nullptr, Globals::dataItems, 0.0f, 0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  Globals::hfm->getNeuron(0, 0)->addMap(Globals::dataItems, 1e-9f, 1, 2, 2, 0, 0);  // a bound it cannot meet
+  NeuronLayer* m = Globals::getFirstLayerMap();
+  Globals::addLayer(0, Globals::hfm);
+  Globals::addLayer(1, m);
+  testing::internal::CaptureStdout();
+  m->train();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(m->getCurrentCycle(), 200);
+  EXPECT_EQ(m->getX() * m->getY(), 6);  // one row or column inserted
+  EXPECT_FLOAT_EQ(m->getLearnrate(), 0.3f - 0.99f * (0.3f - 0.02f));
+  EXPECT_EQ(m->getNeighbourhood(), 0);
+  // One dot per pass over the four vectors: the second check follows the insertion line after 25 dots.
+  EXPECT_EQ(out.rfind(std::string(25, '.') + "MQE ; "), out.find('\n', out.find("inserting ")) + 1) << out;
+}
+
 TEST(LayerGrowth, InsertedColumnAndRowSitAtPosWithMeanWeights) {
   testsupport::resetGlobals(1);
   NeuronLayer* m = newMap(3, 2, {0, 10, 20, 1, 11, 21});
