@@ -133,15 +133,10 @@ void startIt() {
   std::cout << '\a';
 }
 
-// Running out of memory (a grid of absurd size, say) ends the run like every
-// other failure: one line and exit status 1.
-static void outOfMemory() {
-  std::cout << "out of memory" << std::endl;
-  exit(1);
-}
-
 int main(int argc, char** argv) {
-  std::set_new_handler(outOfMemory);
+  // Running out of memory (a grid of absurd size, say) ends the run like every
+  // other failure: one line and exit status 1.
+  std::set_new_handler([] { Globals::fail("out of memory"); });
   if (argc != 2) {
     usage();
     return 1;

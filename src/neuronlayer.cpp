@@ -1,5 +1,6 @@
 #include "neuronlayer.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -71,6 +72,12 @@ FILE* createOrFail(const std::string& name, const char* failureMessage) {
 void writeAndClose(FILE* file, const std::string& text) {
   fwrite(text.data(), 1, text.size(), file);
   fclose(file);
+}
+
+// PREFIX_gid_level_column_row: the name of every per-map file and page link.
+std::string mapFileStem(int gid, int level, int column, int row) {
+  return std::string(Globals::HTML_PREFIX) + "_" + std::to_string(gid) + "_" + std::to_string(level) + "_" +
+         std::to_string(column) + "_" + std::to_string(row);
 }
 
 void announceSaving(const std::string& name) { std::cout << "saving " << name << std::endl; }
@@ -151,10 +158,7 @@ NeuronLayer::~NeuronLayer() {
 NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
 
 std::string NeuronLayer::fileName(const char* extension) const {
-  std::ostringstream name;
-  name << Globals::savePath << "/" << Globals::HTML_PREFIX << "_" << gid << "_" << level << "_" << superPos[0] << "_"
-       << superPos[1] << "." << extension;
-  return name.str();
+  return std::string(Globals::savePath) + "/" + mapFileStem(gid, level, superPos[0], superPos[1]) + "." + extension;
 }
 
 // ---------------------------------------------------------------------------
@@ -162,69 +166,69 @@ std::string NeuronLayer::fileName(const char* extension) const {
 // ---------------------------------------------------------------------------
 
 void NeuronLayer::calcLayer0MQE() {
-  if (Globals::MQE0_FILE == nullptr) {
-    std::cout << "calculating MQE0" << std::endl;
-    float* mean = Globals::meanVector(dataItems, dataLength);
-    delete neuronMap[0][0];
-    neuronMap[0][0] = new Neuron(mean, gid, level, superPos[0], superPos[1]);
-    MQE = 0.0f;
-    for (int k = 0; k < dataItems->size(); k++) {
-      float qe = Globals::calcQE(dataItems->elementAt(k)->getDataVector(), neuronMap[0][0]->weights);
-      MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(qe));
-    }
-    std::cout << "MQE: " << MQE << std::endl;
-  } else {
-    std::cout << "loading MQE0 file: " << Globals::MQE0_FILE << std::endl;
-    FILE* file = Globals::openForReading(Globals::MQE0_FILE);
-    if (file == nullptr) {
-      Globals::fail(std::string("cannot open MQE0 file ") + Globals::MQE0_FILE);
-    }
-    // A token is a run of non-blank characters; one of any length is read
-    // whole, so an overlong token simply does not match a keyword.
-    auto readToken = [file]() {
-      std::string token;
-      int c = getc(file);
-      while (c != EOF && isspace(c)) {
-        c = getc(file);
-      }
-      while (c != EOF && !isspace(c)) {
-        token.push_back(static_cast<char>(c));
-        c = getc(file);
-      }
-      if (c != EOF) {
-        ungetc(c, file);
-      }
-      return token;
-    };
-    if (readToken() != "$MEAN_VEC") {
-      fclose(file);
-      Globals::fail("cannot read $MEAN_VEC");
-    }
-    float* mean = Globals::newVector(dataLength);
-    for (int i = 0; i < dataLength; i++) {
-      if (fscanf(file, "%f", &mean[i]) != 1) {
-        break;  // the remaining components stay 0; the token is read as the keyword next
-      }
-    }
-    if (readToken() != "$MQE0") {
-      fclose(file);
-      Globals::fail("cannot read $MQE0");
-    }
-    float loaded;
-    if (fscanf(file, "%f", &loaded) == 1) {
-      MQE = loaded;
-    }
-    fclose(file);
-    std::cout << "MQE: " << MQE << std::endl;
-    delete neuronMap[0][0];
-    neuronMap[0][0] = new Neuron(mean, gid, level, superPos[0], superPos[1]);
-  }
+  float* mean = Globals::MQE0_FILE == nullptr ? computeMQE0() : loadMQE0File();
+  std::cout << "MQE: " << MQE << std::endl;
+  delete neuronMap[0][0];
+  neuronMap[0][0] = new Neuron(mean, gid, level, superPos[0], superPos[1]);
   // Nothing can be learned from vectors that all equal their mean, and no
   // map error could ever fall to TAU_1 times it.
   if (!(MQE > 0.0f)) {
     Globals::fail("MQE0 must be greater than 0 to train (input vectors all equal?)");
   }
   neuronMap[0][0]->addMap(dataItems, MQE, 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, 0, 0);
+}
+
+float* NeuronLayer::computeMQE0() {
+  std::cout << "calculating MQE0" << std::endl;
+  float* mean = Globals::meanVector(dataItems, dataLength);
+  MQE = 0.0f;
+  for (int k = 0; k < dataItems->size(); k++) {
+    float qe = Globals::calcQE(dataItems->elementAt(k)->getDataVector(), mean);
+    MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(qe));
+  }
+  return mean;
+}
+
+float* NeuronLayer::loadMQE0File() {
+  std::cout << "loading MQE0 file: " << Globals::MQE0_FILE << std::endl;
+  FILE* file = Globals::openForReading(Globals::MQE0_FILE);
+  if (file == nullptr) {
+    Globals::fail(std::string("cannot open MQE0 file ") + Globals::MQE0_FILE);
+  }
+  // A token is a run of non-blank characters; one of any length is read
+  // whole, so an overlong token simply does not match a keyword.
+  auto readToken = [file]() {
+    std::string token;
+    int c = getc(file);
+    while (c != EOF && isspace(c)) {
+      c = getc(file);
+    }
+    while (c != EOF && !isspace(c)) {
+      token.push_back(static_cast<char>(c));
+      c = getc(file);
+    }
+    return token;
+  };
+  if (readToken() != "$MEAN_VEC") {
+    fclose(file);
+    Globals::fail("cannot read $MEAN_VEC");
+  }
+  float* mean = Globals::newVector(dataLength);
+  for (int i = 0; i < dataLength; i++) {
+    if (fscanf(file, "%f", &mean[i]) != 1) {
+      break;  // the remaining components stay 0; the token is read as the keyword next
+    }
+  }
+  if (readToken() != "$MQE0") {
+    fclose(file);
+    Globals::fail("cannot read $MQE0");
+  }
+  float loaded;
+  if (fscanf(file, "%f", &loaded) == 1) {
+    MQE = loaded;  // without a number the initial 1000000000 stays
+  }
+  fclose(file);
+  return mean;
 }
 
 // ---------------------------------------------------------------------------
@@ -258,12 +262,13 @@ void NeuronLayer::findWinner(DataItem* di, int* winner) const {
   }
 }
 
-void NeuronLayer::clearAllRepresentingDataItems() {
+void NeuronLayer::remeasure() {
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       neuronMap[i][j]->clearRepresentingDataItems();
     }
   }
+  calcMQE();
 }
 
 void NeuronLayer::train() {
@@ -306,8 +311,7 @@ void NeuronLayer::train() {
       }
     }
     if (Globals::printMQE) {
-      clearAllRepresentingDataItems();
-      calcMQE();
+      remeasure();
       fprintf(mqeFile, "%g\n", static_cast<double>(MQE));
     }
     if (currentCycle % P != 0) {
@@ -316,8 +320,7 @@ void NeuronLayer::train() {
 
     // Growth check.
     if (!Globals::printMQE) {
-      clearAllRepresentingDataItems();
-      calcMQE();
+      remeasure();  // with the trace on, the cycle has just measured
     }
     std::cout << "MQE ; " << MQE << ", to go : " << static_cast<float>(stupidity * superMQE) << std::endl;
     if (static_cast<double>(MQE) <= stopBound || (Globals::MAX_CYCLES > 0 && currentCycle >= cycleCap)) {
@@ -355,10 +358,10 @@ void NeuronLayer::expandUnits() {
   // vectors has not split its data, and expands nothing.
   bool exp = true;
   if (level > 1) {
+    const int a = superNeuron->representsMultiDataItems();
     bool r = true;
     for (int j = 0; j < y && r; j++) {
       for (int i = 0; i < x && r; i++) {
-        int a = superNeuron->representsMultiDataItems();
         int b = neuronMap[i][j]->representsMultiDataItems();
         if (a == b) {
           exp = false;
@@ -605,9 +608,9 @@ void NeuronLayer::saveAsHTML() {
   page += "<HTML><BODY bgcolor=#FFFFFF text=#000000><TITLE>Layer " + std::to_string(level) + " Map</TITLE>\n";
   page += "<H1>Layer " + std::to_string(level) + " Map</H1><BR>\n";
   if (superNeuron != nullptr) {
-    page += std::string("<a href=\"") + Globals::HTML_PREFIX + "_" + std::to_string(superNeuron->mapgid) + "_" +
-            std::to_string(superNeuron->maplevel) + "_" + std::to_string(superNeuron->mapspx) + "_" +
-            std::to_string(superNeuron->mapspy) + ".html\">Up one level</a><BR><BR>\n";
+    page += "<a href=\"" +
+            mapFileStem(superNeuron->mapgid, superNeuron->maplevel, superNeuron->mapspx, superNeuron->mapspy) +
+            ".html\">Up one level</a><BR><BR>\n";
   }
   page += "TAU_1: " + formatNumber(stupidity * superMQE) + "<BR>\n";
   page += "TAU_2: " + formatNumber(Globals::getFirstLayerMap()->superMQE * Globals::TAU_2) + "<BR>\n";
@@ -644,9 +647,7 @@ void NeuronLayer::writeCellHTML(std::string& out, int xi, int yi) const {
   }
   NeuronLayer* child = unit->getMap();
   if (child != nullptr) {
-    const std::string target = std::string("<a href=") + Globals::HTML_PREFIX + "_" + std::to_string(child->gid) +
-                               "_" + std::to_string(level + 1) + "_" + std::to_string(xi) + "_" +
-                               std::to_string(yi) + ".html>";
+    const std::string target = "<a href=" + mapFileStem(child->gid, level + 1, xi, yi) + ".html>";
     if (Globals::LABELS_ONLY && Globals::LABELS_NUM > 0) {
       out += target + "down</a><br>";
     } else {
@@ -739,8 +740,8 @@ void NeuronLayer::writeUnitDescriptions() {
       NeuronLayer* child = unit->getMap();
       if (child != nullptr) {
         out << "$NR_SOMS_MAPPED 1\n";
-        out << "$URL_MAPPED_SOMS " << Globals::savePath << "/" << Globals::HTML_PREFIX << "_" << child->gid << "_"
-            << level + 1 << "_" << column << "_" << row << ".map\n";
+        out << "$URL_MAPPED_SOMS " << Globals::savePath << "/" << mapFileStem(child->gid, level + 1, column, row)
+            << ".map\n";
       } else {
         out << "$NR_SOMS_MAPPED 0\n";
       }

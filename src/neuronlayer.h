@@ -88,7 +88,11 @@ class NeuronLayer {
   void getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR);
 
   void findWinner(DataItem* di, int* winner) const;
-  void clearAllRepresentingDataItems();
+  // Empties every unit's list, then calcMQE assigns the vectors afresh.
+  void remeasure();
+  // The level-0 mean vector, with MQE set to MQE0.
+  float* computeMQE0();
+  float* loadMQE0File();
   // Rebuilds the grid (already counted one row or column larger) with a new
   // row or column at pos whose units take the means of their two old neighbours.
   void growGrid(int pos, bool isRow);

@@ -78,7 +78,6 @@ inline std::string writeTempFile(const std::string& name, const std::string& tex
 // Reaches the private state of a map for tests.
 class NeuronLayerTestAccess {
  public:
-  static void adaptWeights(NeuronLayer& m, const int* winner, DataItem* d) { m.adaptWeights(winner, d); }
   static int* getMaxDissNeighbour(NeuronLayer& m, const int* n) { return m.getMaxDissNeighbour(n); }
   static void insertRow(NeuronLayer& m, int pos) { m.insertRow(pos); }
   static void getNewWeights(NeuronLayer& m, int x, int y, float* UL, float* UR, float* LL, float* LR) {
@@ -88,9 +87,6 @@ class NeuronLayerTestAccess {
   static void saveAsHTML(NeuronLayer& m) { m.saveAsHTML(); }
   static void saveAsCartix(NeuronLayer& m) { m.saveAsCartix(); }
   static void expandUnits(NeuronLayer& m) { m.expandUnits(); }
-  static void setNeighbourhood(NeuronLayer& m, int r) { m.neighbourhood = r; }
-  static void setLearnrate(NeuronLayer& m, float rate) { m.learnrate = rate; }
-  static void setStupidity(NeuronLayer& m, float s) { m.stupidity = s; }
 };
 
 #endif
