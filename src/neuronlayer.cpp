@@ -292,8 +292,7 @@ void NeuronLayer::train() {
   const long long cycleCap = N * static_cast<long long>(Globals::MAX_CYCLES);
   const double stopBound = static_cast<double>(stupidity) * static_cast<double>(superMQE);
 
-  bool run = true;
-  while (run) {
+  for (;;) {
     currentCycle++;
     if (currentCycle % N == 0) {
       std::cout << "." << std::flush;
@@ -324,8 +323,7 @@ void NeuronLayer::train() {
     }
     std::cout << "MQE ; " << MQE << ", to go : " << static_cast<float>(stupidity * superMQE) << std::endl;
     if (static_cast<double>(MQE) <= stopBound || (Globals::MAX_CYCLES > 0 && currentCycle >= cycleCap)) {
-      run = false;
-      continue;
+      break;
     }
     std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
     int* dissNeighbour = getMaxDissNeighbour(MQENeuron);
