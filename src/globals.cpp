@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "dataitem.h"
+#include "distancekernels.h"
 #include "dataloader.h"
 #include "neuronlayer.h"
 
@@ -116,13 +117,23 @@ Data_Vector* Globals::normIntervalVector(Data_Vector* vec) {
   return vec;
 }
 
-float Globals::calcQE(const float* v1, const float* v2) {
-  float res = 0.0f;
-  for (int i = 0; i < vectorlength; i++) {
-    double diff = static_cast<double>(v1[i]) - static_cast<double>(v2[i]);
-    res = static_cast<float>(static_cast<double>(res) + diff * diff);
+float Globals::calcQE(const float* v1, const float* v2) { return kernels::exactDistance(v1, v2, vectorlength); }
+
+float Globals::sumQE(Data_Vector* items, const float* w) {
+  // The distances are independent of each other, so they are computed a
+  // block at a time in parallel lanes; only their sum is a chain.
+  const int block = 64;
+  const float* vectors[block];
+  float distances[block];
+  float sum = 0.0f;
+  const int count = items->size();
+  for (int start = 0; start < count; start += block) {
+    const int n = count - start < block ? count - start : block;
+    for (int k = 0; k < n; k++) vectors[k] = items->elementAt(start + k)->getDataVector();
+    kernels::active().exactDistances(vectors, n, w, vectorlength, distances);
+    for (int k = 0; k < n; k++) sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(distances[k]));
   }
-  return res;
+  return sum;
 }
 
 float* Globals::meanVector(Data_Vector* dItems, int dataLength) {

@@ -71,6 +71,8 @@ class Globals {
   static float* normVec(float* vec);
   static Data_Vector* normIntervalVector(Data_Vector* vec);
   static float calcQE(const float* v1, const float* v2);
+  // The float sum, in list order, of calcQE of every vector of the list to w.
+  static float sumQE(Data_Vector* items, const float* w);
   static float* meanVector(Data_Vector* dItems, int dataLength);
   static float* meanWeights(const float* w1, const float* w2);
   static float* vectorDiff(const float* a, const float* b);

@@ -6,6 +6,7 @@
 
 #include "dataitem.h"
 #include "dataloader.h"
+#include "distancekernels.h"
 #include "globals.h"
 #include "neuronlayer.h"
 
@@ -49,22 +50,12 @@ void Neuron::adaptWeights(DataItem* di, float dist, float learnrate, int neighbo
   float n_influence =
       static_cast<float>(1.0 - static_cast<double>(dist) / (static_cast<double>(neighbourhood) + 0.5));
   double factor = static_cast<double>(learnrate) * static_cast<double>(n_influence);
-  const float* x = di->getDataVector();
-  for (int i = 0; i < weightsize; i++) {
-    double w = weights[i];
-    weights[i] = static_cast<float>(w + factor * (static_cast<double>(x[i]) - w));
-  }
+  kernels::active().moveTowards(weights, di->getDataVector(), factor, weightsize);
 }
 
 float Neuron::calcDist(DataItem* di) const { return Globals::calcQE(di->getDataVector(), weights); }
 
-void Neuron::calcMQE() {
-  MQE = 0.0f;
-  for (int k = 0; k < representingDataItems->size(); k++) {
-    float qe = Globals::calcQE(representingDataItems->elementAt(k)->getDataVector(), weights);
-    MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(qe));
-  }
-}
+void Neuron::calcMQE() { MQE = Globals::sumQE(representingDataItems, weights); }
 
 void Neuron::addRepresentingDataItem(DataItem* di) { representingDataItems->addElement(di); }
 

@@ -11,6 +11,7 @@
 #include "dataitem.h"
 #include "globals.h"
 #include "neuron.h"
+#include "winnersearch.h"
 
 namespace {
 
@@ -127,6 +128,8 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
   x = initialSizeX;
   y = initialSizeY;
   currentCycle = 0;
+  search = nullptr;
+  scanWeights = nullptr;
   neuronMap = newGrid(x, y);
 
   if (Globals::ORIENTATION && sn != nullptr && inlevel > 1) {
@@ -153,6 +156,8 @@ NeuronLayer::~NeuronLayer() {
     }
   }
   freeGrid(neuronMap, x);
+  delete search;
+  free(scanWeights);
 }
 
 NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
@@ -181,11 +186,7 @@ void NeuronLayer::calcLayer0MQE() {
 float* NeuronLayer::computeMQE0() {
   std::cout << "calculating MQE0" << std::endl;
   float* mean = Globals::meanVector(dataItems, dataLength);
-  MQE = 0.0f;
-  for (int k = 0; k < dataItems->size(); k++) {
-    float qe = Globals::calcQE(dataItems->elementAt(k)->getDataVector(), mean);
-    MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(qe));
-  }
+  MQE = Globals::sumQE(dataItems, mean);
   return mean;
 }
 
@@ -236,9 +237,28 @@ float* NeuronLayer::loadMQE0File() {
 // ---------------------------------------------------------------------------
 
 float NeuronLayer::sawtoothLearnrate(float iniLearnrate, float minLearnrate, long long P, long long cycle) {
-  double slope = (static_cast<double>(iniLearnrate) - static_cast<double>(minLearnrate)) * (-1.0) /
-                 static_cast<double>(P);
-  return static_cast<float>(slope * static_cast<double>(cycle % (P + 1)) + static_cast<double>(iniLearnrate));
+  return sawtoothRate(sawtoothSlope(iniLearnrate, minLearnrate, P), iniLearnrate, cycle % (P + 1));
+}
+
+double NeuronLayer::sawtoothSlope(float iniLearnrate, float minLearnrate, long long P) {
+  return (static_cast<double>(iniLearnrate) - static_cast<double>(minLearnrate)) * (-1.0) / static_cast<double>(P);
+}
+
+float NeuronLayer::sawtoothRate(double slope, float iniLearnrate, long long stepInTooth) {
+  return static_cast<float>(slope * static_cast<double>(stepInTooth) + static_cast<double>(iniLearnrate));
+}
+
+int NeuronLayer::drawIndex(long long N) {
+  // N counts a list's entries, so it fits an int, and so does the remainder.
+  return Globals::getIntRandom() % static_cast<int>(N);
+}
+
+void NeuronLayer::prefetchVector(const float* data) const {
+  const char* bytes = reinterpret_cast<const char*>(data);
+  const long long size = static_cast<long long>(dataLength) * static_cast<long long>(sizeof(float));
+  for (long long at = 0; at < size; at += 64) {
+    __builtin_prefetch(bytes + at);
+  }
 }
 
 long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
@@ -248,18 +268,28 @@ long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
   return step < 1 ? 1 : step;
 }
 
-void NeuronLayer::findWinner(DataItem* di, int* winner) const {
-  float winnerDist = kFarAway;
+void NeuronLayer::prepareSearch() {
+  if (search == nullptr) {
+    search = new WinnerSearch(dataLength);
+  }
+  const int units = x * y;
+  search->reserve(units);
+  const float** grown = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
+  if (grown == nullptr) {
+    Globals::fail("out of memory");
+  }
+  scanWeights = grown;
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
-      float currDist = neuronMap[i][j]->calcDist(di);
-      if (currDist < winnerDist) {
-        winnerDist = currDist;
-        winner[0] = i;
-        winner[1] = j;
-      }
+      scanWeights[j * x + i] = neuronMap[i][j]->weights;
     }
   }
+}
+
+void NeuronLayer::findWinner(DataItem* di, int* winner) {
+  const int k = search->find(scanWeights, x * y, di->getDataVector(), kFarAway, winner[1] * x + winner[0]);
+  winner[0] = k % x;
+  winner[1] = k / x;
 }
 
 void NeuronLayer::remeasure() {
@@ -291,19 +321,59 @@ void NeuronLayer::train() {
   const long long T = radiusStep(P, ini_neighbourhood);
   const long long cycleCap = N * static_cast<long long>(Globals::MAX_CYCLES);
   const double stopBound = static_cast<double>(stupidity) * static_cast<double>(superMQE);
+  const double slope = sawtoothSlope(ini_learnrate, min_learnrate, P);
+  prepareSearch();
 
+  // Where the cycle stands in each schedule: a dot every N cycles, a radius
+  // step every T, the learning-rate sawtooth of period P + 1, a growth check
+  // every P. Counters instead of remainders of the cycle number.
+  long long inPass = 0, inRadiusStep = 0, inSawtooth = 0, inGrowthPeriod = 0;
+  // The vectors of the next two cycles are drawn early, so that their
+  // records and data are on their way from memory while this cycle works.
+  // Only cycles sure to come (up to the next growth check) are drawn ahead,
+  // so the random sequence is drawn exactly as often, and in the same order,
+  // as by one draw at the start of every cycle.
+  int ahead[2] = {0, 0};
+  int queued = 0;
   for (;;) {
     currentCycle++;
-    if (currentCycle % N == 0) {
+    if (++inPass == N) {
+      inPass = 0;
       std::cout << "." << std::flush;
     }
-    DataItem* currentDataItem = dataItems->elementAt(static_cast<int>(Globals::getIntRandom() % N));
+    const bool growthCheck = ++inGrowthPeriod == P;
+    if (growthCheck) {
+      inGrowthPeriod = 0;
+    }
+    int index;
+    if (queued > 0) {
+      index = ahead[0];
+      ahead[0] = ahead[1];
+      queued--;
+    } else {
+      index = drawIndex(N);
+    }
+    const long long certain = growthCheck ? 0 : P - inGrowthPeriod;  // cycles sure to follow this one
+    while (queued < 2 && queued < certain) {
+      ahead[queued++] = drawIndex(N);
+    }
+    if (queued > 0) {
+      prefetchVector(dataItems->elementAt(ahead[0])->getDataVector());  // its record came a cycle ago
+    }
+    if (queued > 1) {
+      __builtin_prefetch(dataItems->elementAt(ahead[1]));
+    }
+    DataItem* currentDataItem = dataItems->elementAt(index);
     int winner[2] = {0, 0};
     findWinner(currentDataItem, winner);
     adaptWeights(winner, currentDataItem);
 
-    learnrate = sawtoothLearnrate(ini_learnrate, min_learnrate, P, currentCycle);
-    if (currentCycle % T == 0) {
+    if (++inSawtooth == P + 1) {
+      inSawtooth = 0;
+    }
+    learnrate = sawtoothRate(slope, ini_learnrate, inSawtooth);
+    if (++inRadiusStep == T) {
+      inRadiusStep = 0;
       neighbourhood--;
       if (neighbourhood < 0) {
         neighbourhood = 0;
@@ -313,7 +383,7 @@ void NeuronLayer::train() {
       remeasure();
       fprintf(mqeFile, "%g\n", static_cast<double>(MQE));
     }
-    if (currentCycle % P != 0) {
+    if (!growthCheck) {
       continue;
     }
 
@@ -416,6 +486,7 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
 void NeuronLayer::testDataItems() {
   // The winner is kept from one vector to the next: a vector that no unit is
   // nearer to than kFarAway goes to the previous vector's unit.
+  prepareSearch();
   int winner[2] = {0, 0};
   for (int k = 0; k < dataItems->size(); k++) {
     DataItem* d = dataItems->elementAt(k);
@@ -502,6 +573,7 @@ void NeuronLayer::growGrid(int pos, bool isRow) {
   }
   freeGrid(neuronMap, oldColumns);
   neuronMap = newMap;
+  prepareSearch();
 }
 
 // ---------------------------------------------------------------------------

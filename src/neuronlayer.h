@@ -9,6 +9,7 @@
 
 class DataItem;
 class Neuron;
+class WinnerSearch;
 
 // One rectangular map of the hierarchy: a grid of units, the input vectors it
 // is trained on, its copies of the training settings and its place in the
@@ -57,6 +58,10 @@ class NeuronLayer {
   // after `cycle` with growth period P, and the radius step for P.
   static float sawtoothLearnrate(float iniLearnrate, float minLearnrate, long long P, long long cycle);
   static long long radiusStep(long long P, int iniNeighbourhood);
+  // The sawtooth as two steps: its slope for period P, then the rate at a
+  // step into the tooth (the cycle number modulo P + 1).
+  static double sawtoothSlope(float iniLearnrate, float minLearnrate, long long P);
+  static float sawtoothRate(double slope, float iniLearnrate, long long stepInTooth);
 
  private:
   Data_Vector* dataItems;
@@ -78,6 +83,10 @@ class NeuronLayer {
   int y;
   Neuron*** neuronMap;
   long long currentCycle;
+  // The winner search and the units' weight arrays in scan order (row by
+  // row, columns inner), made ready by prepareSearch before searches run.
+  WinnerSearch* search;
+  const float** scanWeights;
 
   void adaptWeights(const int* winner, DataItem* di);
   void testDataItems();
@@ -87,7 +96,14 @@ class NeuronLayer {
   void saveAsCartix();
   void getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR);
 
-  void findWinner(DataItem* di, int* winner) const;
+  // Rebuilds the scan-order list of weight arrays after the grid changed.
+  void prepareSearch();
+  // Sets `winner` to the unit nearest to di; keeps it when no unit is nearer than kFarAway.
+  void findWinner(DataItem* di, int* winner);
+  // The index of a training vector among N: one draw of the random sequence.
+  static int drawIndex(long long N);
+  // Asks the processor to bring a vector's data into its cache.
+  void prefetchVector(const float* data) const;
   // Empties every unit's list, then calcMQE assigns the vectors afresh.
   void remeasure();
   // The level-0 mean vector, with MQE set to MQE0.

@@ -1,0 +1,134 @@
+#include "distancekernels.h"
+
+namespace kernels {
+
+namespace {
+
+double roughDistancePortable(const double* x, const float* w, int n) {
+  // Four partial sums: independent chains the processor can overlap.
+  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    double d0 = x[i] - static_cast<double>(w[i]);
+    double d1 = x[i + 1] - static_cast<double>(w[i + 1]);
+    double d2 = x[i + 2] - static_cast<double>(w[i + 2]);
+    double d3 = x[i + 3] - static_cast<double>(w[i + 3]);
+    s0 += d0 * d0;
+    s1 += d1 * d1;
+    s2 += d2 * d2;
+    s3 += d3 * d3;
+  }
+  for (; i < n; i++) {
+    double d = x[i] - static_cast<double>(w[i]);
+    s0 += d * d;
+  }
+  return (s0 + s1) + (s2 + s3);
+}
+
+void moveTowardsPortable(float* w, const float* x, double factor, int n) {
+  for (int i = 0; i < n; i++) {
+    double wi = static_cast<double>(w[i]);
+    w[i] = static_cast<float>(wi + factor * (static_cast<double>(x[i]) - wi));
+  }
+}
+
+// Four exact chains at a time, each exactly the reference loop.
+void exactDistancesPortable(const float* const* vectors, int count, const float* w, int n, float* out) {
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const float *a0 = vectors[k], *a1 = vectors[k + 1], *a2 = vectors[k + 2], *a3 = vectors[k + 3];
+    float r0 = 0.0f, r1 = 0.0f, r2 = 0.0f, r3 = 0.0f;
+    for (int i = 0; i < n; i++) {
+      const double wi = static_cast<double>(w[i]);
+      double d0 = static_cast<double>(a0[i]) - wi;
+      double d1 = static_cast<double>(a1[i]) - wi;
+      double d2 = static_cast<double>(a2[i]) - wi;
+      double d3 = static_cast<double>(a3[i]) - wi;
+      r0 = static_cast<float>(static_cast<double>(r0) + d0 * d0);
+      r1 = static_cast<float>(static_cast<double>(r1) + d1 * d1);
+      r2 = static_cast<float>(static_cast<double>(r2) + d2 * d2);
+      r3 = static_cast<float>(static_cast<double>(r3) + d3 * d3);
+    }
+    out[k] = r0;
+    out[k + 1] = r1;
+    out[k + 2] = r2;
+    out[k + 3] = r3;
+  }
+  for (; k < count; k++) out[k] = exactDistance(vectors[k], w, n);
+}
+
+InstructionSet widestSupported() {
+  if (supports(InstructionSet::Avx512)) return InstructionSet::Avx512;
+  if (supports(InstructionSet::Avx2)) return InstructionSet::Avx2;
+  return InstructionSet::Portable;
+}
+
+const KernelTable& tableOf(InstructionSet set) {
+  switch (set) {
+#if defined(__x86_64__)
+    case InstructionSet::Avx512:
+      return avx512Kernels();
+    case InstructionSet::Avx2:
+      return avx2Kernels();
+#endif
+    default:
+      return portableKernels();
+  }
+}
+
+struct Selection {
+  InstructionSet set;
+  const KernelTable* table;
+};
+
+Selection& selection() {
+  static Selection chosen = [] {
+    InstructionSet set = widestSupported();
+    return Selection{set, &tableOf(set)};
+  }();
+  return chosen;
+}
+
+}  // namespace
+
+const KernelTable& portableKernels() {
+  static const KernelTable table = {roughDistancePortable, moveTowardsPortable, exactDistancesPortable};
+  return table;
+}
+
+bool supports(InstructionSet set) {
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  switch (set) {
+    case InstructionSet::Avx512:
+      return __builtin_cpu_supports("avx512f") != 0 && supports(InstructionSet::Avx2);
+    case InstructionSet::Avx2:
+      return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
+    case InstructionSet::Portable:
+      return true;
+  }
+  return false;
+#else
+  return set == InstructionSet::Portable;
+#endif
+}
+
+const KernelTable& active() { return *selection().table; }
+
+InstructionSet activeInstructionSet() { return selection().set; }
+
+void use(InstructionSet set) { selection() = Selection{set, &tableOf(set)}; }
+
+const char* name(InstructionSet set) {
+  switch (set) {
+    case InstructionSet::Avx512:
+      return "avx512";
+    case InstructionSet::Avx2:
+      return "avx2";
+    case InstructionSet::Portable:
+      return "portable";
+  }
+  return "?";
+}
+
+}  // namespace kernels

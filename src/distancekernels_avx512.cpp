@@ -1,0 +1,117 @@
+// The kernels in 512-bit registers: eight doubles per operation, the last
+// partial block under a mask. Only these functions carry the target
+// attribute; they are called only after a processor check.
+
+#if defined(__x86_64__)
+
+// The compiler's own 512-bit conversion and gather helpers start from a
+// deliberately undefined register, which its flow analysis mistakes for an
+// uninitialised read.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "distancekernels.h"
+
+#define VELMAR_AVX512 __attribute__((target("avx512f")))
+
+namespace kernels {
+
+namespace {
+
+VELMAR_AVX512 inline __m256 loadFloats(const float* p, __mmask8 mask) {
+  return _mm512_castps512_ps256(_mm512_maskz_loadu_ps(static_cast<__mmask16>(mask), p));
+}
+
+VELMAR_AVX512 inline __m512d squaredDifferenceSum(__m512d acc, const double* x, const float* w) {
+  __m512d d = _mm512_sub_pd(_mm512_loadu_pd(x), _mm512_cvtps_pd(_mm256_loadu_ps(w)));
+  return _mm512_fmadd_pd(d, d, acc);
+}
+
+VELMAR_AVX512 double roughDistanceAvx512(const double* x, const float* w, int n) {
+  __m512d a0 = _mm512_setzero_pd(), a1 = _mm512_setzero_pd(), a2 = _mm512_setzero_pd(), a3 = _mm512_setzero_pd();
+  int i = 0;
+  for (; i + 32 <= n; i += 32) {
+    a0 = squaredDifferenceSum(a0, x + i, w + i);
+    a1 = squaredDifferenceSum(a1, x + i + 8, w + i + 8);
+    a2 = squaredDifferenceSum(a2, x + i + 16, w + i + 16);
+    a3 = squaredDifferenceSum(a3, x + i + 24, w + i + 24);
+  }
+  for (; i + 8 <= n; i += 8) a0 = squaredDifferenceSum(a0, x + i, w + i);
+  if (i < n) {
+    const __mmask8 mask = static_cast<__mmask8>((1u << (n - i)) - 1u);
+    __m512d d = _mm512_sub_pd(_mm512_maskz_loadu_pd(mask, x + i), _mm512_cvtps_pd(loadFloats(w + i, mask)));
+    a1 = _mm512_fmadd_pd(d, d, a1);
+  }
+  return _mm512_reduce_add_pd(_mm512_add_pd(_mm512_add_pd(a0, a1), _mm512_add_pd(a2, a3)));
+}
+
+// Per lane: the difference, its product with the factor, the sum with the
+// old weight, the rounding to float: the portable expression, unfused.
+VELMAR_AVX512 inline __m256 movedWeights(__m256 w, __m256 x, __m512d f) {
+  __m512d wv = _mm512_cvtps_pd(w);
+  __m512d step = _mm512_mul_pd(f, _mm512_sub_pd(_mm512_cvtps_pd(x), wv));
+  return _mm512_cvtpd_ps(_mm512_add_pd(wv, step));
+}
+
+VELMAR_AVX512 void moveTowardsAvx512(float* w, const float* x, double factor, int n) {
+  const __m512d f = _mm512_set1_pd(factor);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    _mm256_storeu_ps(w + i, movedWeights(_mm256_loadu_ps(w + i), _mm256_loadu_ps(x + i), f));
+  }
+  if (i < n) {
+    const __mmask8 mask = static_cast<__mmask8>((1u << (n - i)) - 1u);
+    __m256 moved = movedWeights(loadFloats(w + i, mask), loadFloats(x + i, mask), f);
+    _mm512_mask_storeu_ps(w + i, static_cast<__mmask16>(mask), _mm512_castps256_ps512(moved));
+  }
+}
+
+// Byte offsets of eight vectors from `base`, for a gather.
+VELMAR_AVX512 inline __m512i offsetsFrom(const float* base, const float* const* v) {
+  const auto at = [base](const float* p) {
+    return static_cast<long long>(reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(base));
+  };
+  return _mm512_set_epi64(at(v[7]), at(v[6]), at(v[5]), at(v[4]), at(v[3]), at(v[2]), at(v[1]), at(v[0]));
+}
+
+// One step of eight exact chains: r = float(r + (a - w)^2) in every lane, the
+// float held widened in a double lane (widening a float is exact).
+VELMAR_AVX512 inline __m512d exactStep(__m512d r, __m256 a, __m512d wi) {
+  __m512d d = _mm512_sub_pd(_mm512_cvtps_pd(a), wi);
+  return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_add_pd(r, _mm512_mul_pd(d, d))));
+}
+
+// Sixteen vectors at a time in two groups of eight lanes, gathered component by component.
+VELMAR_AVX512 void exactDistancesAvx512(const float* const* vectors, int count, const float* w, int n, float* out) {
+  int k = 0;
+  for (; k + 16 <= count; k += 16) {
+    const float* base = vectors[k];
+    __m512i o0 = offsetsFrom(base, vectors + k), o1 = offsetsFrom(base, vectors + k + 8);
+    const __m512i step = _mm512_set1_epi64(sizeof(float));
+    __m512d r0 = _mm512_setzero_pd(), r1 = _mm512_setzero_pd();
+    for (int i = 0; i < n; i++) {
+      const __m512d wi = _mm512_set1_pd(static_cast<double>(w[i]));
+      r0 = exactStep(r0, _mm512_i64gather_ps(o0, base, 1), wi);
+      r1 = exactStep(r1, _mm512_i64gather_ps(o1, base, 1), wi);
+      o0 = _mm512_add_epi64(o0, step);
+      o1 = _mm512_add_epi64(o1, step);
+    }
+    _mm256_storeu_ps(out + k, _mm512_cvtpd_ps(r0));
+    _mm256_storeu_ps(out + k + 8, _mm512_cvtpd_ps(r1));
+  }
+  avx2Kernels().exactDistances(vectors + k, count - k, w, n, out + k);
+}
+
+}  // namespace
+
+const KernelTable& avx512Kernels() {
+  static const KernelTable table = {roughDistanceAvx512, moveTowardsAvx512, exactDistancesAvx512};
+  return table;
+}
+
+}  // namespace kernels
+
+#endif

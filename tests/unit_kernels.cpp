@@ -1,0 +1,195 @@
+// Distance kernels and the certified winner search against the plain loops, on every instruction set this
+// processor runs: random data, and the cases where a last bit decides (ties, one float step, overflow, subnormals).
+
+#include <cfloat>
+#include <cmath>
+#include <random>
+
+#include "distancekernels.h"
+#include "test_support.h"
+#include "winnersearch.h"
+
+namespace {
+
+using kernels::InstructionSet;
+
+std::vector<InstructionSet> supportedSets() {
+  std::vector<InstructionSet> sets;
+  for (InstructionSet s : {InstructionSet::Portable, InstructionSet::Avx2, InstructionSet::Avx512}) {
+    if (kernels::supports(s)) sets.push_back(s);
+  }
+  return sets;
+}
+
+// Restores the widest kernels when a test ends.
+struct KernelsIn {
+  explicit KernelsIn(InstructionSet s) { kernels::use(s); }
+  ~KernelsIn() { kernels::use(supportedSets().back()); }
+};
+
+const int kLengths[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 300, 1001};
+
+// Values of one kind: ordinary, spread over many magnitudes, subnormal, or near the top of the float range.
+std::vector<float> values(std::mt19937& rng, int n, int kind) {
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::vector<float> v(n);
+  for (float& f : v) {
+    switch (kind) {
+      case 0: f = unit(rng); break;
+      case 1: f = std::ldexp(unit(rng), static_cast<int>(rng() % 80) - 40); break;
+      case 2: f = unit(rng) * FLT_MIN * 0.5f; break;
+      default: f = unit(rng) * FLT_MAX; break;
+    }
+  }
+  return v;
+}
+
+float moved(float w, float x, double factor) {  // the weight update as written for one component
+  return static_cast<float>(static_cast<double>(w) + factor * (static_cast<double>(x) - static_cast<double>(w)));
+}
+
+TEST(Kernels, ExactDistancesAndMovesMatchThePlainLoopsBitForBit) {
+  std::mt19937 rng(7);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : kLengths) {
+      for (int kind = 0; kind < 4; kind++) {
+        std::vector<std::vector<float>> data;
+        std::vector<const float*> ptrs;
+        for (int k = 0; k < 37; k++) data.push_back(values(rng, n, kind));  // 37: full blocks and a rest
+        for (auto& d : data) ptrs.push_back(d.data());
+        std::vector<float> w = values(rng, n, kind ^ (rng() & 1)), out(ptrs.size());
+        kernels::active().exactDistances(ptrs.data(), static_cast<int>(ptrs.size()), w.data(), n, out.data());
+        for (size_t k = 0; k < ptrs.size(); k++) {
+          const float want = kernels::exactDistance(ptrs[k], w.data(), n);
+          ASSERT_TRUE(out[k] == want || (std::isnan(out[k]) && std::isnan(want)))
+              << kernels::name(set) << " n=" << n << " kind=" << kind << " vector " << k;
+        }
+        for (double factor : {0.3 * 0.6000000238418579, -0.0394, 1.0, 0.0, 7.5}) {
+          std::vector<float> got = w;
+          kernels::active().moveTowards(got.data(), data[0].data(), factor, n);
+          for (int i = 0; i < n; i++) {
+            const float want = moved(w[i], data[0][i], factor);
+            ASSERT_EQ(std::memcmp(&got[i], &want, sizeof want), 0)
+                << kernels::name(set) << " n=" << n << " kind=" << kind << " component " << i;
+          }
+        }
+      }
+    }
+  }
+}
+
+// Summing in double in any order stays within the search's bound of the float chain, also where the chain
+// absorbs many small terms after a large one and where partial sums are subnormal.
+TEST(Kernels, RoughDistanceStaysWithinTheBound) {
+  std::mt19937 rng(11);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : kLengths) {
+      WinnerSearch search(n);
+      const auto [rel, abs] = search.errorBound();
+      for (int trial = 0; trial < 200; trial++) {
+        std::vector<float> x = values(rng, n, trial % 3), w = values(rng, n, trial % 3);
+        if (trial % 5 == 4) x[0] = 4096.0f;  // 2^24 first: a float sum no longer counts the ones that follow
+        std::vector<double> wide(x.begin(), x.end());
+        const double rough = kernels::active().roughDistance(wide.data(), w.data(), n);
+        const double exact = kernels::exactDistance(x.data(), w.data(), n);
+        EXPECT_LE(exact, rough * (1 + rel) + abs) << n;
+        EXPECT_GE(exact, rough * (1 - rel) - abs) << n;
+      }
+    }
+  }
+}
+
+// Units in scan order; the search must pick exactly what the plain search picks.
+struct Map {
+  std::vector<std::vector<float>> units;
+  std::vector<const float*> ptrs() const {
+    std::vector<const float*> p;
+    for (const auto& u : units) p.push_back(u.data());
+    return p;
+  }
+};
+
+void expectSameWinner(WinnerSearch& search, const Map& map, const std::vector<float>& x, float start, int current,
+                      const std::string& what) {
+  const auto p = map.ptrs();
+  const int count = static_cast<int>(p.size());
+  search.reserve(count);
+  EXPECT_EQ(search.find(p.data(), count, x.data(), start, current),
+            search.findExactly(p.data(), count, x.data(), start, current))
+      << what;
+}
+
+TEST(WinnerSearchTest, PicksThePlainWinnerOnRandomMaps) {
+  std::mt19937 rng(3);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : kLengths) {
+      WinnerSearch search(n);
+      for (int trial = 0; trial < 30; trial++) {
+        Map map;
+        const int count = 1 + static_cast<int>(rng() % 40);
+        for (int u = 0; u < count; u++) map.units.push_back(values(rng, n, trial % 3));
+        expectSameWinner(search, map, values(rng, n, trial % 3), 1e9f, 0, kernels::name(set));
+      }
+    }
+  }
+}
+
+// Exact ties go to the first unit; distances one float step apart go to the nearer one, wherever it stands.
+TEST(WinnerSearchTest, TiesAndOneFloatStepDecideAsThePlainSearch) {
+  std::mt19937 rng(5);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : {1, 3, 9, 33, 300}) {
+      WinnerSearch search(n);
+      for (int trial = 0; trial < 40; trial++) {
+        const std::vector<float> x = values(rng, n, 0), base = values(rng, n, 0);
+        Map map;
+        for (int u = 0; u < 6; u++) map.units.push_back(values(rng, n, 0));
+        // Copies of one unit, some nudged by one float step in one component, in shuffled places.
+        for (int c = 0; c < 4; c++) {
+          std::vector<float> copy = base;
+          if (c % 2 == 1) {
+            float& f = copy[rng() % n];
+            f = std::nextafter(f, c == 1 ? 2.0f : -2.0f);
+          }
+          map.units.insert(map.units.begin() + rng() % (map.units.size() + 1), copy);
+        }
+        map.units.push_back(x);  // sometimes the vector itself: distance 0
+        if (trial % 2) map.units.pop_back();
+        expectSameWinner(search, map, x, 1e9f, 0, kernels::name(set));
+        // All units the same: the first wins.
+        Map same;
+        same.units.assign(5, base);
+        expectSameWinner(search, same, x, 1e9f, 3, kernels::name(set));
+      }
+    }
+  }
+}
+
+// Far-away vectors: exact distances at or over the starting distance, or overflowing the float range, keep the
+// winner passed in exactly where the plain search keeps it.
+TEST(WinnerSearchTest, FarAwayAndOverflowingDistancesKeepThePlainRule) {
+  std::mt19937 rng(9);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : {1, 4, 17}) {
+      WinnerSearch search(n);
+      for (int trial = 0; trial < 30; trial++) {
+        Map map;
+        for (int u = 0; u < 5; u++) map.units.push_back(values(rng, n, 3));  // squares overflow float
+        expectSameWinner(search, map, values(rng, n, 3), 1e9f, 2, "overflow");
+        Map near;
+        for (int u = 0; u < 5; u++) near.units.push_back(values(rng, n, 0));
+        std::vector<float> far(n, 3.0e4f);
+        expectSameWinner(search, near, far, 1e9f, 4, "beyond the start");
+        expectSameWinner(search, near, far, HUGE_VALF, 4, "start at infinity");
+        expectSameWinner(search, near, values(rng, n, 2), 1e9f, 1, "subnormal");
+      }
+    }
+  }
+}
+
+}  // namespace
