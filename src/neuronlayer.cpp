@@ -235,6 +235,7 @@ void NeuronLayer::train() {
     currentCycle++;
     if (currentCycle % N == 0) {
       std::cout << "." << std::flush;
+      endRunIfConsoleFailed();
     }
     DataItem* currentDataItem = dataItems->elementAt(static_cast<int>(Globals::getIntRandom() % N));
     int winner[2] = {0, 0};

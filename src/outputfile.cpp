@@ -1,5 +1,6 @@
 #include "outputfile.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -43,9 +44,16 @@ void OutputFile::failWritten() {
 
 void saveOutputFile(const std::string& name, const char* kind, const std::function<void(std::ostream&)>& writeText) {
   std::cout << "saving " << name << std::endl;
+  endRunIfConsoleFailed();
   OutputFile file(name, kind);
   std::ostringstream text;
   writeText(text);
   file.write(text.str());
   file.close();
+}
+
+void endRunIfConsoleFailed() {
+  if (!std::cout) {
+    exit(1);
+  }
 }

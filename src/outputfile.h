@@ -38,4 +38,9 @@ class OutputFile {
 // writes it, flushes and closes it. Any failure ends the run (see OutputFile).
 void saveOutputFile(const std::string& name, const char* kind, const std::function<void(std::ostream&)>& writeText);
 
+// Ends the run with status 1 once standard output has failed (a console log on
+// a full disk, say): a run whose report was lost must not count as a success.
+// No message, since none could be shown. Call it after a flush.
+void endRunIfConsoleFailed();
+
 #endif
