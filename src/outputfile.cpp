@@ -6,8 +6,8 @@
 
 #include "globals.h"
 
-OutputFile::OutputFile(const std::string& name, const char* inkind) : file(nullptr), kind(inkind) {
-  file = Globals::createOutputFile(name);
+OutputFile::OutputFile(const std::string& name, const char* inkind)
+    : file(Globals::createOutputFile(name)), kind(inkind) {
   if (file == nullptr) {
     Globals::fail(std::string(kind) + " could not be opened");
   }
@@ -37,7 +37,7 @@ void OutputFile::close() {
 }
 
 void OutputFile::failWritten() {
-  fclose(file);  // released before the run ends; its error is the one reported
+  fclose(file);  // released now: the run ends with this error, not another one at exit
   file = nullptr;
   Globals::fail(std::string(kind) + " could not be written");
 }

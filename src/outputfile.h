@@ -15,7 +15,7 @@
 class OutputFile {
  public:
   OutputFile(const std::string& name, const char* kind);
-  // Only a file that was never closed (a run that failed elsewhere) gets here.
+  // Releases, unchecked, a file that close() never reached.
   ~OutputFile();
 
   OutputFile(const OutputFile&) = delete;
