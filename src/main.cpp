@@ -10,6 +10,7 @@
 #include "config.h"
 #include "dataloader.h"
 #include "globals.h"
+#include "outputfile.h"
 
 void usage();
 void startIt();
@@ -130,7 +131,8 @@ void startIt() {
   if (Globals::SAVE_AS_CARTIX) {
     Globals::saveHFMAs(2);
   }
-  std::cout << '\a';
+  std::cout << '\a' << std::flush;
+  endRunIfConsoleFailed();
 }
 
 int main(int argc, char** argv) {
@@ -143,6 +145,7 @@ int main(int argc, char** argv) {
   }
   if (strcmp(argv[1], "-v") == 0) {
     std::cout << VELMAR_NAME ": Version " VELMAR_VERSION << std::endl;
+    endRunIfConsoleFailed();
     return 0;
   }
   getProps(argv[1]);

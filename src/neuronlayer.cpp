@@ -4,13 +4,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <iostream>
-#include <sstream>
+#include <optional>
 
 #include "dataitem.h"
 #include "globals.h"
+#include "maplibrary.h"
+#include "mappage.h"
 #include "neuron.h"
+#include "outputfile.h"
 #include "winnersearch.h"
 
 namespace {
@@ -36,66 +38,6 @@ void freeGrid(Neuron*** grid, int columns) {
     free(grid[i]);
   }
   free(grid);
-}
-
-// Identifiers and component names are data: the four characters that could
-// change the page's markup are written as entities.
-std::string escapeHTML(const char* text) {
-  std::string out;
-  for (const char* p = text; *p != '\0'; p++) {
-    switch (*p) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += *p;
-    }
-  }
-  return out;
-}
-
-std::string formatNumber(float value) {
-  std::ostringstream out;
-  out << value;
-  return out.str();
-}
-
-// Creates the output file that was just announced; one that cannot be
-// created ends the run with the writer's message.
-FILE* createOrFail(const std::string& name, const char* failureMessage) {
-  FILE* file = Globals::createOutputFile(name);
-  if (file == nullptr) {
-    Globals::fail(failureMessage);
-  }
-  return file;
-}
-
-void writeAndClose(FILE* file, const std::string& text) {
-  fwrite(text.data(), 1, text.size(), file);
-  fclose(file);
-}
-
-// PREFIX_gid_level_column_row: the name of every per-map file and page link.
-std::string mapFileStem(int gid, int level, int column, int row) {
-  return std::string(Globals::HTML_PREFIX) + "_" + std::to_string(gid) + "_" + std::to_string(level) + "_" +
-         std::to_string(column) + "_" + std::to_string(row);
-}
-
-void announceSaving(const std::string& name) { std::cout << "saving " << name << std::endl; }
-
-// Starts a map-library file: announced and created (or the run ends with
-// `failureMessage`), ten significant digits, then the four comment lines (a
-// first piece, the version, a common tail) and the grid size.
-FILE* beginMapLibraryFile(const std::string& name, const char* failureMessage, const char* firstPiece, int x, int y,
-                          std::ostringstream& out) {
-  announceSaving(name);
-  FILE* file = createOrFail(name, failureMessage);
-  out.precision(10);
-  out << firstPiece << VELMAR_VERSION << " (Orvane)\n#Tobrin\n#\n";
-  out << "$TYPE rect\n";
-  out << "$XDIM " << x << "\n";
-  out << "$YDIM " << y << "\n";
-  return file;
 }
 
 }  // namespace
@@ -302,12 +244,9 @@ void NeuronLayer::remeasure() {
 }
 
 void NeuronLayer::train() {
-  FILE* mqeFile = nullptr;
+  std::optional<OutputFile> mqeFile;  // the error trace, one line per cycle
   if (Globals::printMQE) {
-    mqeFile = Globals::createOutputFile(fileName("mqe"));
-    if (mqeFile == nullptr) {
-      Globals::fail("MQE file could not be opened");
-    }
+    mqeFile.emplace(fileName("mqe"), "MQE file");
   }
   stupidity = Globals::TAU_1;
   learnrate = Globals::INITIAL_LEARNRATE;
@@ -340,6 +279,7 @@ void NeuronLayer::train() {
     if (++inPass == N) {
       inPass = 0;
       std::cout << "." << std::flush;
+      endRunIfConsoleFailed();
     }
     const bool growthCheck = ++inGrowthPeriod == P;
     if (growthCheck) {
@@ -381,7 +321,8 @@ void NeuronLayer::train() {
     }
     if (Globals::printMQE) {
       remeasure();
-      fprintf(mqeFile, "%g\n", static_cast<double>(MQE));
+      char line[32];
+      mqeFile->write(line, static_cast<size_t>(snprintf(line, sizeof line, "%g\n", static_cast<double>(MQE))));
     }
     if (!growthCheck) {
       continue;
@@ -416,8 +357,8 @@ void NeuronLayer::train() {
 
   expandUnits();
 
-  if (mqeFile != nullptr) {
-    fclose(mqeFile);
+  if (mqeFile) {
+    mqeFile->close();
   }
 }
 
@@ -670,160 +611,15 @@ void NeuronLayer::saveAs(int what) {
 }
 
 void NeuronLayer::saveAsHTML() {
-  const std::string name = fileName("html");
-  announceSaving(name);
-  FILE* file = createOrFail(name, "HTML file could not be opened");
-
-  std::string page;
-  page += "<HTML><BODY bgcolor=#FFFFFF text=#000000><TITLE>Layer " + std::to_string(level) + " Map</TITLE>\n";
-  page += "<H1>Layer " + std::to_string(level) + " Map</H1><BR>\n";
-  if (superNeuron != nullptr) {
-    page += "<a href=\"" +
-            mapFileStem(superNeuron->mapgid, superNeuron->maplevel, superNeuron->mapspx, superNeuron->mapspy) +
-            ".html\">Up one level</a><BR><BR>\n";
-  }
-  page += "TAU_1: " + formatNumber(stupidity * superMQE) + "<BR>\n";
-  page += "TAU_2: " + formatNumber(Globals::getFirstLayerMap()->superMQE * Globals::TAU_2) + "<BR>\n";
-  page += "\n<BR><table border=4 cellpadding=4>\n";
-  for (int yi = 0; yi < y; yi++) {
-    page += "<tr>\n";
-    for (int xi = 0; xi < x; xi++) {
-      page += "<td align=left>\n";
-      writeCellHTML(page, xi, yi);
-      page += "</td>\n";
-    }
-    page += "</tr>\n";
-  }
-  page += "</table></BODY></HTML>\n";
-  writeAndClose(file, page);
+  saveOutputFile(fileName("html"), "HTML file", [this](std::ostream& out) { MapPage::write(out, *this); });
 }
 
-void NeuronLayer::writeCellHTML(std::string& out, int xi, int yi) const {
-  Neuron* unit = neuronMap[xi][yi];
-  Data_Vector* items = unit->getRepresentingDataItems();
-  const int n = unit->representsMultiDataItems();
-  if (n == 0) {
-    out += ".";
-    return;
-  }
-  out += "QE: " + formatNumber(unit->MQE) + "<BR>";
-  if (Globals::LABELS_NUM > 0) {
-    String_Vector* labels = unit->getLabels(Globals::LABELS_NUM);
-    for (int k = 0; k < labels->size(); k++) {
-      out += escapeHTML(labels->elementAt(k)) + "<BR>";
-    }
-    out += "<HR>";
-    delete labels;
-  }
-  NeuronLayer* child = unit->getMap();
-  if (child != nullptr) {
-    const std::string target = "<a href=" + mapFileStem(child->gid, level + 1, xi, yi) + ".html>";
-    if (Globals::LABELS_ONLY && Globals::LABELS_NUM > 0) {
-      out += target + "down</a><br>";
-    } else {
-      for (int k = 0; k < n; k++) {
-        out += target + escapeHTML(items->elementAt(k)->getId()) + "</a><br>";
-      }
-    }
-  } else {
-    for (int k = 0; k < n; k++) {
-      const std::string id = escapeHTML(items->elementAt(k)->getId());
-      out += "<a href=files/" + id + Globals::DATAFILE_EXTENSION + ">" + id + "</a><br>";
-    }
-  }
-}
-
-std::string NeuronLayer::unitIdentifier(int column, int row) const {
-  return std::to_string(gid) + "_" + std::to_string(level) + "_" + std::to_string(superPos[0]) + "/" +
-         std::to_string(superPos[1]) + "_" + std::to_string(column) + "/" + std::to_string(row);
-}
-
+// Three files, each complete and closed before the next is created.
 void NeuronLayer::saveAsCartix() {
-  writeMapDescription();
-  writeWeightVectors();
-  writeUnitDescriptions();
-}
-
-void NeuronLayer::writeMapDescription() {
-  std::ostringstream out;
-  FILE* file = beginMapLibraryFile(fileName("mapdescr"), "Cartix map file could not be opened",
-                                   "#SOM Map Decription File\n#created by " VELMAR_NAME " ", x, y, out);
-  time_t now = time(nullptr);
-  out << "$VEC_DIM " << dataLength << "\n";
-  out << "$STORAGE_DATE " << ctime(&now);
-  out << "$TRAINING_TIME " << Globals::trainingTime << "\n";
-  out << "$LEARNRATE_TYPE " VELMAR_NAME "-specific (sawtooth)\n";
-  out << "$LEARNRATE_INIT " << ini_learnrate << "\n";
-  out << "$NEIGHBORHOOD_TYPE " VELMAR_NAME "-specific (sawtooth)\n";
-  out << "$NEIGHBORHOOD_INIT " << ini_neighbourhood << "\n";
-  out << "$RAND_INIT " << Globals::randomSeed << "\n";
-  out << "$ITERATIONS_TOTAL " << currentCycle << "\n";
-  out << "$NR_TRAINVEC_TOTAL " << dataItems->size() << "\n";
-  out << "$VEC_NORMALIZED 1\n";
-  out << "$URL_TRAINING_VEC " << Globals::inputFile << "\n";
-  out << "$URL_WEIGHT_VEC " << fileName("wgt") << "\n";
-  out << "$URL_MAPPED_INPUT_VEC " << Globals::inputFile << "\n";
-  out << "$URL_NODE_DESCR " << fileName("node") << "\n";
-  out << "$DESCRIPTION NONE\n";
-  out << "$VELMAR_EXPAND_CYCLES " << Globals::EXPAND_CYCLES << "\n";
-  out << "$VELMAR_MAX_CYCLES " << Globals::MAX_CYCLES << "\n";
-  out << "$VELMAR_TAU_1 " << Globals::TAU_1 << "\n";
-  out << "$VELMAR_TAU_2 " << Globals::TAU_2 << "\n";
-  writeAndClose(file, out.str());
-}
-
-void NeuronLayer::writeWeightVectors() {
-  std::ostringstream out;
-  FILE* file = beginMapLibraryFile(fileName("wgt"), "Cartix wgt file could not be opened",
-                                   "#SOM Weight Vector File\n#created by " VELMAR_NAME " ", x, y, out);
-  out << "$VEC_DIM " << dataLength << "\n";
-  for (int row = 0; row < y; row++) {
-    for (int column = 0; column < x; column++) {
-      const float* w = neuronMap[column][row]->weights;
-      for (int k = 0; k < dataLength; k++) {
-        out << w[k] << " ";
-      }
-      out << unitIdentifier(column, row) << "\n";
-    }
-  }
-  writeAndClose(file, out.str());
-}
-
-void NeuronLayer::writeUnitDescriptions() {
-  std::ostringstream out;
-  FILE* file = beginMapLibraryFile(fileName("unit"), "Cartix node file could not be opened",
-                                   "#SOM Node Description File\n#created by " VELMAR_NAME, x, y, out);
-  for (int row = 0; row < y; row++) {
-    for (int column = 0; column < x; column++) {
-      Neuron* unit = neuronMap[column][row];
-      Data_Vector* items = unit->getRepresentingDataItems();
-      out << "$POS_X " << column << "\n";
-      out << "$POS_Y " << row << "\n";
-      out << "$NODE_ID " << unitIdentifier(column, row) << "\n";
-      out << "$QUANTERROR_NODE " << unit->MQE << "\n";
-      out << "$NR_VEC_MAPPED " << unit->representsMultiDataItems() << "\n";
-      out << "$MAPPED_VECS ";
-      for (int k = 0; k < items->size(); k++) {
-        out << items->elementAt(k)->getId() << " ";
-      }
-      out << "\n";
-      NeuronLayer* child = unit->getMap();
-      if (child != nullptr) {
-        out << "$NR_SOMS_MAPPED 1\n";
-        out << "$URL_MAPPED_SOMS " << Globals::savePath << "/" << mapFileStem(child->gid, level + 1, column, row)
-            << ".map\n";
-      } else {
-        out << "$NR_SOMS_MAPPED 0\n";
-      }
-      if (Globals::LABELS_NUM > 0) {
-        String_Vector* labels = unit->getLabels(Globals::LABELS_NUM);
-        out << "$NR_LABELS " << labels->size() << "\n";
-        for (int k = 0; k < labels->size(); k++) {
-          out << "$LABEL " << labels->elementAt(k) << "\n";
-        }
-        delete labels;
-      }
-    }
-  }
-  writeAndClose(file, out.str());
+  saveOutputFile(fileName("mapdescr"), "Cartix map file",
+                 [this](std::ostream& out) { MapLibrary::writeMapDescription(out, *this); });
+  saveOutputFile(fileName("wgt"), "Cartix wgt file",
+                 [this](std::ostream& out) { MapLibrary::writeWeightVectors(out, *this); });
+  saveOutputFile(fileName("unit"), "Cartix node file",
+                 [this](std::ostream& out) { MapLibrary::writeUnitDescriptions(out, *this); });
 }

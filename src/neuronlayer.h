@@ -113,12 +113,10 @@ class NeuronLayer {
   // row or column at pos whose units take the means of their two old neighbours.
   void growGrid(int pos, bool isRow);
   void expandUnits();
-  void writeCellHTML(std::string& out, int xi, int yi) const;
-  std::string unitIdentifier(int column, int row) const;
-  void writeMapDescription();
-  void writeWeightVectors();
-  void writeUnitDescriptions();
 
+  // The page and map-library writers read the trained map as a whole.
+  friend class MapPage;
+  friend class MapLibrary;
   friend class NeuronLayerTestAccess;
 };
 

@@ -1,4 +1,4 @@
-// Output of small hand-built maps: the HTML page and the three map-library files.
+// Output of small hand-built maps: the HTML page and the three map-library files; the path every file takes.
 
 #include <sys/stat.h>
 
@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "outputfile.h"
 #include "test_support.h"
 
 using testsupport::item;
@@ -92,6 +93,17 @@ TEST(MapLibraryFiles, DescriptionWeightsAndUnitBlocks) {
             "$NR_SOMS_MAPPED 1\n$URL_MAPPED_SOMS " + outDir + "/map_2_2_0_0.map\n$NR_LABELS 1\n$LABEL c\n"
             "$POS_X 1\n$POS_Y 0\n$NODE_ID 1_1_0/0_1/0\n$QUANTERROR_NODE 0\n$NR_VEC_MAPPED 0\n$MAPPED_VECS \n"
             "$NR_SOMS_MAPPED 0\n$NR_LABELS 0\n");
+}
+
+// Every output file takes this path: announced, and an existing longer file replaced by exactly the text built,
+// on a stream with the default formatting (six significant digits).
+TEST(OutputFile, ReplacesAnExistingFileWithExactlyTheText) {
+  const std::string name = writeTempFile("output_replaced.txt", std::string(5000, 'x'));
+  testing::internal::CaptureStdout();
+  saveOutputFile(name, "Test file", [](std::ostream& out) { out << 0.1f << "\n"; });
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "saving " + name + "\n");
+  std::ifstream file(name);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()), "0.1\n");
 }
 
 }  // namespace
