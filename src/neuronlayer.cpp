@@ -17,7 +17,11 @@
 
 namespace {
 
-const float kFarAway = 1000000000.0f;
+const float kFarAway = 1000000000.0f;  // the error of a map not yet measured
+// A winner search starts above every finite distance, so that every vector
+// gets its nearest unit however far away it lies; only a vector whose
+// distances all overflow the float range keeps the winner passed in.
+const float kSearchStart = HUGE_VALF;
 
 Neuron*** newGrid(int columns, int rows) {
   Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
@@ -229,7 +233,7 @@ void NeuronLayer::prepareSearch() {
 }
 
 void NeuronLayer::findWinner(DataItem* di, int* winner) {
-  const int k = search->find(scanWeights, x * y, di->getDataVector(), kFarAway, winner[1] * x + winner[0]);
+  const int k = search->find(scanWeights, x * y, di->getDataVector(), kSearchStart, winner[1] * x + winner[0]);
   winner[0] = k % x;
   winner[1] = k / x;
 }
@@ -426,7 +430,7 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
 
 void NeuronLayer::testDataItems() {
   // The winner is kept from one vector to the next: a vector that no unit is
-  // nearer to than kFarAway goes to the previous vector's unit.
+  // at a finite distance from goes to the previous vector's unit.
   prepareSearch();
   int winner[2] = {0, 0};
   for (int k = 0; k < dataItems->size(); k++) {

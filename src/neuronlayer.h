@@ -98,7 +98,7 @@ class NeuronLayer {
 
   // Rebuilds the scan-order list of weight arrays after the grid changed.
   void prepareSearch();
-  // Sets `winner` to the unit nearest to di; keeps it when no unit is nearer than kFarAway.
+  // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
   // The index of a training vector among N: one draw of the random sequence.
   static int drawIndex(long long N);

@@ -27,12 +27,16 @@ TEST(LayerConstruction, DrawsUnitWeightsRowByRow) {
   for (int k = 0; k < 6; k++) EXPECT_EQ(m->getNeuron(k % 3, k / 3)->weights[1], Neuron(2, 0, 1, 0, 0).weights[1]) << k;
 }
 
-TEST(LayerTraining, AssignmentTiesGoToTheFirstUnitInRowMajorOrder) {
+TEST(LayerTraining, AssignmentTiesGoToTheFirstUnitAndFarVectorsToTheirNearest) {
   testsupport::resetGlobals(1);
-  for (DataItem* d : {item("near", {1}), item("far", {1e5f})}) Globals::dataItems->addElement(d);
+  for (DataItem* d : {item("near", {1}), item("far", {1e5f}), item("beyond", {3e38f})}) {
+    Globals::dataItems->addElement(d);
+  }
   NeuronLayer* m = newMap(2, 2, {5, 1, 1, 1}, Globals::dataItems);
-  A::testDataItems(*m);  // (1,0) wins the tie for "near"; "far", beyond 1e9 of every unit, keeps that winner
-  EXPECT_EQ(m->getNeuron(1, 0)->representsMultiDataItems(), 2);
+  A::testDataItems(*m);  // (1,0) wins the tie for "near"; "far", 1e10 away, still gets its nearest unit (0,0)
+  EXPECT_EQ(m->getNeuron(1, 0)->representsMultiDataItems(), 1);
+  // Every distance of "beyond" overflows the float range: it stays with the previous vector's unit.
+  EXPECT_EQ(m->getNeuron(0, 0)->representsMultiDataItems(), 2);
 }
 
 TEST(LayerGrowth, MostDissimilarNeighbourTiesGoToTheLaterOne) {
