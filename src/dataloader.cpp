@@ -98,7 +98,7 @@ void DataLoader::readVectorDescription(const char* dfName) {
   }
   vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
   if (vectorDescription == nullptr) {
-    Globals::fail("out of memory");
+    failOutOfMemory();
   }
   std::string field;
   for (int line = 0; line < 4; line++) {

@@ -69,7 +69,7 @@ int Globals::getIntRandom() { return rand(); }
 float* Globals::newVector(long long length) {
   float* v = static_cast<float*>(calloc(length > 0 ? static_cast<size_t>(length) : 1, sizeof(float)));
   if (v == nullptr) {
-    fail("out of memory");
+    failOutOfMemory();
   }
   return v;
 }
@@ -77,7 +77,7 @@ float* Globals::newVector(long long length) {
 char* Globals::newText(const std::string& text) {
   char* copy = static_cast<char*>(malloc(text.size() + 1));
   if (copy == nullptr) {
-    fail("out of memory");
+    failOutOfMemory();
   }
   memcpy(copy, text.c_str(), text.size() + 1);
   return copy;
@@ -263,6 +263,8 @@ void Globals::saveHFMAs(int what) {
 }
 
 // ---- Run-control helpers ----
+
+void failOutOfMemory() { Globals::fail("out of memory"); }
 
 void Globals::fail(const std::string& message) {
   std::cout << message << std::endl;

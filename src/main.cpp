@@ -138,7 +138,7 @@ void startIt() {
 int main(int argc, char** argv) {
   // Running out of memory (a grid of absurd size, say) ends the run like every
   // other failure: one line and exit status 1.
-  std::set_new_handler([] { Globals::fail("out of memory"); });
+  std::set_new_handler(failOutOfMemory);
   if (argc != 2) {
     usage();
     return 1;

@@ -76,7 +76,7 @@ void Neuron::addMap(Neuron* sn, float MQE, int level, int posX, int posY, float*
                        LRweight);
 }
 
-void Neuron::clearRepresentingDataItems() { representingDataItems->removeAllElements(); }
+void Neuron::clearRepresentingDataItems() { representingDataItems->clear(); }
 
 String_Vector* Neuron::getLabels(int num) const {
   String_Vector* res = new String_Vector();

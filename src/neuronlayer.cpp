@@ -26,12 +26,12 @@ const float kSearchStart = HUGE_VALF;
 Neuron*** newGrid(int columns, int rows) {
   Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
   if (grid == nullptr) {
-    Globals::fail("out of memory");
+    failOutOfMemory();
   }
   for (int i = 0; i < columns; i++) {
     grid[i] = static_cast<Neuron**>(calloc(rows, sizeof(Neuron*)));
     if (grid[i] == nullptr) {
-      Globals::fail("out of memory");
+      failOutOfMemory();
     }
   }
   return grid;
@@ -76,6 +76,7 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
   currentCycle = 0;
   search = nullptr;
   scanWeights = nullptr;
+  scanCapacity = 0;
   neuronMap = newGrid(x, y);
 
   if (Globals::ORIENTATION && sn != nullptr && inlevel > 1) {
@@ -220,11 +221,14 @@ void NeuronLayer::prepareSearch() {
   }
   const int units = x * y;
   search->reserve(units);
-  const float** grown = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
-  if (grown == nullptr) {
-    Globals::fail("out of memory");
+  if (units > scanCapacity) {
+    const float** grown = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
+    if (grown == nullptr) {
+      failOutOfMemory();
+    }
+    scanWeights = grown;
+    scanCapacity = units;
   }
-  scanWeights = grown;
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       scanWeights[j * x + i] = neuronMap[i][j]->weights;

@@ -87,6 +87,7 @@ class NeuronLayer {
   // row, columns inner), made ready by prepareSearch before searches run.
   WinnerSearch* search;
   const float** scanWeights;
+  int scanCapacity;
 
   void adaptWeights(const int* winner, DataItem* di);
   void testDataItems();
