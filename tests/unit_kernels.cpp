@@ -169,6 +169,28 @@ TEST(WinnerSearchTest, TiesAndOneFloatStepDecideAsThePlainSearch) {
   }
 }
 
+// Two units whose exact distances are adjacent floats, and two whose exact distances are equal although their
+// rough sums differ (the float sum absorbs what the double sum keeps): both orders, on every instruction set.
+TEST(WinnerSearchTest, OneFloatStepApartAndTiesTheRoughSumSeparates) {
+  const float c = 3.4526698e-4f;  // c^2 is about 2^-23: 1 + c^2 rounds to the float after 1
+  const float tiny = 2.0e-4f;     // 2 tiny^2 is below half a step at 1: 1 + tiny^2 + tiny^2 rounds to 1
+  const std::vector<float> x(3, 0.0f);
+  const std::vector<float> one = {1, 0, 0}, next = {1, c, 0}, same = {1, tiny, tiny};
+  ASSERT_EQ(kernels::exactDistance(x.data(), next.data(), 3), std::nextafter(1.0f, 2.0f));
+  ASSERT_EQ(kernels::exactDistance(x.data(), same.data(), 3), 1.0f);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    WinnerSearch search(3);
+    for (const auto& other : {next, same}) {
+      for (bool otherFirst : {false, true}) {
+        Map map;
+        map.units = otherFirst ? std::vector<std::vector<float>>{other, one} : std::vector<std::vector<float>>{one, other};
+        expectSameWinner(search, map, x, HUGE_VALF, 0, kernels::name(set));
+      }
+    }
+  }
+}
+
 // Far-away vectors: exact distances at or over the starting distance, or overflowing the float range, keep the
 // winner passed in exactly where the plain search keeps it.
 TEST(WinnerSearchTest, FarAwayAndOverflowingDistancesKeepThePlainRule) {
