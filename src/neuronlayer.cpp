@@ -11,6 +11,7 @@
 #include "globals.h"
 #include "maplibrary.h"
 #include "mappage.h"
+#include "distancekernels.h"
 #include "neuron.h"
 #include "outputfile.h"
 #include "winnersearch.h"
@@ -76,6 +77,8 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
   currentCycle = 0;
   search = nullptr;
   scanWeights = nullptr;
+  movingWeights = nullptr;
+  movingFactors = nullptr;
   scanCapacity = 0;
   neuronMap = newGrid(x, y);
 
@@ -105,6 +108,8 @@ NeuronLayer::~NeuronLayer() {
   freeGrid(neuronMap, x);
   delete search;
   free(scanWeights);
+  free(movingWeights);
+  free(movingFactors);
 }
 
 NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
@@ -222,11 +227,12 @@ void NeuronLayer::prepareSearch() {
   const int units = x * y;
   search->reserve(units);
   if (units > scanCapacity) {
-    const float** grown = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
-    if (grown == nullptr) {
+    scanWeights = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
+    movingWeights = static_cast<float**>(realloc(movingWeights, sizeof(float*) * units));
+    movingFactors = static_cast<double*>(realloc(movingFactors, sizeof(double) * units));
+    if (scanWeights == nullptr || movingWeights == nullptr || movingFactors == nullptr) {
       failOutOfMemory();
     }
-    scanWeights = grown;
     scanCapacity = units;
   }
   for (int j = 0; j < y; j++) {
@@ -417,19 +423,25 @@ void NeuronLayer::expandUnits() {
 }
 
 void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
-  const int r = neighbourhood;
+  // Every unit of the square window around the winner (clipped to the grid)
+  // moves with its own step factor; the kernels move them all in one call.
+  const long long r = neighbourhood;
   const int wx = winner[0], wy = winner[1];
-  const int xminlim = wx - r > 0 ? wx - r : 0;
-  const int xmaxlim = wx + r < x - 1 ? wx + r : x - 1;
-  const int yminlim = wy - r > 0 ? wy - r : 0;
-  const int ymaxlim = wy + r < y - 1 ? wy + r : y - 1;
+  const int xminlim = static_cast<int>(wx - r > 0 ? wx - r : 0);
+  const int xmaxlim = static_cast<int>(wx + r < x - 1 ? wx + r : x - 1);
+  const int yminlim = static_cast<int>(wy - r > 0 ? wy - r : 0);
+  const int ymaxlim = static_cast<int>(wy + r < y - 1 ? wy + r : y - 1);
+  int count = 0;
   for (int j = yminlim; j <= ymaxlim; j++) {
     for (int i = xminlim; i <= xmaxlim; i++) {
-      int squares = (wx - i) * (wx - i) + (wy - j) * (wy - j);
-      float dist = static_cast<float>(std::sqrt(static_cast<double>(squares)));
-      neuronMap[i][j]->adaptWeights(di, dist, learnrate, neighbourhood);
+      const long long dx = wx - i, dy = wy - j;
+      const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+      movingWeights[count] = neuronMap[i][j]->weights;
+      movingFactors[count] = Neuron::stepFactor(dist, learnrate, neighbourhood);
+      count++;
     }
   }
+  kernels::active().moveUnits(movingWeights, movingFactors, count, di->getDataVector(), dataLength);
 }
 
 void NeuronLayer::testDataItems() {

@@ -87,7 +87,10 @@ class NeuronLayer {
   // row, columns inner), made ready by prepareSearch before searches run.
   WinnerSearch* search;
   const float** scanWeights;
-  int scanCapacity;
+  // The weights and step factors of the units one training step moves.
+  float** movingWeights;
+  double* movingFactors;
+  int scanCapacity;  // room in the three arrays above, in units
 
   void adaptWeights(const int* winner, DataItem* di);
   void testDataItems();

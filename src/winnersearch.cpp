@@ -77,9 +77,9 @@ int WinnerSearch::find(const float* const* units, int count, const float* x, flo
   double smallest = HUGE_VAL;
   int nearest = 0;
   bool finite = true;
+  k.roughDistances(wideInput, units, count, components, rough);
   for (int u = 0; u < count; u++) {
-    const double r = k.roughDistance(wideInput, units[u], components);
-    rough[u] = r;
+    const double r = rough[u];
     finite = finite && std::isfinite(r);
     if (r < smallest) {
       smallest = r;
