@@ -73,12 +73,13 @@ float* Globals::newVector(long long length) {
   return v;
 }
 
-char* Globals::newText(const std::string& text) {
+char* Globals::newText(std::string_view text) {
   char* copy = static_cast<char*>(malloc(text.size() + 1));
   if (copy == nullptr) {
     fail("out of memory");
   }
-  memcpy(copy, text.c_str(), text.size() + 1);
+  memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
   return copy;
 }
 
