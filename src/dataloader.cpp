@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dataitem.h"
+#include "decimal.h"
 #include "fieldreader.h"
 #include "globals.h"
 
@@ -59,7 +60,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
         Globals::fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(numVectors) +
                       " vectors (check inputfile)");
       }
-      values[i] = static_cast<float>(atof(field.data()));
+      values[i] = decimalToFloat(field.data());
       finite = finite && std::isfinite(values[i]);
     }
     reader.read('\n', field);  // the identifier may end at the end of the file
