@@ -22,6 +22,17 @@ int readHeaderCount(FieldReader& reader) {
   return atoi(field.data());
 }
 
+// Writes "added " and the identifier (all of it, NUL bytes included) as one
+// line, built in `line` so the stream is called once. The line is not
+// flushed: every later message goes through the same standard output stream,
+// so these lines still come out first and in order.
+void printAdded(std::string_view id, std::string& line) {
+  line.assign("added ");
+  line.append(id);
+  line.push_back('\n');
+  std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+
 }  // namespace
 
 DataLoader::DataLoader() : dataLength(0), numVectors(0), vectorDescription(nullptr) {}
@@ -34,6 +45,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
   FieldReader reader(file);
   Data_Vector* items = new Data_Vector();
   std::string_view field;
+  std::string line;
 
   reader.read('\n', field);
   int vectors = readHeaderCount(reader);
@@ -72,7 +84,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
       Globals::normVec(values);
     }
     items->addElement(new DataItem(Globals::newText(field), values, dataLength));
-    std::cout << "added " << field << std::endl;
+    printAdded(field, line);
   }
   if (Globals::normInputVectors == 2) {
     Globals::normIntervalVector(items);
