@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 #include "dataitem.h"
 #include "distancekernels.h"
@@ -74,12 +75,13 @@ float* Globals::newVector(long long length) {
   return v;
 }
 
-char* Globals::newText(const std::string& text) {
+char* Globals::newText(std::string_view text) {
   char* copy = static_cast<char*>(malloc(text.size() + 1));
   if (copy == nullptr) {
     failOutOfMemory();
   }
-  memcpy(copy, text.c_str(), text.size() + 1);
+  memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
   return copy;
 }
 
@@ -98,19 +100,25 @@ float* Globals::normVec(float* vec) {
   return vec;
 }
 
+// Two passes over the list, each vector read whole: the first finds every
+// component's maximum (which does not depend on the order), the second
+// divides. Dividing one component never changes another's maximum, so this
+// equals handling the components one after the other.
 Data_Vector* Globals::normIntervalVector(Data_Vector* vec) {
-  for (int j = 0; j < vectorlength; j++) {
-    float maxAttr = 0.0f;
-    for (int k = 0; k < vec->size(); k++) {
-      float value = vec->elementAt(k)->getDataVector()[j];
-      if (value > maxAttr) {
-        maxAttr = value;
+  std::vector<float> maxAttr(vectorlength > 0 ? vectorlength : 0, 0.0f);
+  for (int k = 0; k < vec->size(); k++) {
+    const float* data = vec->elementAt(k)->getDataVector();
+    for (int j = 0; j < vectorlength; j++) {
+      if (data[j] > maxAttr[j]) {
+        maxAttr[j] = data[j];
       }
     }
-    if (maxAttr > 0.0f) {
-      for (int k = 0; k < vec->size(); k++) {
-        float* data = vec->elementAt(k)->getDataVector();
-        data[j] = static_cast<float>(static_cast<double>(data[j]) / static_cast<double>(maxAttr));
+  }
+  for (int k = 0; k < vec->size(); k++) {
+    float* data = vec->elementAt(k)->getDataVector();
+    for (int j = 0; j < vectorlength; j++) {
+      if (maxAttr[j] > 0.0f) {
+        data[j] = static_cast<float>(static_cast<double>(data[j]) / static_cast<double>(maxAttr[j]));
       }
     }
   }
@@ -136,14 +144,18 @@ float Globals::sumQE(Data_Vector* items, const float* w) {
   return sum;
 }
 
+// One pass over the list, each vector read whole; every component's float
+// sum still takes the vectors in list order.
 float* Globals::meanVector(Data_Vector* dItems, int dataLength) {
   float* res = newVector(dataLength);
   int count = dItems->size();
-  for (int i = 0; i < dataLength; i++) {
-    for (int k = 0; k < count; k++) {
-      res[i] = static_cast<float>(static_cast<double>(res[i]) +
-                                  static_cast<double>(dItems->elementAt(k)->getDataVector()[i]));
+  for (int k = 0; k < count; k++) {
+    const float* data = dItems->elementAt(k)->getDataVector();
+    for (int i = 0; i < dataLength; i++) {
+      res[i] = static_cast<float>(static_cast<double>(res[i]) + static_cast<double>(data[i]));
     }
+  }
+  for (int i = 0; i < dataLength; i++) {
     res[i] = static_cast<float>(static_cast<double>(res[i]) / static_cast<double>(count));
   }
   return res;

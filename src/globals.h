@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "vector.h"
 
@@ -101,7 +102,7 @@ class Globals {
   // A new zero-filled float array; running out of memory ends the run.
   static float* newVector(long long length);
   // A zero-terminated copy of `text` (released with free).
-  static char* newText(const std::string& text);
+  static char* newText(std::string_view text);
   // Opens a file for reading; a folder counts as a file that cannot be opened.
   static FILE* openForReading(const char* name);
   // Creates or truncates an output file with access mode 0664 (before the umask).

@@ -6,9 +6,11 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "config.h"
 #include "dataloader.h"
+#include "fieldreader.h"
 #include "globals.h"
 #include "outputfile.h"
 
@@ -99,23 +101,22 @@ void getProps(const char* propFileName) {
   if (file == nullptr) {
     Globals::fail(std::string("propertyfile ") + propFileName + " not found");
   }
-  std::string key;
-  std::string value;
+  FieldReader reader(file);
+  std::string_view field;
   for (;;) {
-    if (!DataLoader::readField(file, '=', key)) {
+    if (!reader.read('=', field)) {
       break;
     }
-    bool more = DataLoader::readField(file, '\n', value);
     // Kept for the whole run: text settings refer to the value until the process ends.
-    char* keptKey = Globals::newText(key);
-    char* keptValue = Globals::newText(value);
+    char* keptKey = Globals::newText(field);
+    bool more = reader.read('\n', field);
+    char* keptValue = Globals::newText(field);
     setProp(keptKey, keptValue);
     std::cout << keptKey << " = " << keptValue << std::endl;
     if (!more) {
       break;
     }
   }
-  fclose(file);
 }
 
 void startIt() {
