@@ -64,8 +64,10 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     Globals::fail("inputfile announces " + std::to_string(components) + " components (check inputfile)");
   }
 
+  // Each record is read into `values`, then copied with its identifier into
+  // the vector's own allocation.
+  float* values = Globals::newVector(dataLength);
   for (int record = 0; record < numVectors; record++) {
-    float* values = Globals::newVector(dataLength);
     bool finite = true;
     for (int i = 0; i < dataLength; i++) {
       if (!reader.read(' ', field)) {
@@ -83,9 +85,10 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     if (Globals::normInputVectors == 1) {
       Globals::normVec(values);
     }
-    items->addElement(new DataItem(Globals::newText(field), values, dataLength));
+    items->addElement(DataItem::create(field, values, dataLength));
     printAdded(field, line);
   }
+  free(values);
   if (Globals::normInputVectors == 2) {
     Globals::normIntervalVector(items);
   }

@@ -45,6 +45,51 @@ void freeGrid(Neuron*** grid, int columns) {
   free(grid);
 }
 
+// The training vectors of the coming cycles, drawn before their cycle so
+// that their way from memory overlaps the work of the cycles before: the
+// list slot of the third cycle ahead, the record of the second and the data
+// of the next are fetched, each stage a cycle after the one it needs. Only
+// cycles sure to come (up to the next growth check) are drawn ahead, so the
+// random sequence is drawn exactly as often, and in the same order, as by
+// one draw at the start of every cycle.
+class TrainingDraws {
+ public:
+  TrainingDraws(Data_Vector* inItems, int inCount, int inComponents)
+      : items(inItems), count(inCount), vectorBytes(static_cast<long long>(inComponents) * sizeof(float)) {}
+
+  // The index of this cycle's vector, when `certain` more cycles surely follow it.
+  int next(long long certain) {
+    int index;
+    if (queued > 0) {
+      index = ahead[0];
+      for (int k = 1; k < queued; k++) ahead[k - 1] = ahead[k];
+      queued--;
+    } else {
+      index = draw();
+    }
+    while (queued < kDepth && queued < certain) {
+      ahead[queued++] = draw();
+    }
+    if (queued > 0) {
+      const char* data = reinterpret_cast<const char*>(items->elementAt(ahead[0])->getDataVector());
+      for (long long at = 0; at < vectorBytes; at += 64) __builtin_prefetch(data + at);
+    }
+    if (queued > 1) __builtin_prefetch(items->elementAt(ahead[1]));
+    if (queued > 2) __builtin_prefetch(items->slotAt(ahead[2]));
+    return index;
+  }
+
+ private:
+  static constexpr int kDepth = 3;
+  Data_Vector* items;
+  int count;
+  long long vectorBytes;
+  int ahead[kDepth] = {0, 0, 0};
+  int queued = 0;
+
+  int draw() { return Globals::getIntRandom() % count; }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -200,19 +245,6 @@ float NeuronLayer::sawtoothRate(double slope, float iniLearnrate, long long step
   return static_cast<float>(slope * static_cast<double>(stepInTooth) + static_cast<double>(iniLearnrate));
 }
 
-int NeuronLayer::drawIndex(long long N) {
-  // N counts a list's entries, so it fits an int, and so does the remainder.
-  return Globals::getIntRandom() % static_cast<int>(N);
-}
-
-void NeuronLayer::prefetchVector(const float* data) const {
-  const char* bytes = reinterpret_cast<const char*>(data);
-  const long long size = static_cast<long long>(dataLength) * static_cast<long long>(sizeof(float));
-  for (long long at = 0; at < size; at += 64) {
-    __builtin_prefetch(bytes + at);
-  }
-}
-
 long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
   long long step = static_cast<long long>(static_cast<double>(P) / static_cast<double>(iniNeighbourhood + 1));
   // A growth period shorter than the radius count would give a step of 0
@@ -281,13 +313,7 @@ void NeuronLayer::train() {
   // step every T, the learning-rate sawtooth of period P + 1, a growth check
   // every P. Counters instead of remainders of the cycle number.
   long long inPass = 0, inRadiusStep = 0, inSawtooth = 0, inGrowthPeriod = 0;
-  // The vectors of the next two cycles are drawn early, so that their
-  // records and data are on their way from memory while this cycle works.
-  // Only cycles sure to come (up to the next growth check) are drawn ahead,
-  // so the random sequence is drawn exactly as often, and in the same order,
-  // as by one draw at the start of every cycle.
-  int ahead[2] = {0, 0};
-  int queued = 0;
+  TrainingDraws draws(dataItems, static_cast<int>(N), dataLength);
   for (;;) {
     currentCycle++;
     if (++inPass == N) {
@@ -299,24 +325,7 @@ void NeuronLayer::train() {
     if (growthCheck) {
       inGrowthPeriod = 0;
     }
-    int index;
-    if (queued > 0) {
-      index = ahead[0];
-      ahead[0] = ahead[1];
-      queued--;
-    } else {
-      index = drawIndex(N);
-    }
-    const long long certain = growthCheck ? 0 : P - inGrowthPeriod;  // cycles sure to follow this one
-    while (queued < 2 && queued < certain) {
-      ahead[queued++] = drawIndex(N);
-    }
-    if (queued > 0) {
-      prefetchVector(dataItems->elementAt(ahead[0])->getDataVector());  // its record came a cycle ago
-    }
-    if (queued > 1) {
-      __builtin_prefetch(dataItems->elementAt(ahead[1]));
-    }
+    const int index = draws.next(growthCheck ? 0 : P - inGrowthPeriod);
     DataItem* currentDataItem = dataItems->elementAt(index);
     int winner[2] = {0, 0};
     findWinner(currentDataItem, winner);

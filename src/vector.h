@@ -23,6 +23,8 @@ class Vector {
 
   void addElement(T* obj);
   T* elementAt(int pos) const { return vectorArray[pos]; }
+  // Where slot pos lies, for asking the processor to fetch it early.
+  const void* slotAt(int pos) const { return vectorArray + pos; }
   int size() const { return vectorSize; }
   // Empties the vector and releases its array.
   void removeAllElements();
