@@ -38,7 +38,10 @@ const Rgb kNear{232, 232, 232};  // borders: similar neighbours ...
 const Rgb kFar{200, 30, 30};     // ... to distant ones
 const char* kEmptyFill = "#ffffff";
 
+// The colour a fraction t of the way from a to b; t outside 0..1 (or not a
+// number, from weights that overflowed) is held to the nearer end.
 std::string mix(const Rgb& a, const Rgb& b, double t) {
+  t = t > 0.0 ? std::min(t, 1.0) : 0.0;
   auto channel = [t](double from, double to) { return std::to_string(std::lround(from + (to - from) * t)); };
   return "rgb(" + channel(a.r, b.r) + "," + channel(a.g, b.g) + "," + channel(a.b, b.b) + ")";
 }
