@@ -65,7 +65,7 @@ std::string percentDecoded(const std::string& s) {
 
 std::map<std::string, const html::Element*> sectionsById(const html::Document& doc) {
   std::map<std::string, const html::Element*> sections;
-  for (const html::Element* d : doc.root.all("details")) sections[d->attr("id")] = d;
+  for (const html::Element* d : doc.root->all("details")) sections[d->attr("id")] = d;
   return sections;
 }
 
@@ -74,7 +74,7 @@ TEST(Overview, StrictMarkupSelfContainedAndEveryLinkResolves) {
   ASSERT_EQ(r.run.status, 0) << r.run.out;
   for (const std::string& e : r.doc.errors) ADD_FAILURE() << e;
   std::set<std::string> ids;
-  for (const html::Element* e : r.doc.root.all()) {
+  for (const html::Element* e : r.doc.root->all()) {
     if (!e->attr("id").empty()) {
       EXPECT_TRUE(ids.insert(e->attr("id")).second) << "duplicate id " << e->attr("id");
     }
@@ -82,7 +82,7 @@ TEST(Overview, StrictMarkupSelfContainedAndEveryLinkResolves) {
     EXPECT_NE(e->tag, "link");
   }
   int pages = 0;
-  for (const html::Element* a : r.doc.root.all("a")) {
+  for (const html::Element* a : r.doc.root->all("a")) {
     const std::string href = a->attr("href");
     if (href[0] == '#') {
       EXPECT_TRUE(ids.count(href.substr(1))) << href;
@@ -110,7 +110,7 @@ TEST(Overview, MapsNestedWithCountsThatAddUp) {
   EXPECT_EQ(sections["map-1"]->attr("data-vectors"), std::to_string(kVectors));
   EXPECT_EQ(sections["map-1"]->attrs.count("open"), 1u);
   int lastGid = 0;
-  for (const html::Element* d : r.doc.root.all("details")) {
+  for (const html::Element* d : r.doc.root->all("details")) {
     const int gid = std::stoi(d->attr("id").substr(4));
     EXPECT_GT(gid, lastGid);  // in the order of the map numbers
     lastGid = gid;
@@ -136,12 +136,12 @@ TEST(Overview, DataIsEscapedEverywhere) {
   EXPECT_EQ(r.page.find(kOddId), std::string::npos);
   EXPECT_EQ(r.page.find(kOddName), std::string::npos);
   int tips = 0, labels = 0;
-  for (const html::Element* t : r.doc.root.all("title")) tips += t->text.find(kOddId) != std::string::npos;
-  for (const html::Element* t : r.doc.root.all("text")) labels += t->text == kOddName;
+  for (const html::Element* t : r.doc.root->all("title")) tips += t->text.find(kOddId) != std::string::npos;
+  for (const html::Element* t : r.doc.root->all("text")) labels += t->text == kOddName;
   EXPECT_GE(tips, 2);  // on the first layer and below
   EXPECT_GE(labels, 1);
-  EXPECT_EQ(r.doc.root.all("title")[0]->text, "r&d #1: overview of the map hierarchy");
-  const auto scripts = r.doc.root.all("script");
+  EXPECT_EQ(r.doc.root->all("title")[0]->text, "r&d #1: overview of the map hierarchy");
+  const auto scripts = r.doc.root->all("script");
   ASSERT_EQ(scripts.size(), 2u);
   EXPECT_EQ(scripts[0]->attr("id"), "velmar-weights");
   EXPECT_EQ(scripts[0]->text.find('<'), std::string::npos);
@@ -153,7 +153,7 @@ TEST(Overview, WithoutPagesLinksOnlyWithin) {
   ASSERT_EQ(r.run.status, 0);
   EXPECT_TRUE(r.doc.errors.empty());
   EXPECT_EQ(r.f.list("out"), (std::set<std::string>{"r&d #1_overview.html", "r&d #1_assignments.csv"}));
-  for (const html::Element* a : r.doc.root.all("a")) EXPECT_EQ(a->attr("href")[0], '#');
+  for (const html::Element* a : r.doc.root->all("a")) EXPECT_EQ(a->attr("href")[0], '#');
 }
 
 // RFC 4180 records: fields split at commas outside quotes, "" inside quotes is one quote, lines end with CRLF.

@@ -40,15 +40,10 @@ struct Element {
     }
     return found;
   }
-  std::string allText() const {
-    std::string t = text;
-    for (const auto& c : children) t += c->allText();
-    return t;
-  }
 };
 
 struct Document {
-  Element root;
+  std::unique_ptr<Element> root = std::make_unique<Element>();  // stays where it is when the document moves
   std::vector<std::string> errors;
 };
 
@@ -83,7 +78,7 @@ class Parser {
     const std::string doctype = "<!DOCTYPE html>";
     if (p_.compare(0, doctype.size(), doctype) != 0) fail("no doctype");
     size_t i = doctype.size();
-    Element* cur = &doc_.root;
+    Element* cur = doc_.root.get();
     while (i < p_.size()) {
       const size_t lt = p_.find('<', i);
       cur->text += decode(p_.substr(i, lt == std::string::npos ? std::string::npos : lt - i));
@@ -101,7 +96,7 @@ class Parser {
       }
       if ((i = startTag(lt, cur)) == std::string::npos) break;
     }
-    if (doc_.errors.empty() && cur != &doc_.root) fail("<" + cur->tag + "> not closed");
+    if (doc_.errors.empty() && cur != doc_.root.get()) fail("<" + cur->tag + "> not closed");
     return std::move(doc_);
   }
 

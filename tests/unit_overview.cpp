@@ -45,7 +45,7 @@ TEST(OverviewPage, LeavesTheWeightsOutOnlyWhenTheyWouldPassTheBudget) {
   for (const std::string& page : {full.str(), trimmed.str()}) {
     const html::Document doc = html::parse(page);
     EXPECT_TRUE(doc.errors.empty()) << doc.errors[0];
-    EXPECT_EQ(doc.root.all("details").size(), 2u);
+    EXPECT_EQ(doc.root->all("details").size(), 2u);
   }
   EXPECT_NE(full.str().find("{\"names\":[\"a\",\"b\",\"c\"],\"maps\":{\"1\":["), std::string::npos);
   EXPECT_EQ(trimmed.str().find("id=\"velmar-weights\""), std::string::npos);
