@@ -18,7 +18,8 @@ example: build
 	mkdir -p examples/output/files
 	cd examples && awk 'NR > 4 { f = "output/files/" $$5; print > f; close(f) }' iris.vec
 	@echo
-	@echo "Pages written to examples/output/ - open examples/output/map_1_1_0_0.html"
+	@echo "Pages written to examples/output/ - open examples/output/map_overview.html for the whole hierarchy,"
+	@echo "examples/output/map_1_1_0_0.html for the first-layer map; every vector's cluster is in map_assignments.csv"
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

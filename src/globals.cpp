@@ -33,6 +33,8 @@ bool Globals::printMQE = false;
 int Globals::normInputVectors = 0;
 bool Globals::SAVE_AS_HTML = true;
 bool Globals::SAVE_AS_CARTIX = false;
+bool Globals::SAVE_OVERVIEW = false;
+bool Globals::SAVE_ASSIGNMENTS = false;
 int Globals::INITIAL_X_SIZE = 2;
 int Globals::INITIAL_Y_SIZE = 2;
 int Globals::LABELS_NUM = 5;
@@ -47,6 +49,7 @@ int Globals::HTML_GID = 0;
 const float Globals::MIN_LEARNRATE = 0.02f;
 const int Globals::MIN_NEIGHBOURHOOD = 1;
 bool Globals::isTrained = false;
+bool Globals::randomSeedGiven = false;
 
 // The three start-up objects, created in this order before main runs.
 Data_Vector* Globals::dataItems = new Data_Vector();
@@ -309,7 +312,7 @@ void Globals::checkSettings() {
   if (MAX_CYCLES <= 0 && MQE0_FILE == nullptr && INITIAL_X_SIZE == 1 && INITIAL_Y_SIZE == 1 && TAU_1 <= 1.0f) {
     fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)");
   }
-  if (savePath == nullptr && (SAVE_AS_HTML || SAVE_AS_CARTIX || printMQE)) {
+  if (savePath == nullptr && (SAVE_AS_HTML || SAVE_AS_CARTIX || printMQE || SAVE_OVERVIEW || SAVE_ASSIGNMENTS)) {
     fail("savePath not set (check propertyfile)");
   }
 }

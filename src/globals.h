@@ -36,6 +36,8 @@ class Globals {
   static int normInputVectors;  // 0 NONE, 1 LENGTH, 2 INTERVAL
   static bool SAVE_AS_HTML;
   static bool SAVE_AS_CARTIX;
+  static bool SAVE_OVERVIEW;
+  static bool SAVE_ASSIGNMENTS;
   static int INITIAL_X_SIZE;
   static int INITIAL_Y_SIZE;
   static int LABELS_NUM;
@@ -51,6 +53,7 @@ class Globals {
   static const float MIN_LEARNRATE;
   static const int MIN_NEIGHBOURHOOD;
   static bool isTrained;
+  static bool randomSeedGiven;  // whether the property file seeded the random sequence
 
   // ---- Run state ----
   static Data_Vector* dataItems;

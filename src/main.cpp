@@ -8,11 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "assignments.h"
 #include "config.h"
 #include "dataloader.h"
 #include "fieldreader.h"
 #include "globals.h"
+#include "helptext.h"
 #include "outputfile.h"
+#include "overview.h"
 
 void usage();
 void startIt();
@@ -56,6 +59,7 @@ void setProp(const char* prop, const char* val) {
     // atol, then stored into the unsigned 32-bit seed (negative numbers wrap).
     Globals::randomSeed = static_cast<unsigned int>(atol(val));
     Globals::setRandom(Globals::randomSeed);
+    Globals::randomSeedGiven = true;
   } else if (strcmp(prop, "inputFile") == 0) {
     Globals::inputFile = val;
   } else if (strcmp(prop, "descriptionFile") == 0) {
@@ -76,6 +80,10 @@ void setProp(const char* prop, const char* val) {
     Globals::SAVE_AS_HTML = parseSwitch(val);
   } else if (strcmp(prop, "saveAsCartix") == 0) {
     Globals::SAVE_AS_CARTIX = parseSwitch(val);
+  } else if (strcmp(prop, "saveOverview") == 0) {
+    Globals::SAVE_OVERVIEW = parseSwitch(val);
+  } else if (strcmp(prop, "saveAssignments") == 0) {
+    Globals::SAVE_ASSIGNMENTS = parseSwitch(val);
   } else if (strcmp(prop, "INITIAL_X_SIZE") == 0) {
     Globals::INITIAL_X_SIZE = atoi(val);
   } else if (strcmp(prop, "INITIAL_Y_SIZE") == 0) {
@@ -129,6 +137,12 @@ void startIt() {
   if (Globals::SAVE_AS_HTML) {
     Globals::saveHFMAs(0);
   }
+  if (Globals::SAVE_OVERVIEW) {
+    saveOverview();
+  }
+  if (Globals::SAVE_ASSIGNMENTS) {
+    saveAssignments();
+  }
   if (Globals::SAVE_AS_CARTIX) {
     Globals::saveHFMAs(2);
   }
@@ -146,6 +160,12 @@ int main(int argc, char** argv) {
   }
   if (strcmp(argv[1], "-v") == 0) {
     std::cout << VELMAR_NAME ": Version " VELMAR_VERSION << std::endl;
+    endRunIfConsoleFailed();
+    return 0;
+  }
+  if (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0) {
+    printHelp(std::cout);
+    std::cout << std::flush;
     endRunIfConsoleFailed();
     return 0;
   }
