@@ -2,11 +2,17 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 
-.PHONY: all build example test clean
+.PHONY: all build build-tests example test clean
 
 all: build
 
+# The trainer alone: CMake, a C++ compiler and make are all it needs.
 build:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target velmar
+
+# The trainer and every test (GoogleTest installed, or downloaded once).
+build-tests:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
@@ -21,7 +27,7 @@ example: build
 	@echo "Pages written to examples/output/ - open examples/output/map_overview.html for the whole hierarchy,"
 	@echo "examples/output/map_1_1_0_0.html for the first-layer map; every vector's cluster is in map_assignments.csv"
 
-test: build
+test: build-tests
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 clean:
