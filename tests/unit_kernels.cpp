@@ -79,6 +79,24 @@ TEST(Kernels, ExactDistancesAndMovesMatchThePlainLoopsBitForBit) {
   }
 }
 
+// A weight, an input and a factor for which the update's product, rounded to double before the sum, leaves the
+// sum exactly halfway between two floats (rounded to the even one, 1), while a fused multiply-add would carry the
+// product's lost bits into the sum and round up: every version must keep the product and the sum apart.
+TEST(Kernels, WeightUpdateIsNeverFused) {
+  const double factor = std::ldexp(140736951748607.0, -94);
+  ASSERT_EQ(moved(1.0f, 8388641.0f, factor), 1.0f);
+  ASSERT_NE(static_cast<float>(std::fma(factor, 8388640.0, 1.0)), 1.0f);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : {1, 8, 19}) {  // the crafted component last: behind full blocks and in a partial one
+      std::vector<float> w(n, 1.0f), x(n, 8388641.0f);
+      float* units[1] = {w.data()};
+      kernels::active().moveUnits(units, &factor, 1, x.data(), n);
+      EXPECT_EQ(w[n - 1], 1.0f) << kernels::name(set) << " n=" << n;
+    }
+  }
+}
+
 // Summing in double in any order stays within the search's bound of the float chain, also where the chain
 // absorbs many small terms after a large one and where partial sums are subnormal.
 TEST(Kernels, RoughDistanceStaysWithinTheBound) {
