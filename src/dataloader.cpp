@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,21 @@ void printAdded(std::string_view id, std::string& line) {
   std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
+// Owns the list being read with its vectors until it is handed out, so a
+// failure that unwinds (a harness's failure handler) leaves nothing behind.
+struct DeleteItems {
+  void operator()(Data_Vector* items) const {
+    for (int i = 0; i < items->size(); i++) {
+      delete items->elementAt(i);
+    }
+    delete items;
+  }
+};
+
+struct FreeArray {
+  void operator()(float* array) const { free(array); }
+};
+
 }  // namespace
 
 DataLoader::DataLoader() : dataLength(0), numVectors(0), vectorDescription(nullptr) {}
@@ -43,7 +59,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     Globals::fail("inputfile not found (check propertyfile)");
   }
   FieldReader reader(file);
-  Data_Vector* items = new Data_Vector();
+  std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
   std::string_view field;
   std::string line;
 
@@ -66,7 +82,8 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
 
   // Each record is read into `values`, then copied with its identifier into
   // the vector's own allocation.
-  float* values = Globals::newVector(dataLength);
+  std::unique_ptr<float, FreeArray> buffer(Globals::newVector(dataLength));
+  float* values = buffer.get();
   for (int record = 0; record < numVectors; record++) {
     bool finite = true;
     for (int i = 0; i < dataLength; i++) {
@@ -88,11 +105,10 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     items->addElement(DataItem::create(field, values, dataLength));
     printAdded(field, line);
   }
-  free(values);
   if (Globals::normInputVectors == 2) {
-    Globals::normIntervalVector(items);
+    Globals::normIntervalVector(items.get());
   }
-  return items;
+  return items.release();
 }
 
 void DataLoader::readVectorDescription(const char* dfName) {

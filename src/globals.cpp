@@ -281,9 +281,62 @@ void Globals::saveHFMAs(int what) {
 
 void failOutOfMemory() { Globals::fail("out of memory"); }
 
+namespace {
+
+void exitWithFailure(const std::string&) { exit(1); }
+
+Globals::FailHandler failHandler = exitWithFailure;
+
+// The property texts kept for the settings, in the order they were read.
+std::vector<char*>& keptTexts() {
+  static std::vector<char*> texts;
+  return texts;
+}
+
+}  // namespace
+
 void Globals::fail(const std::string& message) {
   std::cout << message << std::endl;
+  failHandler(message);
   exit(1);
+}
+
+void Globals::setFailHandler(FailHandler handler) { failHandler = handler != nullptr ? handler : exitWithFailure; }
+
+const char* Globals::keepText(std::string_view text) {
+  char* copy = newText(text);
+  keptTexts().push_back(copy);
+  return copy;
+}
+
+void Globals::releaseRun() {
+  // Every map hangs below the level-0 map (a unit owns its child map); the
+  // registry only points to them.
+  delete hfm;
+  hfm = nullptr;
+  for (int level = 0; level < layers->size(); level++) {
+    delete layers->elementAt(level);
+  }
+  delete layers;
+  layers = new Vector_Vector();
+  for (int i = 0; i < dataItems->size(); i++) {
+    delete dataItems->elementAt(i);
+  }
+  delete dataItems;
+  dataItems = new Data_Vector();
+  char** names = currentDataLoader->getVectorDescription();
+  if (names != nullptr) {
+    for (int i = 0; i < currentDataLoader->getDataLength(); i++) {
+      free(names[i]);
+    }
+    free(names);
+  }
+  delete currentDataLoader;
+  currentDataLoader = new DataLoader();
+  for (char* text : keptTexts()) {
+    free(text);
+  }
+  keptTexts().clear();
 }
 
 void Globals::checkSettings() {

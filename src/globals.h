@@ -100,8 +100,22 @@ class Globals {
   // Refuses settings with which no map could be trained or could ever stop,
   // and an unset savePath when output is asked for.
   static void checkSettings();
-  // Writes the message line to standard output and ends the process with status 1.
+  // Writes the message line to standard output and hands over to the failure
+  // handler, which by default ends the process with status 1. A handler that
+  // returns still ends the process so.
   [[noreturn]] static void fail(const std::string& message);
+  // What fail does after its message. A harness that runs many inputs in one
+  // process installs one that throws; nullptr restores the default.
+  using FailHandler = void (*)(const std::string& message);
+  static void setFailHandler(FailHandler handler);
+  // A zero-terminated copy of `text` that lives until releaseRun: the
+  // property texts that the text settings point to.
+  static const char* keepText(std::string_view text);
+  // Releases what a run built (the hierarchy, the registry, the input list,
+  // the loader with its names and the kept texts) and leaves empty start-up
+  // objects, so another run can follow in the same process. The settings are
+  // left as they are.
+  static void releaseRun();
   // A new zero-filled float array; running out of memory ends the run.
   static float* newVector(long long length);
   // A zero-terminated copy of `text` (released with free).

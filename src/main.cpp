@@ -116,9 +116,9 @@ void getProps(const char* propFileName) {
       break;
     }
     // Kept for the whole run: text settings refer to the value until the process ends.
-    char* keptKey = Globals::newText(field);
+    const char* keptKey = Globals::keepText(field);
     bool more = reader.read('\n', field);
-    char* keptValue = Globals::newText(field);
+    const char* keptValue = Globals::keepText(field);
     setProp(keptKey, keptValue);
     std::cout << keptKey << " = " << keptValue << std::endl;
     if (!more) {
@@ -128,7 +128,9 @@ void getProps(const char* propFileName) {
 }
 
 void startIt() {
-  Globals::dataItems = Globals::currentDataLoader->readDataItems(Globals::inputFile);
+  Data_Vector* items = Globals::currentDataLoader->readDataItems(Globals::inputFile);
+  delete Globals::dataItems;  // the empty start-up list
+  Globals::dataItems = items;
   Globals::currentDataLoader->readVectorDescription(Globals::descriptionFile);
   Globals::checkSettings();
   Globals::initHFM();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "dataitem.h"
@@ -189,7 +190,9 @@ float* NeuronLayer::computeMQE0() {
 
 float* NeuronLayer::loadMQE0File() {
   std::cout << "loading MQE0 file: " << Globals::MQE0_FILE << std::endl;
-  FILE* file = Globals::openForReading(Globals::MQE0_FILE);
+  // Closed and released on every way out, failures included.
+  std::unique_ptr<FILE, int (*)(FILE*)> owned(Globals::openForReading(Globals::MQE0_FILE), fclose);
+  FILE* file = owned.get();
   if (file == nullptr) {
     Globals::fail(std::string("cannot open MQE0 file ") + Globals::MQE0_FILE);
   }
@@ -208,25 +211,22 @@ float* NeuronLayer::loadMQE0File() {
     return token;
   };
   if (readToken() != "$MEAN_VEC") {
-    fclose(file);
     Globals::fail("cannot read $MEAN_VEC");
   }
-  float* mean = Globals::newVector(dataLength);
+  std::unique_ptr<float, void (*)(void*)> mean(Globals::newVector(dataLength), free);
   for (int i = 0; i < dataLength; i++) {
-    if (fscanf(file, "%f", &mean[i]) != 1) {
+    if (fscanf(file, "%f", &mean.get()[i]) != 1) {
       break;  // the remaining components stay 0; the token is read as the keyword next
     }
   }
   if (readToken() != "$MQE0") {
-    fclose(file);
     Globals::fail("cannot read $MQE0");
   }
   float loaded;
   if (fscanf(file, "%f", &loaded) == 1) {
     MQE = loaded;  // without a number the initial 1000000000 stays
   }
-  fclose(file);
-  return mean;
+  return mean.release();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,229 @@
+#ifndef VELMAR_FUZZ_SUPPORT_H
+#define VELMAR_FUZZ_SUPPORT_H
+
+// Shared pieces of the fuzz targets: every input runs in the same process,
+// so a failure must unwind instead of ending the process, the global state
+// must return to a fresh process's after each input, and the console report
+// is swallowed (set VELMAR_FUZZ_VERBOSE to see it).
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <stdexcept>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+#include "dataloader.h"
+#include "fieldreader.h"
+#include "globals.h"
+
+void getProps(const char* propFileName);
+void startIt();
+
+namespace fuzzsupport {
+
+// The failure of one input: Globals::fail has printed its message.
+struct RunFailed : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] inline void throwRunFailed(const std::string& message) { throw RunFailed(message); }
+
+// Accepts and drops everything written to it.
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// The value of every setting in a fresh process, taken before the first
+// input changes any (the settings are constants until then).
+struct Settings {
+  int EXPAND_CYCLES = Globals::EXPAND_CYCLES;
+  int MAX_CYCLES = Globals::MAX_CYCLES;
+  float TAU_1 = Globals::TAU_1;
+  float INITIAL_LEARNRATE = Globals::INITIAL_LEARNRATE;
+  int INITIAL_NEIGHBOURHOOD = Globals::INITIAL_NEIGHBOURHOOD;
+  float NEIGHBOURHOOD_FALLOFF = Globals::NEIGHBOURHOOD_FALLOFF;
+  float TAU_2 = Globals::TAU_2;
+  const char* HTML_PREFIX = Globals::HTML_PREFIX;
+  const char* DATAFILE_EXTENSION = Globals::DATAFILE_EXTENSION;
+  unsigned int randomSeed = Globals::randomSeed;
+  const char* inputFile = Globals::inputFile;
+  const char* descriptionFile = Globals::descriptionFile;
+  const char* savePath = Globals::savePath;
+  bool printMQE = Globals::printMQE;
+  int normInputVectors = Globals::normInputVectors;
+  bool SAVE_AS_HTML = Globals::SAVE_AS_HTML;
+  bool SAVE_AS_CARTIX = Globals::SAVE_AS_CARTIX;
+  bool SAVE_OVERVIEW = Globals::SAVE_OVERVIEW;
+  bool SAVE_ASSIGNMENTS = Globals::SAVE_ASSIGNMENTS;
+  int INITIAL_X_SIZE = Globals::INITIAL_X_SIZE;
+  int INITIAL_Y_SIZE = Globals::INITIAL_Y_SIZE;
+  int LABELS_NUM = Globals::LABELS_NUM;
+  bool LABELS_ONLY = Globals::LABELS_ONLY;
+  float LABELS_THRESHOLD = Globals::LABELS_THRESHOLD;
+  bool ORIENTATION = Globals::ORIENTATION;
+  const char* MQE0_FILE = Globals::MQE0_FILE;
+  int vectorlength = Globals::vectorlength;
+  int numofallvecs = Globals::numofallvecs;
+  int HTML_GID = Globals::HTML_GID;
+  bool isTrained = Globals::isTrained;
+  bool randomSeedGiven = Globals::randomSeedGiven;
+
+  void restore() const {
+    Globals::EXPAND_CYCLES = EXPAND_CYCLES;
+    Globals::MAX_CYCLES = MAX_CYCLES;
+    Globals::TAU_1 = TAU_1;
+    Globals::INITIAL_LEARNRATE = INITIAL_LEARNRATE;
+    Globals::INITIAL_NEIGHBOURHOOD = INITIAL_NEIGHBOURHOOD;
+    Globals::NEIGHBOURHOOD_FALLOFF = NEIGHBOURHOOD_FALLOFF;
+    Globals::TAU_2 = TAU_2;
+    Globals::HTML_PREFIX = HTML_PREFIX;
+    Globals::DATAFILE_EXTENSION = DATAFILE_EXTENSION;
+    Globals::randomSeed = randomSeed;
+    Globals::inputFile = inputFile;
+    Globals::descriptionFile = descriptionFile;
+    Globals::savePath = savePath;
+    Globals::printMQE = printMQE;
+    Globals::normInputVectors = normInputVectors;
+    Globals::SAVE_AS_HTML = SAVE_AS_HTML;
+    Globals::SAVE_AS_CARTIX = SAVE_AS_CARTIX;
+    Globals::SAVE_OVERVIEW = SAVE_OVERVIEW;
+    Globals::SAVE_ASSIGNMENTS = SAVE_ASSIGNMENTS;
+    Globals::INITIAL_X_SIZE = INITIAL_X_SIZE;
+    Globals::INITIAL_Y_SIZE = INITIAL_Y_SIZE;
+    Globals::LABELS_NUM = LABELS_NUM;
+    Globals::LABELS_ONLY = LABELS_ONLY;
+    Globals::LABELS_THRESHOLD = LABELS_THRESHOLD;
+    Globals::ORIENTATION = ORIENTATION;
+    Globals::MQE0_FILE = MQE0_FILE;
+    Globals::vectorlength = vectorlength;
+    Globals::numofallvecs = numofallvecs;
+    Globals::HTML_GID = HTML_GID;
+    Globals::isTrained = isTrained;
+    Globals::randomSeedGiven = randomSeedGiven;
+  }
+};
+
+// Removes the files of `dir` (not its subfolders) and then `dir`, if empty.
+inline void removeFiles(const std::string& dir) {
+  if (DIR* listing = opendir(dir.c_str())) {
+    while (dirent* entry = readdir(listing)) {
+      if (entry->d_type != DT_DIR) {
+        unlink((dir + "/" + entry->d_name).c_str());
+      }
+    }
+    closedir(listing);
+  }
+  rmdir(dir.c_str());
+}
+
+// A folder of its own under the temporary folder, made at first use and
+// removed when the process ends (with an "out" folder in it, if any).
+inline const std::string& scratchDir() {
+  // Never destroyed, so that it outlives the removal at exit.
+  static const std::string& dir = *[] {
+    const char* base = getenv("TMPDIR");
+    auto* path = new std::string(std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velmar-fuzz-XXXXXX");
+    if (mkdtemp(path->data()) == nullptr) {
+      perror("velmar fuzz: mkdtemp");
+      abort();
+    }
+    atexit([] {
+      removeFiles(scratchDir() + "/out");
+      removeFiles(scratchDir());
+    });
+    return path;
+  }();
+  return dir;
+}
+
+// Writes `size` bytes to scratchDir()/name and returns the path.
+inline std::string writeScratch(const char* name, const uint8_t* data, size_t size) {
+  std::string path = scratchDir() + "/" + name;
+  FILE* f = fopen(path.c_str(), "wb");
+  if (f == nullptr || (size > 0 && fwrite(data, 1, size, f) != size) || fclose(f) != 0) {
+    perror("velmar fuzz: cannot write scratch file");
+    abort();
+  }
+  return path;
+}
+
+inline std::string writeScratch(const char* name, std::string_view text) {
+  return writeScratch(name, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// Prepares the process once (failures throw, console swallowed) and brings
+// the global state back to a fresh process's before every input, releasing
+// what the previous input built.
+class Harness {
+ public:
+  Harness() {
+    static const Settings defaults;  // first use: before any input changed them
+    defaults_ = &defaults;
+    static bool prepared = false;
+    if (!prepared) {
+      prepared = true;
+      Globals::setFailHandler(throwRunFailed);
+      std::set_new_handler(failOutOfMemory);
+      if (getenv("VELMAR_FUZZ_VERBOSE") == nullptr) {
+        static NullBuffer sink;
+        std::cout.rdbuf(&sink);
+      }
+    }
+    reset();
+  }
+  ~Harness() { reset(); }
+
+  Harness(const Harness&) = delete;
+  Harness& operator=(const Harness&) = delete;
+
+ private:
+  const Settings* defaults_;
+
+  void reset() {
+    Globals::releaseRun();
+    defaults_->restore();
+    Globals::setRandom(1);  // an unseeded process draws as if seeded with 1
+  }
+};
+
+// Reads the input file into Globals::dataItems, in place of the empty
+// start-up list, as the run sequence does.
+inline void loadInput(const char* path) {
+  Data_Vector* items = Globals::currentDataLoader->readDataItems(path);
+  delete Globals::dataItems;
+  Globals::dataItems = items;
+}
+
+// The counts that header lines 2 and 4 of an input file announce, read the
+// way the loader reads them; false when the file cannot be read.
+inline bool announcedCounts(const std::string& path, int& vectors, int& components) {
+  FILE* file = fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    return false;
+  }
+  FieldReader reader(file);
+  std::string_view field;
+  auto count = [&reader, &field] {
+    reader.read(' ', field);
+    reader.read('\n', field);
+    return atoi(field.data());
+  };
+  reader.read('\n', field);
+  vectors = count();
+  reader.read('\n', field);
+  components = count();
+  return true;
+}
+
+}  // namespace fuzzsupport
+
+#endif
