@@ -246,7 +246,9 @@ float NeuronLayer::sawtoothRate(double slope, float iniLearnrate, long long step
 }
 
 long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
-  long long step = static_cast<long long>(static_cast<double>(P) / static_cast<double>(iniNeighbourhood + 1));
+  // The radius count is added in double: exact for every int, and no
+  // overflow for the largest one.
+  long long step = static_cast<long long>(static_cast<double>(P) / (static_cast<double>(iniNeighbourhood) + 1.0));
   // A growth period shorter than the radius count would give a step of 0
   // cycles; shrink the radius every cycle instead.
   return step < 1 ? 1 : step;

@@ -58,6 +58,7 @@ TEST(LayerTraining, SawtoothRateAndRadiusStep) {
   EXPECT_EQ(NeuronLayer::sawtoothLearnrate(ini, mn, 100, 101), ini);
   EXPECT_EQ(NeuronLayer::radiusStep(100, 2), 33);
   EXPECT_EQ(NeuronLayer::radiusStep(2, 2), 1);  // a step of 0 cycles would never shrink the radius
+  EXPECT_EQ(NeuronLayer::radiusStep(1000000, 2147483647), 1);  // the largest radius count does not overflow
 }
 
 // Four vectors and 25 passes give a growth check every 100 cycles. A cap of 26
