@@ -174,8 +174,9 @@ class Harness {
       Globals::setFailHandler(throwRunFailed);
       std::set_new_handler(failOutOfMemory);
       if (getenv("VELMAR_FUZZ_VERBOSE") == nullptr) {
-        static NullBuffer sink;
-        std::cout.rdbuf(&sink);
+        // Never destroyed: the stream is still flushed at exit, after the
+        // function-local statics are gone.
+        std::cout.rdbuf(new NullBuffer());
       }
     }
     reset();
