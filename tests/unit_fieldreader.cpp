@@ -16,7 +16,9 @@ using Reads = std::vector<std::pair<std::string, bool>>;  // each field with wha
 
 // Reads `text` with one delimiter per entry of `delimiters`, in blocks of `blockSize` bytes.
 Reads readAll(const std::string& text, const std::string& delimiters, size_t blockSize) {
-  FieldReader reader(fopen(testsupport::writeTempFile("fields.txt", text).c_str(), "rb"), blockSize);
+  // One file per test: ctest runs the tests of this file side by side.
+  const std::string name = std::string("fields_") + testing::UnitTest::GetInstance()->current_test_info()->name();
+  FieldReader reader(fopen(testsupport::writeTempFile(name, text).c_str(), "rb"), blockSize);
   Reads reads;
   for (char delimiter : delimiters) {
     std::string_view field;
