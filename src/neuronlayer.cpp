@@ -8,9 +8,11 @@
 #include <optional>
 
 #include "dataitem.h"
+#include "errorfloor.h"
 #include "globals.h"
 #include "maplibrary.h"
 #include "mappage.h"
+#include "mapsize.h"
 #include "neuron.h"
 #include "outputfile.h"
 #include "winnersearch.h"
@@ -22,6 +24,12 @@ const float kFarAway = 1000000000.0f;  // the error of a map not yet measured
 // gets its nearest unit however far away it lies; only a vector whose
 // distances all overflow the float range keeps the winner passed in.
 const float kSearchStart = HUGE_VALF;
+// Growth checks in a row without a new lowest error, all of it rounding,
+// after which a map that no cycle cap will stop is taken to be stuck.
+const int kFloorChecks = 50;
+// Growth checks in a row with every unit at one point, after which such a
+// map is taken to be stuck (see stopsShort).
+const int kOnePointChecks = 10;
 
 Neuron*** newGrid(int columns, int rows) {
   Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
@@ -76,6 +84,8 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
   currentCycle = 0;
   search = nullptr;
   scanWeights = nullptr;
+  startCorners = nullptr;
+  stoppedAtFloor = false;
   neuronMap = newGrid(x, y);
 
   if (Globals::ORIENTATION && sn != nullptr && inlevel > 1) {
@@ -83,6 +93,11 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
     neuronMap[1][0] = new Neuron(URweight, gid, level, superPos[0], superPos[1]);
     neuronMap[0][1] = new Neuron(LLweight, gid, level, superPos[0], superPos[1]);
     neuronMap[1][1] = new Neuron(LRweight, gid, level, superPos[0], superPos[1]);
+    startCorners = Globals::newVector(4LL * dataLength);
+    const float* corners[4] = {ULweight, URweight, LLweight, LRweight};
+    for (int c = 0; c < 4; c++) {
+      memcpy(startCorners + static_cast<long long>(c) * dataLength, corners[c], sizeof(float) * dataLength);
+    }
   } else {
     // Row by row, left to right: this order fixes which random numbers each unit gets.
     for (int j = 0; j < y; j++) {
@@ -104,6 +119,7 @@ NeuronLayer::~NeuronLayer() {
   freeGrid(neuronMap, x);
   delete search;
   free(scanWeights);
+  free(startCorners);
 }
 
 NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
@@ -208,7 +224,8 @@ void NeuronLayer::prefetchVector(const float* data) const {
 }
 
 long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
-  long long step = static_cast<long long>(static_cast<double>(P) / static_cast<double>(iniNeighbourhood + 1));
+  // The radius count plus one is taken in double: iniNeighbourhood + 1 would overflow at the int limit.
+  long long step = static_cast<long long>(static_cast<double>(P) / (static_cast<double>(iniNeighbourhood) + 1.0));
   // A growth period shorter than the radius count would give a step of 0
   // cycles; shrink the radius every cycle instead.
   return step < 1 ? 1 : step;
@@ -271,6 +288,7 @@ void NeuronLayer::train() {
   // step every T, the learning-rate sawtooth of period P + 1, a growth check
   // every P. Counters instead of remainders of the cycle number.
   long long inPass = 0, inRadiusStep = 0, inSawtooth = 0, inGrowthPeriod = 0;
+  Progress progress{HUGE_VALF, 0, 0, -1.0};
   // The vectors of the next two cycles are drawn early, so that their
   // records and data are on their way from memory while this cycle works.
   // Only cycles sure to come (up to the next growth check) are drawn ahead,
@@ -340,6 +358,9 @@ void NeuronLayer::train() {
     if (static_cast<double>(MQE) <= stopBound || (Globals::MAX_CYCLES > 0 && currentCycle >= cycleCap)) {
       break;
     }
+    if (stopsShort(stopBound, progress)) {
+      break;
+    }
     std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
     int* dissNeighbour = getMaxDissNeighbour(MQENeuron);
     const int mx = MQENeuron[0], my = MQENeuron[1];
@@ -366,7 +387,107 @@ void NeuronLayer::train() {
   }
 }
 
+// Three ways a map can be unable to stop, and the one way it can be unable
+// to grow:
+// - Every unit at one point, and the bound below the least error one unit
+//   can have on the map's vectors. A 1 x 1 map stays so; a larger map stays
+//   so while every unit gets the very same neighbourhood factor, which takes
+//   a radius above 2^25 times the grid's extent (INITIAL_NEIGHBOURHOOD read
+//   as the int limit, say); it has then learned nothing for
+//   kOnePointChecks growth checks.
+// - Every unit's error within the rounding floor of its vectors, and no new
+//   lowest error for kFloorChecks growth checks: the bound lies below what
+//   rounding leaves, which only a bound near 10^-13 of the data's scale
+//   (TAU_1 and TAU_2 near the float limit) brings about.
+// A cycle cap ends every map, so then none of these applies.
+bool NeuronLayer::stopsShort(double stopBound, Progress& progress) {
+  const bool capped = Globals::MAX_CYCLES > 0;
+  if (!capped && unitsAtOnePoint()) {
+    progress.checksAsOnePoint++;
+    if (progress.leastOneUnit < 0.0) {
+      progress.leastOneUnit = leastErrorOfOneUnit(dataItems, dataLength);
+    }
+    if (stopBound < progress.leastOneUnit) {
+      if (x == 1 && y == 1) {
+        std::cout << "a 1 x 1 map cannot reach its bound: training stops" << std::endl;
+        return true;
+      }
+      if (progress.checksAsOnePoint >= kOnePointChecks) {
+        std::cout << "all units have stayed at one point, the bound cannot be reached: training stops" << std::endl;
+        return true;
+      }
+    }
+  } else {
+    progress.checksAsOnePoint = 0;
+  }
+  if (MQE < progress.lowestMQE) {
+    progress.lowestMQE = MQE;
+    progress.checksSinceLowest = 0;
+  } else {
+    progress.checksSinceLowest++;
+  }
+  if (!capped && progress.checksSinceLowest >= kFloorChecks && unitsAtRoundingFloor()) {
+    std::cout << "MQE cannot fall below the rounding floor: training stops, no child maps" << std::endl;
+    stoppedAtFloor = true;
+    return true;
+  }
+  // A row or a column more must still fit (1 x 1 maps never grow).
+  if ((x > 1 || y > 1) && !(mapFitsInMemory(x + 1LL, y, dataLength) && mapFitsInMemory(x, y + 1LL, dataLength))) {
+    std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
+    return true;
+  }
+  return false;
+}
+
+bool NeuronLayer::unitsAtOnePoint() const {
+  const float* first = neuronMap[0][0]->weights;
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      if (memcmp(neuronMap[i][j]->weights, first, sizeof(float) * dataLength) != 0) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool NeuronLayer::unitsAtRoundingFloor() {
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      const Neuron* unit = neuronMap[i][j];
+      if (unit->MQE > 0.0f &&
+          !(static_cast<double>(unit->MQE) <= roundingFloor(unit->getRepresentingDataItems(), dataLength))) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// The child would train on this map's vectors (the unit holds them all),
+// all one point, so that no choice of training vector makes a difference;
+// with this map's bound (the unit's error is the error above this map) and
+// from this map's starting weights. Everything that decides training is the
+// same, so it ends as this map did and expands the same unit, from the same
+// corners.
+bool NeuronLayer::childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR) {
+  const Neuron* unit = neuronMap[i][j];
+  if (startCorners == nullptr || unit->representsMultiDataItems() != dataItems->size() || unit->MQE != superMQE) {
+    return false;
+  }
+  const float* corners[4] = {UL, UR, LL, LR};
+  for (int c = 0; c < 4; c++) {
+    if (memcmp(startCorners + static_cast<long long>(c) * dataLength, corners[c], sizeof(float) * dataLength) != 0) {
+      return false;
+    }
+  }
+  return allVectorsEqual(dataItems, dataLength);
+}
+
 void NeuronLayer::expandUnits() {
+  if (stoppedAtFloor) {
+    return;  // its errors are rounding: no child map could learn anything from them
+  }
   // Below the first layer a map whose unit (0, 0) holds all the map's input
   // vectors has not split its data, and expands nothing.
   bool exp = true;
@@ -403,6 +524,15 @@ void NeuronLayer::expandUnits() {
         float* LL = Globals::newVector(Globals::vectorlength);
         float* LR = Globals::newVector(Globals::vectorlength);
         getNewWeights(i, j, UL, UR, LL, LR);
+        if (childWouldRepeat(i, j, UL, UR, LL, LR)) {
+          std::cout << "a child map of unit " << i << "," << j << " would repeat this map for ever: not expanded"
+                    << std::endl;
+          free(UL);
+          free(UR);
+          free(LL);
+          free(LR);
+          continue;
+        }
         unit->addMap(unit, unit->MQE, level + 1, i, j, UL, UR, LL, LR);
       } else {
         unit->addMap(unit, unit->MQE, level + 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, i, j);
@@ -413,15 +543,17 @@ void NeuronLayer::expandUnits() {
 }
 
 void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
-  const int r = neighbourhood;
-  const int wx = winner[0], wy = winner[1];
-  const int xminlim = wx - r > 0 ? wx - r : 0;
-  const int xmaxlim = wx + r < x - 1 ? wx + r : x - 1;
-  const int yminlim = wy - r > 0 ? wy - r : 0;
-  const int ymaxlim = wy + r < y - 1 ? wy + r : y - 1;
+  // In long long: the radius may be as large as an int goes, and the squared
+  // grid distances of a wide map exceed the int range.
+  const long long r = neighbourhood;
+  const long long wx = winner[0], wy = winner[1];
+  const int xminlim = static_cast<int>(wx - r > 0 ? wx - r : 0);
+  const int xmaxlim = static_cast<int>(wx + r < x - 1 ? wx + r : x - 1);
+  const int yminlim = static_cast<int>(wy - r > 0 ? wy - r : 0);
+  const int ymaxlim = static_cast<int>(wy + r < y - 1 ? wy + r : y - 1);
   for (int j = yminlim; j <= ymaxlim; j++) {
     for (int i = xminlim; i <= xmaxlim; i++) {
-      int squares = (wx - i) * (wx - i) + (wy - j) * (wy - j);
+      const long long squares = (wx - i) * (wx - i) + (wy - j) * (wy - j);
       float dist = static_cast<float>(std::sqrt(static_cast<double>(squares)));
       neuronMap[i][j]->adaptWeights(di, dist, learnrate, neighbourhood);
     }
