@@ -7,7 +7,7 @@ JOBS ?= 2
 all: build
 
 build:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON -DVELMAR_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Trains the iris example and writes its pages into examples/output/.
