@@ -2,12 +2,18 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 
-.PHONY: all build example test clean
+.PHONY: all build build-tests example test clean
 
 all: build
 
+# The trainer alone: CMake, a C++ compiler and make are all it needs.
 build:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target velmar
+
+# The trainer and every test (GoogleTest installed, or downloaded once).
+build-tests:
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON -DVELMAR_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Trains the iris example and writes its pages into examples/output/.
@@ -18,9 +24,10 @@ example: build
 	mkdir -p examples/output/files
 	cd examples && awk 'NR > 4 { f = "output/files/" $$5; print > f; close(f) }' iris.vec
 	@echo
-	@echo "Pages written to examples/output/ - open examples/output/map_1_1_0_0.html"
+	@echo "Pages written to examples/output/ - open examples/output/map_overview.html for the whole hierarchy,"
+	@echo "examples/output/map_1_1_0_0.html for the first-layer map; every vector's cluster is in map_assignments.csv"
 
-test: build
+test: build-tests
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 clean:

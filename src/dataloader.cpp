@@ -2,53 +2,55 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
+#include <string>
+#include <string_view>
 
 #include "dataitem.h"
+#include "decimal.h"
+#include "fieldreader.h"
 #include "globals.h"
 
 namespace {
 
 // Header lines 2 and 4 are "word count": the count is the atoi value of
 // everything after the first blank.
-int readHeaderCount(FILE* file) {
-  std::string field;
-  DataLoader::readField(file, ' ', field);
-  DataLoader::readField(file, '\n', field);
-  return atoi(field.c_str());
+int readHeaderCount(FieldReader& reader) {
+  std::string_view field;
+  reader.read(' ', field);
+  reader.read('\n', field);
+  return atoi(field.data());
+}
+
+// Writes "added " and the identifier (all of it, NUL bytes included) as one
+// line, built in `line` so the stream is called once. The line is not
+// flushed: every later message goes through the same standard output stream,
+// so these lines still come out first and in order.
+void printAdded(std::string_view id, std::string& line) {
+  line.assign("added ");
+  line.append(id);
+  line.push_back('\n');
+  std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 }  // namespace
 
 DataLoader::DataLoader() : dataLength(0), numVectors(0), vectorDescription(nullptr) {}
 
-bool DataLoader::readField(FILE* file, char delimiter, std::string& field) {
-  field.clear();
-  for (;;) {
-    int c = getc_unlocked(file);
-    if (c == EOF) {
-      return false;
-    }
-    if (c == delimiter) {
-      return true;
-    }
-    field.push_back(static_cast<char>(c));
-  }
-}
-
 Data_Vector* DataLoader::readDataItems(const char* ifName) {
   FILE* file = Globals::openForReading(ifName);
   if (file == nullptr) {
     Globals::fail("inputfile not found (check propertyfile)");
   }
+  FieldReader reader(file);
   Data_Vector* items = new Data_Vector();
-  std::string field;
+  std::string_view field;
+  std::string line;
 
-  readField(file, '\n', field);
-  int vectors = readHeaderCount(file);
-  readField(file, '\n', field);
-  int components = readHeaderCount(file);
+  reader.read('\n', field);
+  int vectors = readHeaderCount(reader);
+  reader.read('\n', field);
+  int components = readHeaderCount(reader);
 
   dataLength = components;
   Globals::vectorlength = components;
@@ -62,32 +64,34 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     Globals::fail("inputfile announces " + std::to_string(components) + " components (check inputfile)");
   }
 
+  // Each record is read into `values`, then copied with its identifier into
+  // the vector's own allocation.
+  float* values = Globals::newVector(dataLength);
   for (int record = 0; record < numVectors; record++) {
-    float* values = Globals::newVector(dataLength);
     bool finite = true;
     for (int i = 0; i < dataLength; i++) {
-      if (!readField(file, ' ', field)) {
+      if (!reader.read(' ', field)) {
         Globals::fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(numVectors) +
                       " vectors (check inputfile)");
       }
-      values[i] = static_cast<float>(atof(field.c_str()));
+      values[i] = decimalToFloat(field.data());
       finite = finite && std::isfinite(values[i]);
     }
-    readField(file, '\n', field);  // the identifier may end at the end of the file
+    reader.read('\n', field);  // the identifier may end at the end of the file
     if (!finite) {
-      Globals::fail("inputfile vector " + std::to_string(record + 1) + " (" + field +
+      Globals::fail("inputfile vector " + std::to_string(record + 1) + " (" + std::string(field) +
                     ") holds a value that is not a finite number (check inputfile)");
     }
     if (Globals::normInputVectors == 1) {
       Globals::normVec(values);
     }
-    items->addElement(new DataItem(Globals::newText(field), values, dataLength));
-    std::cout << "added " << field << std::endl;
+    items->addElement(DataItem::create(field, values, dataLength));
+    printAdded(field, line);
   }
+  free(values);
   if (Globals::normInputVectors == 2) {
     Globals::normIntervalVector(items);
   }
-  fclose(file);
   return items;
 }
 
@@ -98,21 +102,21 @@ void DataLoader::readVectorDescription(const char* dfName) {
   }
   vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
   if (vectorDescription == nullptr) {
-    Globals::fail("out of memory");
+    failOutOfMemory();
   }
-  std::string field;
+  FieldReader reader(file);
+  std::string_view field;
   for (int line = 0; line < 4; line++) {
-    readField(file, '\n', field);
+    reader.read('\n', field);
   }
   for (int i = 0; i < dataLength; i++) {
-    bool complete = readField(file, ' ', field);
-    complete = complete && readField(file, ' ', field);
+    bool complete = reader.read(' ', field);
+    complete = complete && reader.read(' ', field);
     if (!complete) {
       Globals::fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
                     " components (check descriptionfile)");
     }
     vectorDescription[i] = Globals::newText(field);
-    readField(file, '\n', field);  // rest of the line; the last line may end at the end of the file
+    reader.read('\n', field);  // rest of the line; the last line may end at the end of the file
   }
-  fclose(file);
 }

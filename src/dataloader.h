@@ -1,9 +1,6 @@
 #ifndef VELMAR_DATALOADER_H
 #define VELMAR_DATALOADER_H
 
-#include <cstdio>
-#include <string>
-
 #include "vector.h"
 
 // Reads the input-vector file and the description file that names the
@@ -23,11 +20,6 @@ class DataLoader {
 
   int getDataLength() const { return dataLength; }
   int getNumVectors() const { return numVectors; }
-
-  // Reads the characters up to the next `delimiter`, which is consumed, into
-  // `field`. Skips nothing beforehand. Returns false when the end of the file
-  // came first (the characters read so far are still in `field`).
-  static bool readField(FILE* file, char delimiter, std::string& field);
 
  private:
   int dataLength;

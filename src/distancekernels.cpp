@@ -25,11 +25,19 @@ double roughDistancePortable(const double* x, const float* w, int n) {
   return (s0 + s1) + (s2 + s3);
 }
 
+void roughDistancesPortable(const double* x, const float* const* units, int count, int n, double* out) {
+  for (int u = 0; u < count; u++) out[u] = roughDistancePortable(x, units[u], n);
+}
+
 void moveTowardsPortable(float* w, const float* x, double factor, int n) {
   for (int i = 0; i < n; i++) {
     double wi = static_cast<double>(w[i]);
     w[i] = static_cast<float>(wi + factor * (static_cast<double>(x[i]) - wi));
   }
+}
+
+void moveUnitsPortable(float* const* units, const double* factors, int count, const float* x, int n) {
+  for (int u = 0; u < count; u++) moveTowardsPortable(units[u], x, factors[u], n);
 }
 
 // Four exact chains at a time, each exactly the reference loop.
@@ -76,23 +84,15 @@ const KernelTable& tableOf(InstructionSet set) {
   }
 }
 
-struct Selection {
-  InstructionSet set;
-  const KernelTable* table;
-};
-
-Selection& selection() {
-  static Selection chosen = [] {
-    InstructionSet set = widestSupported();
-    return Selection{set, &tableOf(set)};
-  }();
-  return chosen;
-}
+InstructionSet activeSet = widestSupported();
 
 }  // namespace
 
+const KernelTable* activeTable = &tableOf(activeSet);
+
 const KernelTable& portableKernels() {
-  static const KernelTable table = {roughDistancePortable, moveTowardsPortable, exactDistancesPortable};
+  static const KernelTable table = {roughDistancePortable, roughDistancesPortable, moveTowardsPortable,
+                                    moveUnitsPortable, exactDistancesPortable};
   return table;
 }
 
@@ -113,11 +113,12 @@ bool supports(InstructionSet set) {
 #endif
 }
 
-const KernelTable& active() { return *selection().table; }
+InstructionSet activeInstructionSet() { return activeSet; }
 
-InstructionSet activeInstructionSet() { return selection().set; }
-
-void use(InstructionSet set) { selection() = Selection{set, &tableOf(set)}; }
+void use(InstructionSet set) {
+  activeSet = set;
+  activeTable = &tableOf(set);
+}
 
 const char* name(InstructionSet set) {
   switch (set) {

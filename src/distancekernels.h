@@ -22,19 +22,26 @@ enum class InstructionSet { Portable = 0, Avx2 = 1, Avx512 = 2 };
 // Sum over i of (x[i] - w[i])^2 in double, x given widened to double. Any
 // order, fused multiply-add allowed: an estimate with a known error bound.
 typedef double (*RoughDistanceFn)(const double* x, const float* w, int n);
+// out[u] = the rough distance of x to units[u], for u < count.
+typedef void (*RoughDistancesFn)(const double* x, const float* const* units, int count, int n, double* out);
 // w[i] = float(w[i] + factor * (x[i] - w[i])), evaluated in double, per i.
 typedef void (*MoveTowardsFn)(float* w, const float* x, double factor, int n);
+// moveTowards(units[u], x, factors[u], n) for u < count.
+typedef void (*MoveUnitsFn)(float* const* units, const double* factors, int count, const float* x, int n);
 // out[k] = exact squared distance of vectors[k] to w, for k < count.
 typedef void (*ExactDistancesFn)(const float* const* vectors, int count, const float* w, int n, float* out);
 
 struct KernelTable {
   RoughDistanceFn roughDistance;
+  RoughDistancesFn roughDistances;
   MoveTowardsFn moveTowards;
+  MoveUnitsFn moveUnits;
   ExactDistancesFn exactDistances;
 };
 
 // The kernels in use: the widest set this processor runs, unless a test chose another.
-const KernelTable& active();
+extern const KernelTable* activeTable;
+inline const KernelTable& active() { return *activeTable; }
 InstructionSet activeInstructionSet();
 // True when this processor (and this build) can run the set.
 bool supports(InstructionSet set);

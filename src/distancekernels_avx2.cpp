@@ -41,6 +41,10 @@ VELMAR_AVX2 double roughDistanceAvx2(const double* x, const float* w, int n) {
   return sum;
 }
 
+VELMAR_AVX2 void roughDistancesAvx2(const double* x, const float* const* units, int count, int n, double* out) {
+  for (int u = 0; u < count; u++) out[u] = roughDistanceAvx2(x, units[u], n);
+}
+
 // Per lane: the difference, its product with the factor, the sum with the
 // old weight, the rounding to float: the portable expression, unfused.
 VELMAR_AVX2 void moveTowardsAvx2(float* w, const float* x, double factor, int n) {
@@ -55,6 +59,10 @@ VELMAR_AVX2 void moveTowardsAvx2(float* w, const float* x, double factor, int n)
     double wi = static_cast<double>(w[i]);
     w[i] = static_cast<float>(wi + factor * (static_cast<double>(x[i]) - wi));
   }
+}
+
+VELMAR_AVX2 void moveUnitsAvx2(float* const* units, const double* factors, int count, const float* x, int n) {
+  for (int u = 0; u < count; u++) moveTowardsAvx2(units[u], x, factors[u], n);
 }
 
 // Byte offsets of four vectors from `base`, for a gather.
@@ -96,7 +104,8 @@ VELMAR_AVX2 void exactDistancesAvx2(const float* const* vectors, int count, cons
 }  // namespace
 
 const KernelTable& avx2Kernels() {
-  static const KernelTable table = {roughDistanceAvx2, moveTowardsAvx2, exactDistancesAvx2};
+  static const KernelTable table = {roughDistanceAvx2, roughDistancesAvx2, moveTowardsAvx2,
+                                    moveUnitsAvx2, exactDistancesAvx2};
   return table;
 }
 

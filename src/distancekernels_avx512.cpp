@@ -48,6 +48,10 @@ VELMAR_AVX512 double roughDistanceAvx512(const double* x, const float* w, int n)
   return _mm512_reduce_add_pd(_mm512_add_pd(_mm512_add_pd(a0, a1), _mm512_add_pd(a2, a3)));
 }
 
+VELMAR_AVX512 void roughDistancesAvx512(const double* x, const float* const* units, int count, int n, double* out) {
+  for (int u = 0; u < count; u++) out[u] = roughDistanceAvx512(x, units[u], n);
+}
+
 // Per lane: the difference, its product with the factor, the sum with the
 // old weight, the rounding to float: the portable expression, unfused.
 VELMAR_AVX512 inline __m256 movedWeights(__m256 w, __m256 x, __m512d f) {
@@ -67,6 +71,10 @@ VELMAR_AVX512 void moveTowardsAvx512(float* w, const float* x, double factor, in
     __m256 moved = movedWeights(loadFloats(w + i, mask), loadFloats(x + i, mask), f);
     _mm512_mask_storeu_ps(w + i, static_cast<__mmask16>(mask), _mm512_castps256_ps512(moved));
   }
+}
+
+VELMAR_AVX512 void moveUnitsAvx512(float* const* units, const double* factors, int count, const float* x, int n) {
+  for (int u = 0; u < count; u++) moveTowardsAvx512(units[u], x, factors[u], n);
 }
 
 // Byte offsets of eight vectors from `base`, for a gather.
@@ -108,7 +116,8 @@ VELMAR_AVX512 void exactDistancesAvx512(const float* const* vectors, int count, 
 }  // namespace
 
 const KernelTable& avx512Kernels() {
-  static const KernelTable table = {roughDistanceAvx512, moveTowardsAvx512, exactDistancesAvx512};
+  static const KernelTable table = {roughDistanceAvx512, roughDistancesAvx512, moveTowardsAvx512,
+                                    moveUnitsAvx512, exactDistancesAvx512};
   return table;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 #include "dataitem.h"
 #include "distancekernels.h"
@@ -33,6 +34,8 @@ bool Globals::printMQE = false;
 int Globals::normInputVectors = 0;
 bool Globals::SAVE_AS_HTML = true;
 bool Globals::SAVE_AS_CARTIX = false;
+bool Globals::SAVE_OVERVIEW = false;
+bool Globals::SAVE_ASSIGNMENTS = false;
 int Globals::INITIAL_X_SIZE = 2;
 int Globals::INITIAL_Y_SIZE = 2;
 int Globals::LABELS_NUM = 5;
@@ -47,6 +50,7 @@ int Globals::HTML_GID = 0;
 const float Globals::MIN_LEARNRATE = 0.02f;
 const int Globals::MIN_NEIGHBOURHOOD = 1;
 bool Globals::isTrained = false;
+bool Globals::randomSeedGiven = false;
 
 // The three start-up objects, created in this order before main runs.
 Data_Vector* Globals::dataItems = new Data_Vector();
@@ -70,17 +74,18 @@ int Globals::getIntRandom() { return rand(); }
 float* Globals::newVector(long long length) {
   float* v = static_cast<float*>(calloc(length > 0 ? static_cast<size_t>(length) : 1, sizeof(float)));
   if (v == nullptr) {
-    fail("out of memory");
+    failOutOfMemory();
   }
   return v;
 }
 
-char* Globals::newText(const std::string& text) {
+char* Globals::newText(std::string_view text) {
   char* copy = static_cast<char*>(malloc(text.size() + 1));
   if (copy == nullptr) {
-    fail("out of memory");
+    failOutOfMemory();
   }
-  memcpy(copy, text.c_str(), text.size() + 1);
+  memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
   return copy;
 }
 
@@ -99,19 +104,25 @@ float* Globals::normVec(float* vec) {
   return vec;
 }
 
+// Two passes over the list, each vector read whole: the first finds every
+// component's maximum (which does not depend on the order), the second
+// divides. Dividing one component never changes another's maximum, so this
+// equals handling the components one after the other.
 Data_Vector* Globals::normIntervalVector(Data_Vector* vec) {
-  for (int j = 0; j < vectorlength; j++) {
-    float maxAttr = 0.0f;
-    for (int k = 0; k < vec->size(); k++) {
-      float value = vec->elementAt(k)->getDataVector()[j];
-      if (value > maxAttr) {
-        maxAttr = value;
+  std::vector<float> maxAttr(vectorlength > 0 ? vectorlength : 0, 0.0f);
+  for (int k = 0; k < vec->size(); k++) {
+    const float* data = vec->elementAt(k)->getDataVector();
+    for (int j = 0; j < vectorlength; j++) {
+      if (data[j] > maxAttr[j]) {
+        maxAttr[j] = data[j];
       }
     }
-    if (maxAttr > 0.0f) {
-      for (int k = 0; k < vec->size(); k++) {
-        float* data = vec->elementAt(k)->getDataVector();
-        data[j] = static_cast<float>(static_cast<double>(data[j]) / static_cast<double>(maxAttr));
+  }
+  for (int k = 0; k < vec->size(); k++) {
+    float* data = vec->elementAt(k)->getDataVector();
+    for (int j = 0; j < vectorlength; j++) {
+      if (maxAttr[j] > 0.0f) {
+        data[j] = static_cast<float>(static_cast<double>(data[j]) / static_cast<double>(maxAttr[j]));
       }
     }
   }
@@ -137,14 +148,18 @@ float Globals::sumQE(Data_Vector* items, const float* w) {
   return sum;
 }
 
+// One pass over the list, each vector read whole; every component's float
+// sum still takes the vectors in list order.
 float* Globals::meanVector(Data_Vector* dItems, int dataLength) {
   float* res = newVector(dataLength);
   int count = dItems->size();
-  for (int i = 0; i < dataLength; i++) {
-    for (int k = 0; k < count; k++) {
-      res[i] = static_cast<float>(static_cast<double>(res[i]) +
-                                  static_cast<double>(dItems->elementAt(k)->getDataVector()[i]));
+  for (int k = 0; k < count; k++) {
+    const float* data = dItems->elementAt(k)->getDataVector();
+    for (int i = 0; i < dataLength; i++) {
+      res[i] = static_cast<float>(static_cast<double>(res[i]) + static_cast<double>(data[i]));
     }
+  }
+  for (int i = 0; i < dataLength; i++) {
     res[i] = static_cast<float>(static_cast<double>(res[i]) / static_cast<double>(count));
   }
   return res;
@@ -265,6 +280,8 @@ void Globals::saveHFMAs(int what) {
 
 // ---- Run-control helpers ----
 
+void failOutOfMemory() { Globals::fail("out of memory"); }
+
 void Globals::fail(const std::string& message) {
   std::cout << message << std::endl;
   exit(1);
@@ -301,7 +318,7 @@ void Globals::checkSettings() {
   if (MAX_CYCLES <= 0 && MQE0_FILE == nullptr && INITIAL_X_SIZE == 1 && INITIAL_Y_SIZE == 1 && TAU_1 <= 1.0f) {
     fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)");
   }
-  if (savePath == nullptr && (SAVE_AS_HTML || SAVE_AS_CARTIX || printMQE)) {
+  if (savePath == nullptr && (SAVE_AS_HTML || SAVE_AS_CARTIX || printMQE || SAVE_OVERVIEW || SAVE_ASSIGNMENTS)) {
     fail("savePath not set (check propertyfile)");
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "vector.h"
 
@@ -35,6 +36,8 @@ class Globals {
   static int normInputVectors;  // 0 NONE, 1 LENGTH, 2 INTERVAL
   static bool SAVE_AS_HTML;
   static bool SAVE_AS_CARTIX;
+  static bool SAVE_OVERVIEW;
+  static bool SAVE_ASSIGNMENTS;
   static int INITIAL_X_SIZE;
   static int INITIAL_Y_SIZE;
   static int LABELS_NUM;
@@ -50,6 +53,7 @@ class Globals {
   static const float MIN_LEARNRATE;
   static const int MIN_NEIGHBOURHOOD;
   static bool isTrained;
+  static bool randomSeedGiven;  // whether the property file seeded the random sequence
 
   // ---- Run state ----
   static Data_Vector* dataItems;
@@ -101,7 +105,7 @@ class Globals {
   // A new zero-filled float array; running out of memory ends the run.
   static float* newVector(long long length);
   // A zero-terminated copy of `text` (released with free).
-  static char* newText(const std::string& text);
+  static char* newText(std::string_view text);
   // Opens a file for reading; a folder counts as a file that cannot be opened.
   static FILE* openForReading(const char* name);
   // Creates or truncates an output file with access mode 0664 (before the umask).

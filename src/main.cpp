@@ -6,11 +6,16 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <string_view>
 
+#include "assignments.h"
 #include "config.h"
 #include "dataloader.h"
+#include "fieldreader.h"
 #include "globals.h"
+#include "helptext.h"
 #include "outputfile.h"
+#include "overview.h"
 
 void usage();
 void startIt();
@@ -54,6 +59,7 @@ void setProp(const char* prop, const char* val) {
     // atol, then stored into the unsigned 32-bit seed (negative numbers wrap).
     Globals::randomSeed = static_cast<unsigned int>(atol(val));
     Globals::setRandom(Globals::randomSeed);
+    Globals::randomSeedGiven = true;
   } else if (strcmp(prop, "inputFile") == 0) {
     Globals::inputFile = val;
   } else if (strcmp(prop, "descriptionFile") == 0) {
@@ -74,6 +80,10 @@ void setProp(const char* prop, const char* val) {
     Globals::SAVE_AS_HTML = parseSwitch(val);
   } else if (strcmp(prop, "saveAsCartix") == 0) {
     Globals::SAVE_AS_CARTIX = parseSwitch(val);
+  } else if (strcmp(prop, "saveOverview") == 0) {
+    Globals::SAVE_OVERVIEW = parseSwitch(val);
+  } else if (strcmp(prop, "saveAssignments") == 0) {
+    Globals::SAVE_ASSIGNMENTS = parseSwitch(val);
   } else if (strcmp(prop, "INITIAL_X_SIZE") == 0) {
     Globals::INITIAL_X_SIZE = atoi(val);
   } else if (strcmp(prop, "INITIAL_Y_SIZE") == 0) {
@@ -99,23 +109,22 @@ void getProps(const char* propFileName) {
   if (file == nullptr) {
     Globals::fail(std::string("propertyfile ") + propFileName + " not found");
   }
-  std::string key;
-  std::string value;
+  FieldReader reader(file);
+  std::string_view field;
   for (;;) {
-    if (!DataLoader::readField(file, '=', key)) {
+    if (!reader.read('=', field)) {
       break;
     }
-    bool more = DataLoader::readField(file, '\n', value);
     // Kept for the whole run: text settings refer to the value until the process ends.
-    char* keptKey = Globals::newText(key);
-    char* keptValue = Globals::newText(value);
+    char* keptKey = Globals::newText(field);
+    bool more = reader.read('\n', field);
+    char* keptValue = Globals::newText(field);
     setProp(keptKey, keptValue);
     std::cout << keptKey << " = " << keptValue << std::endl;
     if (!more) {
       break;
     }
   }
-  fclose(file);
 }
 
 void startIt() {
@@ -128,6 +137,12 @@ void startIt() {
   if (Globals::SAVE_AS_HTML) {
     Globals::saveHFMAs(0);
   }
+  if (Globals::SAVE_OVERVIEW) {
+    saveOverview();
+  }
+  if (Globals::SAVE_ASSIGNMENTS) {
+    saveAssignments();
+  }
   if (Globals::SAVE_AS_CARTIX) {
     Globals::saveHFMAs(2);
   }
@@ -138,13 +153,19 @@ void startIt() {
 int main(int argc, char** argv) {
   // Running out of memory (a grid of absurd size, say) ends the run like every
   // other failure: one line and exit status 1.
-  std::set_new_handler([] { Globals::fail("out of memory"); });
+  std::set_new_handler(failOutOfMemory);
   if (argc != 2) {
     usage();
     return 1;
   }
   if (strcmp(argv[1], "-v") == 0) {
     std::cout << VELMAR_NAME ": Version " VELMAR_VERSION << std::endl;
+    endRunIfConsoleFailed();
+    return 0;
+  }
+  if (strcmp(argv[1], "-h") == 0 || strcmp(argv[1], "--help") == 0) {
+    printHelp(std::cout);
+    std::cout << std::flush;
     endRunIfConsoleFailed();
     return 0;
   }

@@ -45,12 +45,15 @@ Neuron::~Neuron() {
 }
 
 void Neuron::adaptWeights(DataItem* di, float dist, float learnrate, int neighbourhood) {
+  kernels::active().moveTowards(weights, di->getDataVector(), stepFactor(dist, learnrate, neighbourhood), weightsize);
+}
+
+double Neuron::stepFactor(float dist, float learnrate, int neighbourhood) {
   // Falls linearly with the grid distance; negative beyond neighbourhood + 0.5,
   // which pushes such units away from the input.
   float n_influence =
       static_cast<float>(1.0 - static_cast<double>(dist) / (static_cast<double>(neighbourhood) + 0.5));
-  double factor = static_cast<double>(learnrate) * static_cast<double>(n_influence);
-  kernels::active().moveTowards(weights, di->getDataVector(), factor, weightsize);
+  return static_cast<double>(learnrate) * static_cast<double>(n_influence);
 }
 
 float Neuron::calcDist(DataItem* di) const { return Globals::calcQE(di->getDataVector(), weights); }
@@ -76,7 +79,7 @@ void Neuron::addMap(Neuron* sn, float MQE, int level, int posX, int posY, float*
                        LRweight);
 }
 
-void Neuron::clearRepresentingDataItems() { representingDataItems->removeAllElements(); }
+void Neuron::clearRepresentingDataItems() { representingDataItems->clear(); }
 
 String_Vector* Neuron::getLabels(int num) const {
   String_Vector* res = new String_Vector();

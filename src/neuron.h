@@ -29,6 +29,9 @@ class Neuron {
 
   // Moves the weights towards di; dist is the grid distance to the winner.
   void adaptWeights(DataItem* di, float dist, float learnrate, int neighbourhood);
+  // The share of the way towards the input that adaptWeights moves a weight:
+  // the learning rate times the neighbourhood influence at that distance.
+  static double stepFactor(float dist, float learnrate, int neighbourhood);
   float calcDist(DataItem* di) const;
   void calcMQE();
   void addRepresentingDataItem(DataItem* di);

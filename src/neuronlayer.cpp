@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "dataitem.h"
+#include "distancekernels.h"
 #include "errorfloor.h"
 #include "globals.h"
 #include "maplibrary.h"
@@ -34,12 +35,12 @@ const int kOnePointChecks = 10;
 Neuron*** newGrid(int columns, int rows) {
   Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
   if (grid == nullptr) {
-    Globals::fail("out of memory");
+    failOutOfMemory();
   }
   for (int i = 0; i < columns; i++) {
     grid[i] = static_cast<Neuron**>(calloc(rows, sizeof(Neuron*)));
     if (grid[i] == nullptr) {
-      Globals::fail("out of memory");
+      failOutOfMemory();
     }
   }
   return grid;
@@ -51,6 +52,51 @@ void freeGrid(Neuron*** grid, int columns) {
   }
   free(grid);
 }
+
+// The training vectors of the coming cycles, drawn before their cycle so
+// that their way from memory overlaps the work of the cycles before: the
+// list slot of the third cycle ahead, the record of the second and the data
+// of the next are fetched, each stage a cycle after the one it needs. Only
+// cycles sure to come (up to the next growth check) are drawn ahead, so the
+// random sequence is drawn exactly as often, and in the same order, as by
+// one draw at the start of every cycle.
+class TrainingDraws {
+ public:
+  TrainingDraws(Data_Vector* inItems, int inCount, int inComponents)
+      : items(inItems), count(inCount), vectorBytes(static_cast<long long>(inComponents) * sizeof(float)) {}
+
+  // The index of this cycle's vector, when `certain` more cycles surely follow it.
+  int next(long long certain) {
+    int index;
+    if (queued > 0) {
+      index = ahead[0];
+      for (int k = 1; k < queued; k++) ahead[k - 1] = ahead[k];
+      queued--;
+    } else {
+      index = draw();
+    }
+    while (queued < kDepth && queued < certain) {
+      ahead[queued++] = draw();
+    }
+    if (queued > 0) {
+      const char* data = reinterpret_cast<const char*>(items->elementAt(ahead[0])->getDataVector());
+      for (long long at = 0; at < vectorBytes; at += 64) __builtin_prefetch(data + at);
+    }
+    if (queued > 1) __builtin_prefetch(items->elementAt(ahead[1]));
+    if (queued > 2) __builtin_prefetch(items->slotAt(ahead[2]));
+    return index;
+  }
+
+ private:
+  static constexpr int kDepth = 3;
+  Data_Vector* items;
+  int count;
+  long long vectorBytes;
+  int ahead[kDepth] = {0, 0, 0};
+  int queued = 0;
+
+  int draw() { return Globals::getIntRandom() % count; }
+};
 
 }  // namespace
 
@@ -86,6 +132,9 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
   scanWeights = nullptr;
   startCorners = nullptr;
   stoppedAtFloor = false;
+  movingWeights = nullptr;
+  movingFactors = nullptr;
+  scanCapacity = 0;
   neuronMap = newGrid(x, y);
 
   if (Globals::ORIENTATION && sn != nullptr && inlevel > 1) {
@@ -120,6 +169,8 @@ NeuronLayer::~NeuronLayer() {
   delete search;
   free(scanWeights);
   free(startCorners);
+  free(movingWeights);
+  free(movingFactors);
 }
 
 NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
@@ -210,19 +261,6 @@ float NeuronLayer::sawtoothRate(double slope, float iniLearnrate, long long step
   return static_cast<float>(slope * static_cast<double>(stepInTooth) + static_cast<double>(iniLearnrate));
 }
 
-int NeuronLayer::drawIndex(long long N) {
-  // N counts a list's entries, so it fits an int, and so does the remainder.
-  return Globals::getIntRandom() % static_cast<int>(N);
-}
-
-void NeuronLayer::prefetchVector(const float* data) const {
-  const char* bytes = reinterpret_cast<const char*>(data);
-  const long long size = static_cast<long long>(dataLength) * static_cast<long long>(sizeof(float));
-  for (long long at = 0; at < size; at += 64) {
-    __builtin_prefetch(bytes + at);
-  }
-}
-
 long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
   // The radius count plus one is taken in double: iniNeighbourhood + 1 would overflow at the int limit.
   long long step = static_cast<long long>(static_cast<double>(P) / (static_cast<double>(iniNeighbourhood) + 1.0));
@@ -237,11 +275,15 @@ void NeuronLayer::prepareSearch() {
   }
   const int units = x * y;
   search->reserve(units);
-  const float** grown = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
-  if (grown == nullptr) {
-    Globals::fail("out of memory");
+  if (units > scanCapacity) {
+    scanWeights = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
+    movingWeights = static_cast<float**>(realloc(movingWeights, sizeof(float*) * units));
+    movingFactors = static_cast<double*>(realloc(movingFactors, sizeof(double) * units));
+    if (scanWeights == nullptr || movingWeights == nullptr || movingFactors == nullptr) {
+      failOutOfMemory();
+    }
+    scanCapacity = units;
   }
-  scanWeights = grown;
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       scanWeights[j * x + i] = neuronMap[i][j]->weights;
@@ -289,13 +331,7 @@ void NeuronLayer::train() {
   // every P. Counters instead of remainders of the cycle number.
   long long inPass = 0, inRadiusStep = 0, inSawtooth = 0, inGrowthPeriod = 0;
   Progress progress{HUGE_VALF, 0, 0, -1.0};
-  // The vectors of the next two cycles are drawn early, so that their
-  // records and data are on their way from memory while this cycle works.
-  // Only cycles sure to come (up to the next growth check) are drawn ahead,
-  // so the random sequence is drawn exactly as often, and in the same order,
-  // as by one draw at the start of every cycle.
-  int ahead[2] = {0, 0};
-  int queued = 0;
+  TrainingDraws draws(dataItems, static_cast<int>(N), dataLength);
   for (;;) {
     currentCycle++;
     if (++inPass == N) {
@@ -307,24 +343,7 @@ void NeuronLayer::train() {
     if (growthCheck) {
       inGrowthPeriod = 0;
     }
-    int index;
-    if (queued > 0) {
-      index = ahead[0];
-      ahead[0] = ahead[1];
-      queued--;
-    } else {
-      index = drawIndex(N);
-    }
-    const long long certain = growthCheck ? 0 : P - inGrowthPeriod;  // cycles sure to follow this one
-    while (queued < 2 && queued < certain) {
-      ahead[queued++] = drawIndex(N);
-    }
-    if (queued > 0) {
-      prefetchVector(dataItems->elementAt(ahead[0])->getDataVector());  // its record came a cycle ago
-    }
-    if (queued > 1) {
-      __builtin_prefetch(dataItems->elementAt(ahead[1]));
-    }
+    const int index = draws.next(growthCheck ? 0 : P - inGrowthPeriod);
     DataItem* currentDataItem = dataItems->elementAt(index);
     int winner[2] = {0, 0};
     findWinner(currentDataItem, winner);
@@ -543,21 +562,25 @@ void NeuronLayer::expandUnits() {
 }
 
 void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
-  // In long long: the radius may be as large as an int goes, and the squared
-  // grid distances of a wide map exceed the int range.
+  // Every unit of the square window around the winner (clipped to the grid)
+  // moves with its own step factor; the kernels move them all in one call.
   const long long r = neighbourhood;
-  const long long wx = winner[0], wy = winner[1];
+  const int wx = winner[0], wy = winner[1];
   const int xminlim = static_cast<int>(wx - r > 0 ? wx - r : 0);
   const int xmaxlim = static_cast<int>(wx + r < x - 1 ? wx + r : x - 1);
   const int yminlim = static_cast<int>(wy - r > 0 ? wy - r : 0);
   const int ymaxlim = static_cast<int>(wy + r < y - 1 ? wy + r : y - 1);
+  int count = 0;
   for (int j = yminlim; j <= ymaxlim; j++) {
     for (int i = xminlim; i <= xmaxlim; i++) {
-      const long long squares = (wx - i) * (wx - i) + (wy - j) * (wy - j);
-      float dist = static_cast<float>(std::sqrt(static_cast<double>(squares)));
-      neuronMap[i][j]->adaptWeights(di, dist, learnrate, neighbourhood);
+      const long long dx = wx - i, dy = wy - j;
+      const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+      movingWeights[count] = neuronMap[i][j]->weights;
+      movingFactors[count] = Neuron::stepFactor(dist, learnrate, neighbourhood);
+      count++;
     }
   }
+  kernels::active().moveUnits(movingWeights, movingFactors, count, di->getDataVector(), dataLength);
 }
 
 void NeuronLayer::testDataItems() {

@@ -94,6 +94,10 @@ class NeuronLayer {
   // Set when training ended at the rounding floor (see stopsShort): such a
   // map expands no unit.
   bool stoppedAtFloor;
+  // The weights and step factors of the units one training step moves.
+  float** movingWeights;
+  double* movingFactors;
+  int scanCapacity;  // room in the three arrays above, in units
 
   void adaptWeights(const int* winner, DataItem* di);
   void testDataItems();
@@ -107,10 +111,7 @@ class NeuronLayer {
   void prepareSearch();
   // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
-  // The index of a training vector among N: one draw of the random sequence.
-  static int drawIndex(long long N);
-  // Asks the processor to bring a vector's data into its cache.
-  void prefetchVector(const float* data) const;
+
   // Empties every unit's list, then calcMQE assigns the vectors afresh.
   void remeasure();
   // The level-0 mean vector, with MQE set to MQE0.

@@ -36,7 +36,7 @@ WinnerSearch::WinnerSearch(int inComponents)
   absoluteError = n * std::ldexp(1.0, -149);
   boundUsable = relativeError < 0.0625;
   wideInput = static_cast<double*>(calloc(components > 0 ? components : 1, sizeof(double)));
-  if (wideInput == nullptr) Globals::fail("out of memory");
+  if (wideInput == nullptr) failOutOfMemory();
 }
 
 WinnerSearch::~WinnerSearch() {
@@ -47,7 +47,7 @@ WinnerSearch::~WinnerSearch() {
 void WinnerSearch::reserve(int units) {
   if (units <= capacity) return;
   double* grown = static_cast<double*>(realloc(rough, sizeof(double) * static_cast<size_t>(units)));
-  if (grown == nullptr) Globals::fail("out of memory");
+  if (grown == nullptr) failOutOfMemory();
   rough = grown;
   capacity = units;
 }
@@ -77,9 +77,9 @@ int WinnerSearch::find(const float* const* units, int count, const float* x, flo
   double smallest = HUGE_VAL;
   int nearest = 0;
   bool finite = true;
+  k.roughDistances(wideInput, units, count, components, rough);
   for (int u = 0; u < count; u++) {
-    const double r = k.roughDistance(wideInput, units[u], components);
-    rough[u] = r;
+    const double r = rough[u];
     finite = finite && std::isfinite(r);
     if (r < smallest) {
       smallest = r;

@@ -66,4 +66,21 @@ TEST(Failures, EndTheRunWithOneLineAtTheRightPoint) {
   }
 }
 
+// The "added" lines are not flushed one by one; many of them, then a failure,
+// must still come out complete and in order.
+TEST(Failures, EveryAddedLineComesBeforeTheMessage) {
+  e2e::Folder f;
+  std::string data = e2e::clusterData(3000);
+  // The first value of the last vector starts with "inf".
+  f.write("data.vec", data.replace(data.rfind("\n", data.size() - 2) + 1, 1, "inf"));
+  f.write("data.tv", e2e::kDescription);
+  f.write("run.prop", kBase);
+  std::string expected = "inputFile = data.vec\ndescriptionFile = data.tv\nsavePath = out\nrandomSeed = 7\n";
+  for (int i = 0; i < 2999; i++) expected += "added v" + std::to_string(i) + "\n";
+  expected += "inputfile vector 3000 (v2999) holds a value that is not a finite number (check inputfile)\n";
+  e2e::Run r = f.run("run.prop");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, expected);
+}
+
 }  // namespace

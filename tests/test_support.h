@@ -36,6 +36,10 @@ inline void resetGlobals(int vectorlength) {
   Globals::normInputVectors = 0;
   Globals::SAVE_AS_HTML = true;
   Globals::SAVE_AS_CARTIX = false;
+  Globals::SAVE_OVERVIEW = false;
+  Globals::SAVE_ASSIGNMENTS = false;
+  Globals::NEIGHBOURHOOD_FALLOFF = 0.3f;
+  Globals::randomSeedGiven = false;
   Globals::INITIAL_X_SIZE = 2;
   Globals::INITIAL_Y_SIZE = 2;
   Globals::LABELS_NUM = 5;

@@ -18,4 +18,24 @@ TEST(ArithmeticTest, SumsAccumulateInFloatInOrder) {
   EXPECT_EQ(Globals::vectorAdd3Mean(testsupport::vec({16777216, 0, 0}), one, one)[0], 5592406.0f);  // (2^24 + 2) / 3
 }
 
+// Several components: each has its own sum in list order (2^24 first absorbs
+// the ones that follow, 2^24 last does not) and its own maximum.
+TEST(ArithmeticTest, EveryComponentHasItsOwnSumAndMaximum) {
+  testsupport::resetGlobals(3);
+  Data_Vector list;
+  for (DataItem* d : {testsupport::item("a", {16777216, 1, -2}), testsupport::item("b", {1, 1, -6}),
+                      testsupport::item("c", {1, 16777216, 0})}) {
+    list.addElement(d);
+  }
+  float* mean = Globals::meanVector(&list, 3);
+  EXPECT_EQ(mean[0], static_cast<float>(16777216.0 / 3.0));
+  EXPECT_EQ(mean[1], static_cast<float>(16777218.0 / 3.0));
+  EXPECT_EQ(mean[2], static_cast<float>(-8.0 / 3.0));
+  Globals::normIntervalVector(&list);  // maxima 2^24 and 2^24; none above 0 in the last component
+  EXPECT_EQ(std::vector<float>(list.elementAt(0)->getDataVector(), list.elementAt(0)->getDataVector() + 3),
+            (std::vector<float>{1, 1.0f / 16777216, -2}));
+  EXPECT_EQ(std::vector<float>(list.elementAt(2)->getDataVector(), list.elementAt(2)->getDataVector() + 3),
+            (std::vector<float>{1.0f / 16777216, 1, 0}));
+}
+
 }  // namespace

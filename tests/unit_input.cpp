@@ -1,9 +1,12 @@
 #include <unistd.h>
 
+#include <cmath>
+
 #include "test_support.h"
 
 namespace {
 
+using namespace std::string_literals;
 using testsupport::writeTempFile;
 using Floats = std::vector<float>;
 
@@ -38,6 +41,26 @@ TEST(DataLoaderTest, RecordsAreReadFieldByFieldAndNormalisedAsSet) {
   EXPECT_EQ(values(read(loader, "in_len.txt", "t\nn 2\nt\nd 2\n3 4 a\n0 0 z\n")), (Floats{0.6f, 0.8f, 0, 0}));
   Globals::normInputVectors = 2;  // each component by its largest value over the file where that is above 0
   EXPECT_EQ(values(read(loader, "in_int.txt", "t\nn 2\nt\nd 2\n2 -1 a\n4 -3 b\n")), (Floats{0.5f, -1, 1, -3}));
+}
+
+// Values are read as the C library reads numbers, whatever they look like; the
+// identifier is stored up to its first NUL byte but echoed whole.
+TEST(DataLoaderTest, ValuesAndIdentifiersAreTakenAsTheyStand) {
+  testsupport::resetGlobals(0);
+  DataLoader loader;
+  Data_Vector* items = read(loader, "in_odd.txt",
+                            "t\nn 2\nt\nd 9\n1e5 0x1p3 -0 00012.50 .5 5. +3 \t7 2\0x id\0tail\r\n"
+                            "- . + x 1.5.5 99999999999999999999999 0.1 -.5  last"s);
+  EXPECT_EQ(values(items), (Floats{1e5f, 8, 0, 12.5f, 0.5f, 5, 3, 7, 2, 0, 0, 0, 0, 1.5f, 1e23f, 0.1f, -0.5f, 0}));
+  EXPECT_TRUE(std::signbit(items->elementAt(0)->getDataVector()[2]));
+  EXPECT_STREQ(items->elementAt(0)->getId(), "id");
+  EXPECT_EQ(echo, "added id\0tail\r\nadded last\n"s);
+  // Names: the second field of each line, cut at a NUL byte; two blanks give an empty name.
+  read(loader, "in_three.txt", "t\nn 1\nt\nd 3\n1 2 3 v\n");
+  loader.readVectorDescription(writeTempFile("d_odd.txt", "h\nh\nh\nh\n0 a\0b r\n1  x\n2 c\r y"s).c_str());
+  EXPECT_STREQ(loader.getVectorDescription()[0], "a");
+  EXPECT_STREQ(loader.getVectorDescription()[1], "");
+  EXPECT_STREQ(loader.getVectorDescription()[2], "c\r");
 }
 
 // Unusable files end the run with status 1 and one line, sent to the standard error that the check reads.

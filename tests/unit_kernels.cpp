@@ -79,6 +79,24 @@ TEST(Kernels, ExactDistancesAndMovesMatchThePlainLoopsBitForBit) {
   }
 }
 
+// A weight, an input and a factor for which the update's product, rounded to double before the sum, leaves the
+// sum exactly halfway between two floats (rounded to the even one, 1), while a fused multiply-add would carry the
+// product's lost bits into the sum and round up: every version must keep the product and the sum apart.
+TEST(Kernels, WeightUpdateIsNeverFused) {
+  const double factor = std::ldexp(140736951748607.0, -94);
+  ASSERT_EQ(moved(1.0f, 8388641.0f, factor), 1.0f);
+  ASSERT_NE(static_cast<float>(std::fma(factor, 8388640.0, 1.0)), 1.0f);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : {1, 8, 19}) {  // the crafted component last: behind full blocks and in a partial one
+      std::vector<float> w(n, 1.0f), x(n, 8388641.0f);
+      float* units[1] = {w.data()};
+      kernels::active().moveUnits(units, &factor, 1, x.data(), n);
+      EXPECT_EQ(w[n - 1], 1.0f) << kernels::name(set) << " n=" << n;
+    }
+  }
+}
+
 // Summing in double in any order stays within the search's bound of the float chain, also where the chain
 // absorbs many small terms after a large one and where partial sums are subnormal.
 TEST(Kernels, RoughDistanceStaysWithinTheBound) {
@@ -164,6 +182,28 @@ TEST(WinnerSearchTest, TiesAndOneFloatStepDecideAsThePlainSearch) {
         Map same;
         same.units.assign(5, base);
         expectSameWinner(search, same, x, 1e9f, 3, kernels::name(set));
+      }
+    }
+  }
+}
+
+// Two units whose exact distances are adjacent floats, and two whose exact distances are equal although their
+// rough sums differ (the float sum absorbs what the double sum keeps): both orders, on every instruction set.
+TEST(WinnerSearchTest, OneFloatStepApartAndTiesTheRoughSumSeparates) {
+  const float c = 3.4526698e-4f;  // c^2 is about 2^-23: 1 + c^2 rounds to the float after 1
+  const float tiny = 2.0e-4f;     // 2 tiny^2 is below half a step at 1: 1 + tiny^2 + tiny^2 rounds to 1
+  const std::vector<float> x(3, 0.0f);
+  const std::vector<float> one = {1, 0, 0}, next = {1, c, 0}, same = {1, tiny, tiny};
+  ASSERT_EQ(kernels::exactDistance(x.data(), next.data(), 3), std::nextafter(1.0f, 2.0f));
+  ASSERT_EQ(kernels::exactDistance(x.data(), same.data(), 3), 1.0f);
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    WinnerSearch search(3);
+    for (const auto& other : {next, same}) {
+      for (bool otherFirst : {false, true}) {
+        Map map;
+        map.units = otherFirst ? std::vector<std::vector<float>>{other, one} : std::vector<std::vector<float>>{one, other};
+        expectSameWinner(search, map, x, HUGE_VALF, 0, kernels::name(set));
       }
     }
   }

@@ -1,0 +1,39 @@
+#ifndef VELMAR_OVERVIEW_H
+#define VELMAR_OVERVIEW_H
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+
+// One self-contained page that shows the whole trained hierarchy at a glance:
+// what the run was, then every map as a collapsible section nested in its
+// parent's, drawn as a grid of units shaded by how many vectors they hold,
+// with the borders between neighbours shaded by how far apart their weights
+// are, the units' first labels, and expanded units linked to their child
+// map's section. A small inline script re-shades a map by one component's
+// weight, from the weights embedded in the page (three significant digits).
+class Overview {
+ public:
+  Overview() = delete;
+
+  // Larger pages leave the component weights out (and say so).
+  static const size_t kPageBudget = 20000000;
+
+  // savePath/PREFIX_overview.html
+  static std::string fileName();
+  static void write(std::ostream& out, size_t pageBudget = kPageBudget);
+
+  // Text and attribute values: the five characters that could end or change
+  // markup become references.
+  static std::string escapeMarkup(const std::string& text);
+  // A relative link to a file: bytes other than letters, digits, "-._~/"
+  // percent-encoded, so that no "#", "?", "%" or blank in a name misleads it.
+  static std::string linkTo(const std::string& file);
+  // A JSON string literal that is also safe inside a script element.
+  static std::string jsonString(const std::string& text);
+};
+
+// Announces and writes the page; a failure ends the run like every other output file.
+void saveOverview();
+
+#endif

@@ -1,0 +1,95 @@
+// The overview page without its component weights when they would not fit; CSV fields; the defaults the help states.
+
+#include <sys/stat.h>
+
+#include <sstream>
+
+#include "assignments.h"
+#include "helptext.h"
+#include "html_checker.h"
+#include "overview.h"
+#include "test_support.h"
+
+void setProp(const char* prop, const char* val);
+
+namespace {
+
+// A trained-looking two-level hierarchy: a 2 x 1 first-layer map whose left unit holds two vectors and has a child.
+void smallHierarchy() {
+  DataLoader* loader = Globals::currentDataLoader;
+  loader->readDataItems(testsupport::writeTempFile("ov.in", "$TYPE vec\n$N 2\n$X x\n$DIM 3\n1 0 0 p\n0 1 0 q\n").c_str());
+  loader->readVectorDescription(testsupport::writeTempFile("ov.dsc", "#\n#\n#\n#\n0 a .\n1 b .\n2 c .\n").c_str());
+  testsupport::resetGlobals(3);
+  Globals::inputFile = "ov.in";
+  Globals::hfm = new NeuronLayer(nullptr, Globals::dataItems, 0.0f, 0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  Globals::hfm->getNeuron(0, 0)->addMap(Globals::dataItems, 4.0f, 1, 2, 1, 0, 0);
+  NeuronLayer* first = Globals::getFirstLayerMap();
+  Globals::addLayer(0, Globals::hfm);
+  Globals::addLayer(1, first);
+  Neuron* unit = first->getNeuron(0, 0);
+  unit->addRepresentingDataItem(testsupport::item("p", {1, 0, 0}));
+  unit->addRepresentingDataItem(testsupport::item("q", {0, 1, 0}));
+  unit->addMap(unit, 1.0f, 2, 1, 1, 0, 0);
+  Globals::addLayer(2, unit->getMap());
+}
+
+TEST(OverviewPage, LeavesTheWeightsOutOnlyWhenTheyWouldPassTheBudget) {
+  smallHierarchy();
+  std::ostringstream full, trimmed;
+  Overview::write(full);
+  const size_t size = full.str().size();
+  Overview::write(trimmed, size - 1);
+  std::ostringstream exact;
+  Overview::write(exact, size);
+  EXPECT_EQ(exact.str(), full.str());
+  for (const std::string& page : {full.str(), trimmed.str()}) {
+    const html::Document doc = html::parse(page);
+    EXPECT_TRUE(doc.errors.empty()) << doc.errors[0];
+    EXPECT_EQ(doc.root->all("details").size(), 2u);
+  }
+  EXPECT_NE(full.str().find("{\"names\":[\"a\",\"b\",\"c\"],\"maps\":{\"1\":["), std::string::npos);
+  EXPECT_EQ(trimmed.str().find("id=\"velmar-weights\""), std::string::npos);
+  EXPECT_NE(trimmed.str().find("weights are left out"), std::string::npos);
+}
+
+TEST(AssignmentsFile, FieldsAreQuotedOnlyWhenTheyMustBe) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""}, {"v1", "v1"}, {"a b;c'", "a b;c'"}, {"x,y", "\"x,y\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"\"", "\"\"\"\""}, {"cr\r", "\"cr\r\""}, {"l\nf", "\"l\nf\""}};
+  for (const auto& [text, field] : cases) EXPECT_EQ(Assignments::csvField(text), field) << text;
+}
+
+// Every default the help text states is what the program starts with: setting a key to it changes nothing.
+TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
+  auto settings = [] {
+    std::ostringstream s;
+    auto text = [](const char* t) { return t == nullptr ? std::string("(null)") : "'" + std::string(t) + "'"; };
+    s << Globals::EXPAND_CYCLES << " " << Globals::MAX_CYCLES << " " << Globals::TAU_1 << " "
+      << Globals::INITIAL_LEARNRATE << " " << Globals::INITIAL_NEIGHBOURHOOD << " " << Globals::NEIGHBOURHOOD_FALLOFF
+      << " " << Globals::TAU_2 << " " << text(Globals::HTML_PREFIX) << text(Globals::DATAFILE_EXTENSION)
+      << Globals::randomSeed << text(Globals::inputFile) << text(Globals::descriptionFile) << text(Globals::savePath)
+      << Globals::printMQE << Globals::normInputVectors << Globals::SAVE_AS_HTML << Globals::SAVE_AS_CARTIX
+      << Globals::SAVE_OVERVIEW << Globals::SAVE_ASSIGNMENTS << " " << Globals::INITIAL_X_SIZE << " "
+      << Globals::INITIAL_Y_SIZE << " " << Globals::LABELS_NUM << Globals::LABELS_ONLY << " "
+      << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE);
+    return s.str();
+  };
+  std::ostringstream help;
+  printHelp(help);
+  std::istringstream lines(help.str().substr(help.str().find("meanings:\n") + 10));
+  int checked = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string key, value;
+    fields >> key >> value;
+    if (value[0] == '(') continue;  // no value to write: none, empty, required
+    testsupport::resetGlobals(3);
+    const std::string before = settings();
+    setProp(key.c_str(), value.c_str());
+    EXPECT_EQ(settings(), before) << key << " " << value;
+    checked++;
+  }
+  EXPECT_EQ(checked, 20);
+}
+
+}  // namespace
