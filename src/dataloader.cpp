@@ -33,6 +33,19 @@ void printAdded(std::string_view id, std::string& line) {
   std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
+// Room for this many values is set aside before the first record is read.
+const long long kFirstValues = 1 << 16;
+
+// Doubles the room in `values` (up to `limit` values); the values stay.
+float* growValues(float* values, long long& capacity, long long limit) {
+  capacity = capacity * 2 < limit ? capacity * 2 : limit;
+  float* grown = static_cast<float*>(realloc(values, sizeof(float) * static_cast<size_t>(capacity)));
+  if (grown == nullptr) {
+    failOutOfMemory();
+  }
+  return grown;
+}
+
 }  // namespace
 
 DataLoader::DataLoader() : dataLength(0), numVectors(0), vectorDescription(nullptr) {}
@@ -65,14 +78,20 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
   }
 
   // Each record is read into `values`, then copied with its identifier into
-  // the vector's own allocation.
-  float* values = Globals::newVector(dataLength);
+  // the vector's own allocation. The buffer grows with the values actually
+  // read, so a header announcing more components than the file holds ends
+  // with the message below instead of asking for memory it cannot have.
+  long long capacity = dataLength < kFirstValues ? dataLength : kFirstValues;
+  float* values = Globals::newVector(capacity);
   for (int record = 0; record < numVectors; record++) {
     bool finite = true;
     for (int i = 0; i < dataLength; i++) {
       if (!reader.read(' ', field)) {
         Globals::fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(numVectors) +
                       " vectors (check inputfile)");
+      }
+      if (i == capacity) {
+        values = growValues(values, capacity, dataLength);
       }
       values[i] = decimalToFloat(field.data());
       finite = finite && std::isfinite(values[i]);

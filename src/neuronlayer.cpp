@@ -131,7 +131,7 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
   search = nullptr;
   scanWeights = nullptr;
   startCorners = nullptr;
-  stoppedAtFloor = false;
+  stoppedShort = false;
   movingWeights = nullptr;
   movingFactors = nullptr;
   scanCapacity = 0;
@@ -380,10 +380,15 @@ void NeuronLayer::train() {
     if (stopsShort(stopBound, progress)) {
       break;
     }
-    std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
     int* dissNeighbour = getMaxDissNeighbour(MQENeuron);
     const int mx = MQENeuron[0], my = MQENeuron[1];
     const int dx = dissNeighbour[0], dy = dissNeighbour[1];
+    const bool addsColumn = mx != dx, addsRow = mx == dx && my != dy;
+    if ((addsColumn || addsRow) && !growthFits(addsColumn ? 1 : 0, addsRow ? 1 : 0)) {
+      delete[] dissNeighbour;
+      break;
+    }
+    std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
     if (mx > dx) {
       insertColumn(mx);
     } else if (mx < dx) {
@@ -406,19 +411,23 @@ void NeuronLayer::train() {
   }
 }
 
-// Three ways a map can be unable to stop, and the one way it can be unable
-// to grow:
+// Ways a map can be unable ever to meet its bound. None applies under a
+// cycle cap, which ends every map.
 // - Every unit at one point, and the bound below the least error one unit
-//   can have on the map's vectors. A 1 x 1 map stays so; a larger map stays
-//   so while every unit gets the very same neighbourhood factor, which takes
-//   a radius above 2^25 times the grid's extent (INITIAL_NEIGHBOURHOOD read
-//   as the int limit, say); it has then learned nothing for
-//   kOnePointChecks growth checks.
-// - Every unit's error within the rounding floor of its vectors, and no new
-//   lowest error for kFloorChecks growth checks: the bound lies below what
-//   rounding leaves, which only a bound near 10^-13 of the data's scale
-//   (TAU_1 and TAU_2 near the float limit) brings about.
-// A cycle cap ends every map, so then none of these applies.
+//   can have on the map's vectors (every vector then goes to one unit). A
+//   1 x 1 map stays so for good. A larger map stays so while every unit gets
+//   the very same step factor, which takes a radius above 2^25 times the
+//   grid's extent (INITIAL_NEIGHBOURHOOD near the int limit, say); it then
+//   only adds rows of copies, and is taken to be stuck after
+//   kOnePointChecks checks.
+// - The worst unit's error within the rounding floor of its vectors, and no
+//   new lowest error for kFloorChecks checks: growth, always next to the
+//   worst unit, cannot lower an error that is only rounding. Only a bound
+//   near 10^-13 of the data's scale (TAU_1 and TAU_2 near the float limit),
+//   or data of scales 10^13 apart, brings this about.
+// - An error that has been infinite at every check, kFloorChecks of them:
+//   the data lie so far apart that squared distances overflow the float
+//   range, and only a bound that is itself infinite is ever met.
 bool NeuronLayer::stopsShort(double stopBound, Progress& progress) {
   const bool capped = Globals::MAX_CYCLES > 0;
   if (!capped && unitsAtOnePoint()) {
@@ -445,16 +454,27 @@ bool NeuronLayer::stopsShort(double stopBound, Progress& progress) {
   } else {
     progress.checksSinceLowest++;
   }
-  if (!capped && progress.checksSinceLowest >= kFloorChecks && unitsAtRoundingFloor()) {
-    std::cout << "MQE cannot fall below the rounding floor: training stops, no child maps" << std::endl;
-    stoppedAtFloor = true;
+  if (capped || progress.checksSinceLowest < kFloorChecks) {
+    return false;
+  }
+  if (atRoundingFloor(neuronMap[MQENeuron[0]][MQENeuron[1]])) {
+    std::cout << "MQE cannot fall below the rounding floor: training stops" << std::endl;
+    stoppedShort = true;
     return true;
   }
-  // A row or a column more must still fit (1 x 1 maps never grow).
-  if ((x > 1 || y > 1) && !(mapFitsInMemory(x + 1LL, y, dataLength) && mapFitsInMemory(x, y + 1LL, dataLength))) {
-    std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
+  if (std::isinf(progress.lowestMQE)) {
+    std::cout << "MQE stays infinite (squared distances overflow): training stops" << std::endl;
+    stoppedShort = true;
     return true;
   }
+  return false;
+}
+
+bool NeuronLayer::growthFits(int addedColumns, int addedRows) const {
+  if (mapFitsInMemory(static_cast<long long>(x) + addedColumns, static_cast<long long>(y) + addedRows, dataLength)) {
+    return true;
+  }
+  std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
   return false;
 }
 
@@ -470,17 +490,8 @@ bool NeuronLayer::unitsAtOnePoint() const {
   return true;
 }
 
-bool NeuronLayer::unitsAtRoundingFloor() {
-  for (int j = 0; j < y; j++) {
-    for (int i = 0; i < x; i++) {
-      const Neuron* unit = neuronMap[i][j];
-      if (unit->MQE > 0.0f &&
-          !(static_cast<double>(unit->MQE) <= roundingFloor(unit->getRepresentingDataItems(), dataLength))) {
-        return false;
-      }
-    }
-  }
-  return true;
+bool NeuronLayer::atRoundingFloor(const Neuron* unit) const {
+  return static_cast<double>(unit->MQE) <= roundingFloor(unit->getRepresentingDataItems(), dataLength);
 }
 
 // The child would train on this map's vectors (the unit holds them all),
@@ -504,9 +515,6 @@ bool NeuronLayer::childWouldRepeat(int i, int j, const float* UL, const float* U
 }
 
 void NeuronLayer::expandUnits() {
-  if (stoppedAtFloor) {
-    return;  // its errors are rounding: no child map could learn anything from them
-  }
   // Below the first layer a map whose unit (0, 0) holds all the map's input
   // vectors has not split its data, and expands nothing.
   bool exp = true;
@@ -535,6 +543,12 @@ void NeuronLayer::expandUnits() {
     for (int i = 0; i < x; i++) {
       Neuron* unit = neuronMap[i][j];
       if (!(static_cast<double>(unit->MQE) > threshold)) {
+        continue;
+      }
+      // A map stuck at the rounding floor or an infinite error would hand
+      // the same to a child map; only units with finite errors above
+      // rounding get one.
+      if (stoppedShort && (std::isinf(unit->MQE) || atRoundingFloor(unit))) {
         continue;
       }
       if (Globals::ORIENTATION) {

@@ -91,9 +91,9 @@ class NeuronLayer {
   // (upper left, upper right, lower left, lower right), to tell whether a
   // child of its own would start exactly as it did; null otherwise.
   float* startCorners;
-  // Set when training ended at the rounding floor (see stopsShort): such a
-  // map expands no unit.
-  bool stoppedAtFloor;
+  // Set when training ended at the rounding floor or with an infinite error
+  // (see stopsShort): such a map expands only units it can still learn from.
+  bool stoppedShort;
   // The weights and step factors of the units one training step moves.
   float** movingWeights;
   double* movingFactors;
@@ -130,12 +130,15 @@ class NeuronLayer {
   };
   // At a growth check that neither met the bound nor the cycle cap: true,
   // with a line saying why, when training must end because the map could
-  // never meet its bound or cannot grow any more.
+  // never meet its bound.
   bool stopsShort(double stopBound, Progress& progress);
+  // True when the map still fits in memory with addedColumns columns and
+  // addedRows rows more; otherwise says that training stops.
+  bool growthFits(int addedColumns, int addedRows) const;
   // True when every unit's weights hold the same bits.
   bool unitsAtOnePoint() const;
-  // True when every unit with an error holds it within the rounding floor of its vectors.
-  bool unitsAtRoundingFloor();
+  // True when the unit's error lies within the rounding floor of its vectors.
+  bool atRoundingFloor(const Neuron* unit) const;
   // True when a child map of the unit at (i, j), started from these corners,
   // would train exactly as this map did and so expand the same unit again,
   // level after level, for ever.
