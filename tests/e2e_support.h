@@ -13,6 +13,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace e2e {
 
@@ -75,6 +76,16 @@ inline int count(const std::string& text, const std::string& needle) {
   int n = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) n++;
   return n;
+}
+
+// The program's squared distance: a float sum rounded after every component.
+inline float squaredDistance(const std::vector<float>& a, const std::vector<float>& b) {
+  float res = 0.0f;
+  for (size_t i = 0; i < a.size(); i++) {
+    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
+    res = static_cast<float>(static_cast<double>(res) + d * d);
+  }
+  return res;
 }
 
 }  // namespace e2e
