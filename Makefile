@@ -13,7 +13,7 @@ build:
 
 # The trainer and every test (GoogleTest installed, or downloaded once).
 build-tests:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=ON -DVELMAR_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Trains the iris example and writes its pages into examples/output/.

@@ -1,15 +1,29 @@
 // Writes a deterministic benchmark data set: an input-vector file and its
-// description file. Vectors lie around a handful of cluster centres, so the
-// maps have structure to find and grow into.
+// description file. The same arguments always give the same bytes.
 //
-// usage: velmar_bench_data VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE
+//   clusters: dense vectors lying around a handful of cluster centres, so the
+//             maps have structure to find and grow into;
+//   text:     sparse document vectors (a few percent of the terms non-zero)
+//             whose terms come mostly from the document's topic and subtopic,
+//             scaled to length 1, zeros written as "0".
+//
+// usage: velmar_bench_data clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]
+//        velmar_bench_data text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]
+//        velmar_bench_data VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE   (clusters)
 
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
+
+const uint64_t kDefaultSeed = 20240601u;
 
 // A fixed 64-bit linear congruential generator: the same numbers everywhere.
 struct Lcg {
@@ -18,43 +32,302 @@ struct Lcg {
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;
     return static_cast<double>(state >> 11) / 9007199254740992.0;  // [0, 1)
   }
+  // An index in 0 .. n-1.
+  int below(int n) {
+    int k = static_cast<int>(next() * n);
+    return k < n ? k : n - 1;
+  }
 };
+
+// Buffered output: formatting with to_chars and writing in large blocks keeps
+// a million-line file to a couple of seconds. Any write error ends the program.
+class Output {
+ public:
+  explicit Output(const char* name) : name_(name), file_(fopen(name, "w")) {
+    if (file_ == nullptr) {
+      fprintf(stderr, "cannot write %s\n", name);
+      exit(1);
+    }
+    buffer_.reserve(kBlock + sizeof scratch_);
+  }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  void text(const char* s) {
+    buffer_.append(s);
+    flushIfFull();
+  }
+  void text(const std::string& s) { text(s.c_str()); }
+  void character(char c) {
+    buffer_.push_back(c);
+    flushIfFull();
+  }
+  void integer(long long v) { append(std::to_chars(scratch_, scratch_ + sizeof scratch_, v)); }
+  // Exactly what printf's "%.<decimals>f" writes: both round the exact binary
+  // value correctly.
+  void fixed(double v, int decimals) {
+    append(std::to_chars(scratch_, scratch_ + sizeof scratch_, v, std::chars_format::fixed, decimals));
+  }
+
+  void close() {
+    flush();
+    if (ferror(file_) != 0 || fclose(file_) != 0) {
+      fprintf(stderr, "error writing %s\n", name_);
+      exit(1);
+    }
+    file_ = nullptr;
+  }
+
+ private:
+  static const size_t kBlock = 1 << 20;
+
+  void append(std::to_chars_result r) {
+    if (r.ec != std::errc()) {
+      fprintf(stderr, "a number does not fit its field\n");
+      exit(1);
+    }
+    buffer_.append(scratch_, r.ptr);
+    flushIfFull();
+  }
+  void flushIfFull() {
+    if (buffer_.size() >= kBlock) flush();
+  }
+  void flush() {
+    if (!buffer_.empty() && fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+      fprintf(stderr, "error writing %s\n", name_);
+      exit(1);
+    }
+    buffer_.clear();
+  }
+
+  const char* name_;
+  FILE* file_;
+  std::string buffer_;
+  char scratch_[400];  // room for any double in fixed notation
+};
+
+void header(Output& out, const char* type, int xdim, int ydim, int dim) {
+  out.text("$TYPE ");
+  out.text(type);
+  out.text("\n$XDIM ");
+  out.integer(xdim);
+  out.text("\n$YDIM ");
+  out.integer(ydim);
+  out.text("\n$VEC_DIM ");
+  out.integer(dim);
+  out.character('\n');
+}
+
+// Vector i belongs to cluster i % clusters; each component is the centre's
+// plus a bell-shaped noise of +-0.15 (the sum of three uniforms, centred).
+void writeClusters(int vectors, int components, int clusters, uint64_t seed, const char* vecName,
+                   const char* descrName) {
+  Lcg rng{seed};
+  std::vector<double> centre(static_cast<size_t>(clusters) * components);
+  for (double& c : centre) c = rng.next();
+
+  Output vec(vecName);
+  header(vec, "vectors", vectors, 1, components);
+  for (int i = 0; i < vectors; i++) {
+    const int c = i % clusters;
+    for (int k = 0; k < components; k++) {
+      double noise = (rng.next() + rng.next() + rng.next() - 1.5) * 0.1;
+      vec.fixed(centre[static_cast<size_t>(c) * components + k] + noise, 5);
+      vec.character(' ');
+    }
+    vec.character('c');
+    vec.integer(c);
+    vec.character('_');
+    vec.integer(i);
+    vec.character('\n');
+  }
+  vec.close();
+
+  Output descr(descrName);
+  header(descr, "template", 3, components, components);
+  for (int k = 0; k < components; k++) {
+    descr.integer(k);
+    descr.text(" comp");
+    descr.integer(k);
+    descr.text(" x\n");
+  }
+  descr.close();
+}
+
+// ---- text-like documents ----
+
+// Indices 0 .. size-1 where index r weighs 1/(r+1): a few are common, most rare.
+class FallingWeights {
+ public:
+  explicit FallingWeights(int size) {
+    double total = 0.0;
+    for (int r = 0; r < size; r++) {
+      total += 1.0 / (r + 1);
+      cumulative_.push_back(total);
+    }
+  }
+  int draw(Lcg& rng) const {
+    const double u = rng.next() * cumulative_.back();
+    size_t r = 0;
+    while (r + 1 < cumulative_.size() && cumulative_[r] <= u) r++;
+    return static_cast<int>(r);
+  }
+
+ private:
+  std::vector<double> cumulative_;
+};
+
+// A topic's (or subtopic's) terms, drawn at random from the vocabulary; the
+// first ones are its most frequent.
+struct TermList {
+  std::vector<int> terms;
+  FallingWeights rank;
+
+  TermList(Lcg& rng, int size, int vocabulary) : rank(size) {
+    for (int r = 0; r < size; r++) terms.push_back(rng.below(vocabulary));
+  }
+  int draw(Lcg& rng) const { return terms[static_cast<size_t>(rank.draw(rng))]; }
+};
+
+const int kSubtopics = 4;
+const double kTopicShare = 0.25;  // draws from the topic's terms
+// Draws from the subtopic's terms, by subtopic; the rest are any term. The
+// common subtopics are diffuse, the rare ones tight (their documents nearly
+// alike), so maps meet groups of very different spread.
+const double kSubtopicShare[kSubtopics] = {0.1, 0.3, 0.5, 0.7};
+
+// Distinct pronounceable names: the index written in base 20 with syllables.
+std::string termName(int index) {
+  static const char* const kSyllables[20] = {"ka", "lo", "mi", "nu", "pe", "ra", "si", "to", "vu", "we",
+                                              "ba", "de", "fo", "gu", "hi", "jo", "ku", "li", "mo", "ne"};
+  std::string name;
+  int rest = index;
+  do {
+    name.insert(0, kSyllables[rest % 20]);
+    rest /= 20;
+  } while (rest > 0);
+  return name.size() < 4 ? "ta" + name : name;
+}
+
+// Each document picks a topic and one of its subtopics (the first ones more
+// often), draws 2 + 2..6 % of the vocabulary as terms (repeats raise a
+// term's count), weighs each term 1 + ln(count) and is scaled to length 1;
+// values have four decimals.
+void writeText(int vectors, int terms, int topics, uint64_t seed, const char* vecName, const char* descrName) {
+  Lcg rng{seed};
+  const int topicSize = terms / topics > 5 ? terms / topics : 5;
+  const int subtopicSize = topicSize / 3 > 3 ? topicSize / 3 : 3;
+  std::vector<TermList> topicTerms, subtopicTerms;
+  for (int t = 0; t < topics; t++) {
+    topicTerms.emplace_back(rng, topicSize, terms);
+    for (int s = 0; s < kSubtopics; s++) subtopicTerms.emplace_back(rng, subtopicSize, terms);
+  }
+  const FallingWeights topicChoice(topics), subtopicChoice(kSubtopics);
+
+  Output vec(vecName);
+  header(vec, "vectors", vectors, 1, terms);
+  std::vector<int> count(terms, 0);
+  std::vector<int> used;
+  std::vector<double> weight(terms, 0.0);
+  char formatted[64];
+  for (int i = 0; i < vectors; i++) {
+    const int topic = topicChoice.draw(rng);
+    const int sub = subtopicChoice.draw(rng);
+    const TermList& subtopic = subtopicTerms[static_cast<size_t>(topic) * kSubtopics + sub];
+    const int draws = 2 + static_cast<int>(terms * (0.02 + 0.04 * rng.next()));
+    used.clear();
+    for (int d = 0; d < draws; d++) {
+      const double u = rng.next();
+      const int term = u < kTopicShare                          ? topicTerms[topic].draw(rng)
+                       : u < kTopicShare + kSubtopicShare[sub] ? subtopic.draw(rng)
+                                                               : rng.below(terms);
+      if (count[term]++ == 0) used.push_back(term);
+    }
+    double length = 0.0;
+    for (int term : used) {
+      weight[term] = 1.0 + std::log(static_cast<double>(count[term]));
+      length += weight[term] * weight[term];
+    }
+    length = std::sqrt(length);
+    for (int k = 0; k < terms; k++) {
+      if (count[k] == 0) {
+        vec.text("0 ");
+        continue;
+      }
+      auto r = std::to_chars(formatted, formatted + sizeof formatted - 1, weight[k] / length,
+                             std::chars_format::fixed, 4);
+      *r.ptr = '\0';
+      vec.text(strcmp(formatted, "0.0000") == 0 ? "0" : formatted);
+      vec.character(' ');
+    }
+    for (int term : used) count[term] = 0;
+    vec.text("doc");
+    vec.integer(i);
+    vec.character('\n');
+  }
+  vec.close();
+
+  Output descr(descrName);
+  header(descr, "template", 3, terms, terms);
+  for (int k = 0; k < terms; k++) {
+    descr.integer(k);
+    descr.character(' ');
+    descr.text(termName(k));
+    descr.text(" x\n");
+  }
+  descr.close();
+}
+
+// A whole number from 1 to `limit`, or -1.
+long long count(const char* text, long long limit) {
+  char* end = nullptr;
+  errno = 0;
+  long long v = strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || v < 1 || v > limit) return -1;
+  return v;
+}
+
+int usage(const char* program) {
+  fprintf(stderr,
+          "usage: %s clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]\n"
+          "       %s text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]\n"
+          "       %s VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE\n",
+          program, program, program);
+  return 1;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    fprintf(stderr, "usage: %s VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE\n", argv[0]);
-    return 1;
-  }
-  const int vectors = atoi(argv[1]), components = atoi(argv[2]), clusters = atoi(argv[3]);
-  if (vectors < 1 || components < 1 || clusters < 1) {
-    fprintf(stderr, "counts must be positive\n");
-    return 1;
-  }
-  Lcg rng{20240601u};
-  std::vector<double> centre(static_cast<size_t>(clusters) * components);
-  for (double& c : centre) c = rng.next();
+  // The form without a mode name is the clusters mode.
+  const bool named = argc > 1 && (strcmp(argv[1], "clusters") == 0 || strcmp(argv[1], "text") == 0);
+  const bool text = named && strcmp(argv[1], "text") == 0;
+  char** args = named ? argv + 2 : argv + 1;
+  const int given = argc - (named ? 2 : 1);
+  if (given != 5 && !(named && given == 6)) return usage(argv[0]);
 
-  FILE* vec = fopen(argv[4], "w");
-  FILE* descr = fopen(argv[5], "w");
-  if (vec == nullptr || descr == nullptr) {
-    fprintf(stderr, "cannot write the output files\n");
+  const long long vectors = count(args[0], 1000000000), components = count(args[1], 1000000),
+                  groups = count(args[2], 1000000);
+  if (vectors < 1 || components < 1 || groups < 1) {
+    fprintf(stderr, "counts must be whole numbers from 1 (vectors up to 10^9, the others up to 10^6)\n");
     return 1;
   }
-  fprintf(vec, "$TYPE vectors\n$XDIM %d\n$YDIM 1\n$VEC_DIM %d\n", vectors, components);
-  for (int i = 0; i < vectors; i++) {
-    const int c = i % clusters;
-    for (int k = 0; k < components; k++) {
-      // The sum of three uniforms, centred: a bell-shaped spread of +-0.15.
-      double noise = (rng.next() + rng.next() + rng.next() - 1.5) * 0.1;
-      fprintf(vec, "%.5f ", centre[static_cast<size_t>(c) * components + k] + noise);
+  uint64_t seed = kDefaultSeed;
+  if (given == 6) {
+    char* end = nullptr;
+    errno = 0;
+    seed = strtoull(args[5], &end, 10);
+    if (end == args[5] || *end != '\0' || errno != 0) {
+      fprintf(stderr, "the seed must be a whole number\n");
+      return 1;
     }
-    fprintf(vec, "c%d_%d\n", c, i);
   }
-  fprintf(descr, "$TYPE template\n$XDIM 3\n$YDIM %d\n$VEC_DIM %d\n", components, components);
-  for (int k = 0; k < components; k++) fprintf(descr, "%d comp%d x\n", k, k);
-  fclose(vec);
-  fclose(descr);
+  if (text) {
+    writeText(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, args[3],
+              args[4]);
+  } else {
+    writeClusters(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, args[3],
+                  args[4]);
+  }
   return 0;
 }

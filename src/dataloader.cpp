@@ -48,6 +48,23 @@ struct DeleteItems {
 struct FreeArray {
   void operator()(float* array) const { free(array); }
 };
+using Values = std::unique_ptr<float, FreeArray>;
+
+// Room for this many values is set aside before the first record is read.
+const long long kFirstValues = 1 << 16;
+
+// Doubles the room in `values` (up to `limit` values); the values stay, and
+// stay owned by `values` when there is no memory for more.
+float* growValues(Values& values, long long& capacity, long long limit) {
+  capacity = capacity * 2 < limit ? capacity * 2 : limit;
+  float* grown = static_cast<float*>(realloc(values.get(), sizeof(float) * static_cast<size_t>(capacity)));
+  if (grown == nullptr) {
+    failOutOfMemory();
+  }
+  values.release();  // realloc has freed or kept the old block; `grown` is it now
+  values.reset(grown);
+  return grown;
+}
 
 }  // namespace
 
@@ -81,8 +98,11 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
   }
 
   // Each record is read into `values`, then copied with its identifier into
-  // the vector's own allocation.
-  std::unique_ptr<float, FreeArray> buffer(Globals::newVector(dataLength));
+  // the vector's own allocation. The buffer grows with the values actually
+  // read, so a header announcing more components than the file holds ends
+  // with the message below instead of asking for memory it cannot have.
+  long long capacity = dataLength < kFirstValues ? dataLength : kFirstValues;
+  Values buffer(Globals::newVector(capacity));
   float* values = buffer.get();
   for (int record = 0; record < numVectors; record++) {
     bool finite = true;
@@ -90,6 +110,9 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
       if (!reader.read(' ', field)) {
         Globals::fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(numVectors) +
                       " vectors (check inputfile)");
+      }
+      if (i == capacity) {
+        values = growValues(buffer, capacity, dataLength);
       }
       values[i] = decimalToFloat(field.data());
       finite = finite && std::isfinite(values[i]);

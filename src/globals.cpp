@@ -13,6 +13,7 @@
 #include "dataitem.h"
 #include "distancekernels.h"
 #include "dataloader.h"
+#include "mapsize.h"
 #include "neuronlayer.h"
 
 // ---- Settings with their compiled-in defaults ----
@@ -351,6 +352,11 @@ void Globals::checkSettings() {
   }
   if (INITIAL_Y_SIZE < 1) {
     fail("INITIAL_Y_SIZE must be at least 1 (check propertyfile)");
+  }
+  // Every map starts at this size (child maps with ORIENTATION at 2 x 2).
+  if (!mapFitsInMemory(INITIAL_X_SIZE, INITIAL_Y_SIZE, vectorlength)) {
+    fail("a map of INITIAL_X_SIZE x INITIAL_Y_SIZE = " + std::to_string(INITIAL_X_SIZE) + " x " +
+         std::to_string(INITIAL_Y_SIZE) + " units does not fit in memory (check propertyfile)");
   }
   if (!(TAU_2 > 0.0f)) {
     fail("TAU_2 must be greater than 0 (check propertyfile)");

@@ -9,10 +9,12 @@
 #include <optional>
 
 #include "dataitem.h"
+#include "distancekernels.h"
+#include "errorfloor.h"
 #include "globals.h"
 #include "maplibrary.h"
 #include "mappage.h"
-#include "distancekernels.h"
+#include "mapsize.h"
 #include "neuron.h"
 #include "outputfile.h"
 #include "winnersearch.h"
@@ -24,6 +26,12 @@ const float kFarAway = 1000000000.0f;  // the error of a map not yet measured
 // gets its nearest unit however far away it lies; only a vector whose
 // distances all overflow the float range keeps the winner passed in.
 const float kSearchStart = HUGE_VALF;
+// Growth checks in a row without a new lowest error, all of it rounding,
+// after which a map that no cycle cap will stop is taken to be stuck.
+const int kFloorChecks = 50;
+// Growth checks in a row with every unit at one point, after which such a
+// map is taken to be stuck (see stopsShort).
+const int kOnePointChecks = 10;
 
 Neuron*** newGrid(int columns, int rows) {
   Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
@@ -123,6 +131,8 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
   currentCycle = 0;
   search = nullptr;
   scanWeights = nullptr;
+  startCorners = nullptr;
+  stoppedShort = false;
   movingWeights = nullptr;
   movingFactors = nullptr;
   scanCapacity = 0;
@@ -133,6 +143,11 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
     neuronMap[1][0] = new Neuron(URweight, gid, level, superPos[0], superPos[1]);
     neuronMap[0][1] = new Neuron(LLweight, gid, level, superPos[0], superPos[1]);
     neuronMap[1][1] = new Neuron(LRweight, gid, level, superPos[0], superPos[1]);
+    startCorners = Globals::newVector(4LL * dataLength);
+    const float* corners[4] = {ULweight, URweight, LLweight, LRweight};
+    for (int c = 0; c < 4; c++) {
+      memcpy(startCorners + static_cast<long long>(c) * dataLength, corners[c], sizeof(float) * dataLength);
+    }
   } else {
     // Row by row, left to right: this order fixes which random numbers each unit gets.
     for (int j = 0; j < y; j++) {
@@ -154,6 +169,7 @@ NeuronLayer::~NeuronLayer() {
   freeGrid(neuronMap, x);
   delete search;
   free(scanWeights);
+  free(startCorners);
   free(movingWeights);
   free(movingFactors);
 }
@@ -246,8 +262,7 @@ float NeuronLayer::sawtoothRate(double slope, float iniLearnrate, long long step
 }
 
 long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
-  // The radius count is added in double: exact for every int, and no
-  // overflow for the largest one.
+  // The radius count plus one is taken in double: iniNeighbourhood + 1 would overflow at the int limit.
   long long step = static_cast<long long>(static_cast<double>(P) / (static_cast<double>(iniNeighbourhood) + 1.0));
   // A growth period shorter than the radius count would give a step of 0
   // cycles; shrink the radius every cycle instead.
@@ -315,6 +330,7 @@ void NeuronLayer::train() {
   // step every T, the learning-rate sawtooth of period P + 1, a growth check
   // every P. Counters instead of remainders of the cycle number.
   long long inPass = 0, inRadiusStep = 0, inSawtooth = 0, inGrowthPeriod = 0;
+  Progress progress{HUGE_VALF, 0, 0, -1.0};
   TrainingDraws draws(dataItems, static_cast<int>(N), dataLength);
   for (;;) {
     currentCycle++;
@@ -361,10 +377,18 @@ void NeuronLayer::train() {
     if (static_cast<double>(MQE) <= stopBound || (Globals::MAX_CYCLES > 0 && currentCycle >= cycleCap)) {
       break;
     }
-    std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
+    if (stopsShort(stopBound, progress)) {
+      break;
+    }
     int* dissNeighbour = getMaxDissNeighbour(MQENeuron);
     const int mx = MQENeuron[0], my = MQENeuron[1];
     const int dx = dissNeighbour[0], dy = dissNeighbour[1];
+    const bool addsColumn = mx != dx, addsRow = mx == dx && my != dy;
+    if ((addsColumn || addsRow) && !growthFits(addsColumn ? 1 : 0, addsRow ? 1 : 0)) {
+      delete[] dissNeighbour;
+      break;
+    }
+    std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
     if (mx > dx) {
       insertColumn(mx);
     } else if (mx < dx) {
@@ -385,6 +409,109 @@ void NeuronLayer::train() {
   if (mqeFile) {
     mqeFile->close();
   }
+}
+
+// Ways a map can be unable ever to meet its bound. None applies under a
+// cycle cap, which ends every map.
+// - Every unit at one point, and the bound below the least error one unit
+//   can have on the map's vectors (every vector then goes to one unit). A
+//   1 x 1 map stays so for good. A larger map stays so while every unit gets
+//   the very same step factor, which takes a radius above 2^25 times the
+//   grid's extent (INITIAL_NEIGHBOURHOOD near the int limit, say); it then
+//   only adds rows of copies, and is taken to be stuck after
+//   kOnePointChecks checks.
+// - The worst unit's error within the rounding floor of its vectors, and no
+//   new lowest error for kFloorChecks checks: growth, always next to the
+//   worst unit, cannot lower an error that is only rounding. Only a bound
+//   near 10^-13 of the data's scale (TAU_1 and TAU_2 near the float limit),
+//   or data of scales 10^13 apart, brings this about.
+// - An error that has been infinite at every check, kFloorChecks of them:
+//   the data lie so far apart that squared distances overflow the float
+//   range, and only a bound that is itself infinite is ever met.
+bool NeuronLayer::stopsShort(double stopBound, Progress& progress) {
+  const bool capped = Globals::MAX_CYCLES > 0;
+  if (!capped && unitsAtOnePoint()) {
+    progress.checksAsOnePoint++;
+    if (progress.leastOneUnit < 0.0) {
+      progress.leastOneUnit = leastErrorOfOneUnit(dataItems, dataLength);
+    }
+    if (stopBound < progress.leastOneUnit) {
+      if (x == 1 && y == 1) {
+        std::cout << "a 1 x 1 map cannot reach its bound: training stops" << std::endl;
+        return true;
+      }
+      if (progress.checksAsOnePoint >= kOnePointChecks) {
+        std::cout << "all units have stayed at one point, the bound cannot be reached: training stops" << std::endl;
+        return true;
+      }
+    }
+  } else {
+    progress.checksAsOnePoint = 0;
+  }
+  if (MQE < progress.lowestMQE) {
+    progress.lowestMQE = MQE;
+    progress.checksSinceLowest = 0;
+  } else {
+    progress.checksSinceLowest++;
+  }
+  if (capped || progress.checksSinceLowest < kFloorChecks) {
+    return false;
+  }
+  if (atRoundingFloor(neuronMap[MQENeuron[0]][MQENeuron[1]])) {
+    std::cout << "MQE cannot fall below the rounding floor: training stops" << std::endl;
+    stoppedShort = true;
+    return true;
+  }
+  if (std::isinf(progress.lowestMQE)) {
+    std::cout << "MQE stays infinite (squared distances overflow): training stops" << std::endl;
+    stoppedShort = true;
+    return true;
+  }
+  return false;
+}
+
+bool NeuronLayer::growthFits(int addedColumns, int addedRows) const {
+  if (mapFitsInMemory(static_cast<long long>(x) + addedColumns, static_cast<long long>(y) + addedRows, dataLength)) {
+    return true;
+  }
+  std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
+  return false;
+}
+
+bool NeuronLayer::unitsAtOnePoint() const {
+  const float* first = neuronMap[0][0]->weights;
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      if (memcmp(neuronMap[i][j]->weights, first, sizeof(float) * dataLength) != 0) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool NeuronLayer::atRoundingFloor(const Neuron* unit) const {
+  return static_cast<double>(unit->MQE) <= roundingFloor(unit->getRepresentingDataItems(), dataLength);
+}
+
+// The child would train on this map's vectors (the unit holds them all),
+// all one point, so that no choice of training vector makes a difference;
+// with this map's bound (the unit's error is the error above this map) and
+// from this map's starting weights. Everything that decides training is the
+// same, so it ends as this map did and expands the same unit, from the same
+// corners.
+bool NeuronLayer::childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR) {
+  const Neuron* unit = neuronMap[i][j];
+  if (startCorners == nullptr || unit->representsMultiDataItems() != dataItems->size() || unit->MQE != superMQE) {
+    return false;
+  }
+  const float* corners[4] = {UL, UR, LL, LR};
+  for (int c = 0; c < 4; c++) {
+    if (memcmp(startCorners + static_cast<long long>(c) * dataLength, corners[c], sizeof(float) * dataLength) != 0) {
+      return false;
+    }
+  }
+  return allVectorsEqual(dataItems, dataLength);
 }
 
 void NeuronLayer::expandUnits() {
@@ -418,12 +545,27 @@ void NeuronLayer::expandUnits() {
       if (!(static_cast<double>(unit->MQE) > threshold)) {
         continue;
       }
+      // A map stuck at the rounding floor or an infinite error would hand
+      // the same to a child map; only units with finite errors above
+      // rounding get one.
+      if (stoppedShort && (std::isinf(unit->MQE) || atRoundingFloor(unit))) {
+        continue;
+      }
       if (Globals::ORIENTATION) {
         float* UL = Globals::newVector(Globals::vectorlength);
         float* UR = Globals::newVector(Globals::vectorlength);
         float* LL = Globals::newVector(Globals::vectorlength);
         float* LR = Globals::newVector(Globals::vectorlength);
         getNewWeights(i, j, UL, UR, LL, LR);
+        if (childWouldRepeat(i, j, UL, UR, LL, LR)) {
+          std::cout << "a child map of unit " << i << "," << j << " would repeat this map for ever: not expanded"
+                    << std::endl;
+          free(UL);
+          free(UR);
+          free(LL);
+          free(LR);
+          continue;
+        }
         unit->addMap(unit, unit->MQE, level + 1, i, j, UL, UR, LL, LR);
       } else {
         unit->addMap(unit, unit->MQE, level + 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, i, j);

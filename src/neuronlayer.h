@@ -87,6 +87,13 @@ class NeuronLayer {
   // row, columns inner), made ready by prepareSearch before searches run.
   WinnerSearch* search;
   const float** scanWeights;
+  // A child map started from four corner vectors keeps a copy of them
+  // (upper left, upper right, lower left, lower right), to tell whether a
+  // child of its own would start exactly as it did; null otherwise.
+  float* startCorners;
+  // Set when training ended at the rounding floor or with an infinite error
+  // (see stopsShort): such a map expands only units it can still learn from.
+  bool stoppedShort;
   // The weights and step factors of the units one training step moves.
   float** movingWeights;
   double* movingFactors;
@@ -114,6 +121,28 @@ class NeuronLayer {
   // row or column at pos whose units take the means of their two old neighbours.
   void growGrid(int pos, bool isRow);
   void expandUnits();
+  // What a map's growth checks remember to tell whether it is stuck.
+  struct Progress {
+    float lowestMQE;        // the lowest error so far
+    int checksSinceLowest;  // growth checks since it was reached
+    int checksAsOnePoint;   // growth checks in a row with every unit at one point
+    double leastOneUnit;    // the least error one unit can have on the map's vectors; < 0 until needed
+  };
+  // At a growth check that neither met the bound nor the cycle cap: true,
+  // with a line saying why, when training must end because the map could
+  // never meet its bound.
+  bool stopsShort(double stopBound, Progress& progress);
+  // True when the map still fits in memory with addedColumns columns and
+  // addedRows rows more; otherwise says that training stops.
+  bool growthFits(int addedColumns, int addedRows) const;
+  // True when every unit's weights hold the same bits.
+  bool unitsAtOnePoint() const;
+  // True when the unit's error lies within the rounding floor of its vectors.
+  bool atRoundingFloor(const Neuron* unit) const;
+  // True when a child map of the unit at (i, j), started from these corners,
+  // would train exactly as this map did and so expand the same unit again,
+  // level after level, for ever.
+  bool childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR);
 
   // The page and map-library writers read the trained map as a whole.
   friend class MapPage;

@@ -12,16 +12,6 @@
 
 namespace {
 
-// The exact squared distance: a float sum rounded after every component.
-float distance(const std::vector<float>& a, const std::vector<float>& b) {
-  float res = 0.0f;
-  for (size_t i = 0; i < a.size(); i++) {
-    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
-    res = static_cast<float>(static_cast<double>(res) + d * d);
-  }
-  return res;
-}
-
 std::vector<float> floats(std::istringstream& in, int n) {
   std::vector<float> v(n);
   for (float& f : v) {
@@ -73,7 +63,9 @@ TEST(Assignment, FarAwayVectorsAreListedAtTheirNearestUnit) {
       for (std::string id; ids >> id; checked++) {
         size_t nearest = 0;
         for (size_t u = 1; u < units.size(); u++) {
-          if (distance(vectors[id], units[u]) < distance(vectors[id], units[nearest])) nearest = u;
+          if (e2e::squaredDistance(vectors[id], units[u]) < e2e::squaredDistance(vectors[id], units[nearest])) {
+            nearest = u;
+          }
         }
         EXPECT_EQ(listed, nearest) << stem << ": " << id;
       }

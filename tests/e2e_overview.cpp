@@ -173,15 +173,6 @@ std::vector<std::vector<std::string>> readCsv(const std::string& text) {
   return rows;
 }
 
-float distance(const std::vector<float>& a, const std::vector<float>& b) {
-  float res = 0.0f;
-  for (size_t i = 0; i < a.size(); i++) {
-    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
-    res = static_cast<float>(static_cast<double>(res) + d * d);
-  }
-  return res;
-}
-
 // Every input vector once, in input order, at the deepest unit the unit files list it in, with the path of units
 // leading there and its exact distance to that unit's weights.
 TEST(Assignments, EveryVectorOnceAgreeingWithTheUnitFiles) {
@@ -233,7 +224,7 @@ TEST(Assignments, EveryVectorOnceAgreeingWithTheUnitFiles) {
       in >> t;
       x = static_cast<float>(atof(t.c_str()));
     }
-    EXPECT_EQ(static_cast<float>(std::strtod(row[5].c_str(), nullptr)), distance(v, deepest.weights)) << row[0];
+    EXPECT_EQ(static_cast<float>(std::strtod(row[5].c_str(), nullptr)), e2e::squaredDistance(v, deepest.weights)) << row[0];
   }
 }
 

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace e2e {
 
@@ -41,10 +42,11 @@ class Folder {
   }
 
   // Runs the binary in this folder with blank-separated arguments; standard input is empty, standard error
-  // goes to the file "stderr". A run that takes longer than 60 s is killed, so a hang fails the test.
-  Run run(const std::string& args) const {
-    const std::string command =
-        "cd '" + root_ + "' && exec timeout -s KILL 60 '" VELMAR_BINARY "' " + args + " </dev/null 2>stderr";
+  // goes to the file "stderr". A run that takes longer than `seconds` is killed (status -9), so a hang fails
+  // the test.
+  Run run(const std::string& args, int seconds = 60) const {
+    const std::string command = "cd '" + root_ + "' && exec timeout -s KILL " + std::to_string(seconds) + " '" +
+                                VELMAR_BINARY "' " + args + " </dev/null 2>stderr";
     FILE* pipe = popen(command.c_str(), "r");
     Run r{"", 0};
     char buf[4096];
@@ -74,6 +76,16 @@ inline int count(const std::string& text, const std::string& needle) {
   int n = 0;
   for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size())) n++;
   return n;
+}
+
+// The program's squared distance: a float sum rounded after every component.
+inline float squaredDistance(const std::vector<float>& a, const std::vector<float>& b) {
+  float res = 0.0f;
+  for (size_t i = 0; i < a.size(); i++) {
+    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
+    res = static_cast<float>(static_cast<double>(res) + d * d);
+  }
+  return res;
 }
 
 }  // namespace e2e
