@@ -115,7 +115,8 @@ void getProps(const char* propFileName) {
     if (!reader.read('=', field)) {
       break;
     }
-    // Kept for the whole run: text settings refer to the value until the process ends.
+    // Kept for the whole run (a harness releases them with Globals::releaseRun):
+    // text settings refer to the value.
     const char* keptKey = Globals::keepText(field);
     bool more = reader.read('\n', field);
     const char* keptValue = Globals::keepText(field);
