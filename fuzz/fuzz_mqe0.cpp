@@ -6,28 +6,13 @@
 
 #include "fuzz_support.h"
 
-namespace {
-
-std::string inputFile(int components) {
-  std::string text = "$TYPE vec\n$XDIM 3\n$YDIM 1\n$VEC_DIM " + std::to_string(components) + "\n";
-  for (int v = 0; v < 3; v++) {
-    for (int i = 0; i < components; i++) {
-      text += std::to_string((v * 7 + i * 3) % 5) + ".5 ";
-    }
-    text += "v" + std::to_string(v) + "\n";
-  }
-  return text;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) {
     return -1;
   }
   fuzzsupport::Harness harness;
   const int components = 1 + data[0] % 16;
-  const std::string input = fuzzsupport::writeScratch("input.vec", inputFile(components));
+  const std::string input = fuzzsupport::writeScratch("input.vec", fuzzsupport::smallInputFile(components));
   const std::string mqe0 = fuzzsupport::writeScratch("input.mqe0", data + 1, size - 1);
   Globals::MQE0_FILE = mqe0.c_str();
   try {

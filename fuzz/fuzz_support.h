@@ -112,6 +112,19 @@ struct Settings {
   }
 };
 
+// A small valid input file: three vectors of `components` components, no
+// two alike, so that its MQE0 is above 0.
+inline std::string smallInputFile(int components) {
+  std::string text = "$TYPE vec\n$XDIM 3\n$YDIM 1\n$VEC_DIM " + std::to_string(components) + "\n";
+  for (int v = 0; v < 3; v++) {
+    for (int i = 0; i < components; i++) {
+      text += std::to_string((v * 7 + i * 3) % 5) + ".5 ";
+    }
+    text += "v" + std::to_string(v) + "\n";
+  }
+  return text;
+}
+
 // Removes the files of `dir` (not its subfolders) and then `dir`, if empty.
 inline void removeFiles(const std::string& dir) {
   if (DIR* listing = opendir(dir.c_str())) {
