@@ -30,3 +30,10 @@ DataItem::~DataItem() {
   }
   std::free(dataVector);
 }
+
+void deleteDataItems(Data_Vector* items) {
+  for (int i = 0; i < items->size(); i++) {
+    delete items->elementAt(i);
+  }
+  delete items;
+}

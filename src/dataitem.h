@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "vector.h"
+
 // One input vector with its identifier. It owns both its identifier text and
 // its component array; every list that refers to it only points to it.
 class DataItem {
@@ -26,5 +28,8 @@ class DataItem {
   float* dataVector;
   int length;
 };
+
+// Deletes a list of input vectors together with the vectors in it.
+void deleteDataItems(Data_Vector* items);
 
 #endif

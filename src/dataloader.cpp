@@ -37,12 +37,7 @@ void printAdded(std::string_view id, std::string& line) {
 // Owns the list being read with its vectors until it is handed out, so a
 // failure that unwinds (a harness's failure handler) leaves nothing behind.
 struct DeleteItems {
-  void operator()(Data_Vector* items) const {
-    for (int i = 0; i < items->size(); i++) {
-      delete items->elementAt(i);
-    }
-    delete items;
-  }
+  void operator()(Data_Vector* items) const { deleteDataItems(items); }
 };
 
 struct FreeArray {
@@ -69,6 +64,15 @@ float* growValues(Values& values, long long& capacity, long long limit) {
 }  // namespace
 
 DataLoader::DataLoader() : dataLength(0), numVectors(0), vectorDescription(nullptr) {}
+
+DataLoader::~DataLoader() {
+  if (vectorDescription != nullptr) {
+    for (int i = 0; i < dataLength; i++) {
+      free(vectorDescription[i]);
+    }
+    free(vectorDescription);
+  }
+}
 
 Data_Vector* DataLoader::readDataItems(const char* ifName) {
   FILE* file = Globals::openForReading(ifName);

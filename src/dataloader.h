@@ -8,6 +8,11 @@
 class DataLoader {
  public:
   DataLoader();
+  // Releases the component names.
+  ~DataLoader();
+
+  DataLoader(const DataLoader&) = delete;
+  DataLoader& operator=(const DataLoader&) = delete;
 
   // Reads every input vector, in file order, and sets the component and
   // vector counts here and in Globals. Ends the run on unusable input.

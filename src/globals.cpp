@@ -320,18 +320,8 @@ void Globals::releaseRun() {
   }
   delete layers;
   layers = new Vector_Vector();
-  for (int i = 0; i < dataItems->size(); i++) {
-    delete dataItems->elementAt(i);
-  }
-  delete dataItems;
+  deleteDataItems(dataItems);
   dataItems = new Data_Vector();
-  char** names = currentDataLoader->getVectorDescription();
-  if (names != nullptr) {
-    for (int i = 0; i < currentDataLoader->getDataLength(); i++) {
-      free(names[i]);
-    }
-    free(names);
-  }
   delete currentDataLoader;
   currentDataLoader = new DataLoader();
   for (char* text : keptTexts()) {
