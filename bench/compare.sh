@@ -83,6 +83,14 @@ config seven-single-unit seven INITIAL_X_SIZE=1 INITIAL_Y_SIZE=1 MAX_CYCLES=8 TA
 config wide-capped-nolabels wide MAX_CYCLES=50 TAU_1=0.02 TAU_2=0.01 LABELS_NUM=0 saveAsCartix=true
 config terms-300 terms TAU_1=0.15 TAU_2=0.05 EXPAND_CYCLES=5 INITIAL_LEARNRATE=0.5 saveAsCartix=true
 config thousand-components thousand TAU_1=0.05 TAU_2=0.005 INITIAL_NEIGHBOURHOOD=0 saveAsCartix=true
+# The overview page and the assignments file, with every other output.
+config iris-every-output iris normInputVectors=INTERVAL TAU_1=0.03 TAU_2=0.02 printMQE=true saveAsCartix=true \
+  saveOverview=true saveAssignments=true
+config gen-deep-overview gen TAU_1=0.02 TAU_2=0.003 randomSeed=7 saveOverview=true saveAssignments=true \
+  LABELS_NUM=2
+config seven-orient-overview seven ORIENTATION=true TAU_1=0.05 TAU_2=0.005 randomSeed=11 saveOverview=true \
+  saveAssignments=true saveAsHTML=false
+config text-overview text normInputVectors=LENGTH TAU_1=0.1 TAU_2=0.03 saveOverview=true saveAssignments=true
 # A loaded MQE0, both outputs off, and runs that are refused.
 config iris-loaded-mqe0 iris "MQE0_FILE=$work/iris.mqe0" TAU_1=0.1 TAU_2=0.01 saveAsCartix=true
 config gen-nothing-saved gen saveAsHTML=false TAU_1=0.1
