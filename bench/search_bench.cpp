@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "distancekernels.h"
-#include "winnersearch.h"
+#include "kernels/distancekernels.h"
+#include "kernels/winnersearch.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include <string_view>
 
 #include "dataloader.h"
-#include "fieldreader.h"
+#include "io/fieldreader.h"
 #include "globals.h"
 
 void getProps(const char* propFileName);
@@ -184,7 +184,7 @@ class Harness {
     static bool prepared = false;
     if (!prepared) {
       prepared = true;
-      Globals::setFailHandler(throwRunFailed);
+      setFailHandler(throwRunFailed);
       std::set_new_handler(failOutOfMemory);
       if (getenv("VELMAR_FUZZ_VERBOSE") == nullptr) {
         // Never destroyed: the stream is still flushed at exit, after the

@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure.h"
 #include "dataitem.h"
-#include "decimal.h"
-#include "fieldreader.h"
+#include "io/decimal.h"
+#include "io/fieldreader.h"
 #include "globals.h"
+#include "io/files.h"
 
 namespace {
 
@@ -75,9 +77,9 @@ DataLoader::~DataLoader() {
 }
 
 Data_Vector* DataLoader::readDataItems(const char* ifName) {
-  FILE* file = Globals::openForReading(ifName);
+  FILE* file = openForReading(ifName);
   if (file == nullptr) {
-    Globals::fail("inputfile not found (check propertyfile)");
+    fail("inputfile not found (check propertyfile)");
   }
   FieldReader reader(file);
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
@@ -95,10 +97,10 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
   Globals::numofallvecs = vectors;
 
   if (vectors <= 0) {
-    Globals::fail("inputfile announces " + std::to_string(vectors) + " vectors (check inputfile)");
+    fail("inputfile announces " + std::to_string(vectors) + " vectors (check inputfile)");
   }
   if (components <= 0) {
-    Globals::fail("inputfile announces " + std::to_string(components) + " components (check inputfile)");
+    fail("inputfile announces " + std::to_string(components) + " components (check inputfile)");
   }
 
   // Each record is read into `values`, then copied with its identifier into
@@ -112,7 +114,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     bool finite = true;
     for (int i = 0; i < dataLength; i++) {
       if (!reader.read(' ', field)) {
-        Globals::fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(numVectors) +
+        fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(numVectors) +
                       " vectors (check inputfile)");
       }
       if (i == capacity) {
@@ -123,7 +125,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     }
     reader.read('\n', field);  // the identifier may end at the end of the file
     if (!finite) {
-      Globals::fail("inputfile vector " + std::to_string(record + 1) + " (" + std::string(field) +
+      fail("inputfile vector " + std::to_string(record + 1) + " (" + std::string(field) +
                     ") holds a value that is not a finite number (check inputfile)");
     }
     if (Globals::normInputVectors == 1) {
@@ -139,9 +141,9 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
 }
 
 void DataLoader::readVectorDescription(const char* dfName) {
-  FILE* file = Globals::openForReading(dfName);
+  FILE* file = openForReading(dfName);
   if (file == nullptr) {
-    Globals::fail("descriptionfile not found (check propertyfile)");
+    fail("descriptionfile not found (check propertyfile)");
   }
   vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
   if (vectorDescription == nullptr) {
@@ -156,7 +158,7 @@ void DataLoader::readVectorDescription(const char* dfName) {
     bool complete = reader.read(' ', field);
     complete = complete && reader.read(' ', field);
     if (!complete) {
-      Globals::fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
+      fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
                     " components (check descriptionfile)");
     }
     vectorDescription[i] = Globals::newText(field);

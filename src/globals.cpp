@@ -1,9 +1,5 @@
 #include "globals.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -11,9 +7,8 @@
 #include <vector>
 
 #include "dataitem.h"
-#include "distancekernels.h"
+#include "kernels/distancekernels.h"
 #include "dataloader.h"
-#include "mapsize.h"
 #include "neuronlayer.h"
 
 // ---- Settings with their compiled-in defaults ----
@@ -247,46 +242,21 @@ void Globals::initHFM() {
 
 void Globals::trainHFM() {
   startTime = clock();
-  getFirstLayerMap()->train();
-  for (int level = 2;; level++) {
-    Layer_Vector* maps = getLayerAt(level);
-    if (maps == nullptr) {
-      break;
-    }
-    // Training a map may register maps one level deeper, never on this level,
-    // but the size is read afresh anyway.
-    for (int i = 0; i < maps->size(); i++) {
-      maps->elementAt(i)->train();
-    }
-  }
+  forEachMap([](NeuronLayer* map) { map->train(); });
   isTrained = true;
   stopTime = clock();
-  trainingTime = static_cast<float>(static_cast<double>(stopTime - startTime) / 1000000.0);
+  // Processor seconds (CLOCKS_PER_SEC is 10^6 on POSIX systems).
+  trainingTime = static_cast<float>(static_cast<double>(stopTime - startTime) / static_cast<double>(CLOCKS_PER_SEC));
   std::cout << trainingTime << std::endl;
 }
 
 void Globals::saveHFMAs(int what) {
-  getFirstLayerMap()->saveAs(what);
-  for (int level = 2;; level++) {
-    Layer_Vector* maps = getLayerAt(level);
-    if (maps == nullptr) {
-      break;
-    }
-    for (int i = 0; i < maps->size(); i++) {
-      maps->elementAt(i)->saveAs(what);
-    }
-  }
+  forEachMap([what](NeuronLayer* map) { map->saveAs(what); });
 }
 
 // ---- Run-control helpers ----
 
-void failOutOfMemory() { Globals::fail("out of memory"); }
-
 namespace {
-
-void exitWithFailure(const std::string&) { exit(1); }
-
-Globals::FailHandler failHandler = exitWithFailure;
 
 // The property texts kept for the settings, in the order they were read.
 std::vector<char*>& keptTexts() {
@@ -295,14 +265,6 @@ std::vector<char*>& keptTexts() {
 }
 
 }  // namespace
-
-void Globals::fail(const std::string& message) {
-  std::cout << message << std::endl;
-  failHandler(message);
-  exit(1);
-}
-
-void Globals::setFailHandler(FailHandler handler) { failHandler = handler != nullptr ? handler : exitWithFailure; }
 
 const char* Globals::keepText(std::string_view text) {
   char* copy = newText(text);
@@ -330,66 +292,3 @@ void Globals::releaseRun() {
   keptTexts().clear();
 }
 
-void Globals::checkSettings() {
-  if (EXPAND_CYCLES < 1) {
-    fail("EXPAND_CYCLES must be at least 1 (check propertyfile)");
-  }
-  if (INITIAL_NEIGHBOURHOOD < 0) {
-    fail("INITIAL_NEIGHBOURHOOD must not be negative (check propertyfile)");
-  }
-  if (INITIAL_X_SIZE < 1) {
-    fail("INITIAL_X_SIZE must be at least 1 (check propertyfile)");
-  }
-  if (INITIAL_Y_SIZE < 1) {
-    fail("INITIAL_Y_SIZE must be at least 1 (check propertyfile)");
-  }
-  // Every map starts at this size (child maps with ORIENTATION at 2 x 2).
-  if (!mapFitsInMemory(INITIAL_X_SIZE, INITIAL_Y_SIZE, vectorlength)) {
-    fail("a map of INITIAL_X_SIZE x INITIAL_Y_SIZE = " + std::to_string(INITIAL_X_SIZE) + " x " +
-         std::to_string(INITIAL_Y_SIZE) + " units does not fit in memory (check propertyfile)");
-  }
-  if (!(TAU_2 > 0.0f)) {
-    fail("TAU_2 must be greater than 0 (check propertyfile)");
-  }
-  if (MAX_CYCLES <= 0 && !(TAU_1 > 0.0f)) {
-    fail("TAU_1 must be greater than 0 unless MAX_CYCLES is set (check propertyfile)");
-  }
-  // A one-unit first-layer map cannot grow, and one unit's error over all
-  // vectors is never below their error around the mean, the computed MQE0:
-  // with TAU_1 up to 1 it could only stop at a cycle limit. (A loaded MQE0
-  // may be larger, so such a map may stop then.)
-  if (MAX_CYCLES <= 0 && MQE0_FILE == nullptr && INITIAL_X_SIZE == 1 && INITIAL_Y_SIZE == 1 && TAU_1 <= 1.0f) {
-    fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)");
-  }
-  if (savePath == nullptr && (SAVE_AS_HTML || SAVE_AS_CARTIX || printMQE || SAVE_OVERVIEW || SAVE_ASSIGNMENTS)) {
-    fail("savePath not set (check propertyfile)");
-  }
-}
-
-FILE* Globals::openForReading(const char* name) {
-  if (name == nullptr) {
-    return nullptr;
-  }
-  FILE* file = fopen(name, "r");
-  if (file == nullptr) {
-    return nullptr;
-  }
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-    fclose(file);
-    return nullptr;
-  }
-  return file;
-}
-
-FILE* Globals::createOutputFile(const std::string& name) {
-  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
-  if (fd < 0) {
-    return nullptr;
-  }
-  FILE* file = fdopen(fd, "w");
-  if (file == nullptr) {
-    close(fd);
-  }
-  return file;
-}

@@ -1,7 +1,6 @@
 #ifndef VELMAR_GLOBALS_H
 #define VELMAR_GLOBALS_H
 
-#include <cstdio>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -95,19 +94,15 @@ class Globals {
   static void initHFM();
   static void trainHFM();
   static void saveHFMAs(int what);
+  // The one walk over the hierarchy: visit(map) for every map but the
+  // level-0 map, breadth-first in training order (the first-layer map, then
+  // every map of level 2 in registration order, then level 3, ...). Levels
+  // and their sizes are read afresh before each step, so a visit may register
+  // maps one level deeper (training does) and they are visited in turn.
+  template <class Visit>
+  static void forEachMap(Visit visit);
 
   // ---- Run-control helpers ----
-  // Refuses settings with which no map could be trained or could ever stop,
-  // and an unset savePath when output is asked for.
-  static void checkSettings();
-  // Writes the message line to standard output and hands over to the failure
-  // handler, which by default ends the process with status 1. A handler that
-  // returns still ends the process so.
-  [[noreturn]] static void fail(const std::string& message);
-  // What fail does after its message. A harness that runs many inputs in one
-  // process installs one that throws; nullptr restores the default.
-  using FailHandler = void (*)(const std::string& message);
-  static void setFailHandler(FailHandler handler);
   // A zero-terminated copy of `text` that lives until releaseRun: the
   // property texts that the text settings point to.
   static const char* keepText(std::string_view text);
@@ -120,10 +115,16 @@ class Globals {
   static float* newVector(long long length);
   // A zero-terminated copy of `text` (released with free).
   static char* newText(std::string_view text);
-  // Opens a file for reading; a folder counts as a file that cannot be opened.
-  static FILE* openForReading(const char* name);
-  // Creates or truncates an output file with access mode 0664 (before the umask).
-  static FILE* createOutputFile(const std::string& name);
 };
+
+template <class Visit>
+void Globals::forEachMap(Visit visit) {
+  visit(getFirstLayerMap());
+  for (int level = 2; getLayerAt(level) != nullptr; level++) {
+    for (int i = 0; i < getLayerAt(level)->size(); i++) {
+      visit(getLayerAt(level)->elementAt(i));
+    }
+  }
+}
 
 #endif

@@ -8,14 +8,17 @@
 #include <string>
 #include <string_view>
 
-#include "assignments.h"
+#include "base/failure.h"
+#include "output/assignments.h"
 #include "config.h"
 #include "dataloader.h"
-#include "fieldreader.h"
+#include "io/fieldreader.h"
 #include "globals.h"
-#include "helptext.h"
-#include "outputfile.h"
-#include "overview.h"
+#include "io/files.h"
+#include "settings/checks.h"
+#include "settings/helptext.h"
+#include "io/outputfile.h"
+#include "output/overview.h"
 
 void usage();
 void startIt();
@@ -105,9 +108,9 @@ void setProp(const char* prop, const char* val) {
 // newline or the end of the file. Text after the last "=" that has no "=" of
 // its own is dropped.
 void getProps(const char* propFileName) {
-  FILE* file = Globals::openForReading(propFileName);
+  FILE* file = openForReading(propFileName);
   if (file == nullptr) {
-    Globals::fail(std::string("propertyfile ") + propFileName + " not found");
+    fail(std::string("propertyfile ") + propFileName + " not found");
   }
   FieldReader reader(file);
   std::string_view field;
@@ -133,7 +136,7 @@ void startIt() {
   delete Globals::dataItems;  // the empty start-up list
   Globals::dataItems = items;
   Globals::currentDataLoader->readVectorDescription(Globals::descriptionFile);
-  Globals::checkSettings();
+  checkSettings();
   Globals::initHFM();
   Globals::trainHFM();
   std::cout << '\a';

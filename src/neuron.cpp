@@ -6,7 +6,7 @@
 
 #include "dataitem.h"
 #include "dataloader.h"
-#include "distancekernels.h"
+#include "kernels/distancekernels.h"
 #include "globals.h"
 #include "neuronlayer.h"
 
@@ -16,9 +16,8 @@ Neuron::Neuron(int ws, int ingid, int inlevel, int spx, int spy) {
   for (int i = 0; i < ws; i++) {
     weights[i] = Globals::getRandom();
   }
-  nl = nullptr;
   Globals::normVec(weights);
-  representingDataItems = new Data_Vector();
+  representingDataItems = std::make_unique<Data_Vector>();
   mapgid = ingid;
   maplevel = inlevel;
   mapspx = spx;
@@ -29,8 +28,7 @@ Neuron::Neuron(int ws, int ingid, int inlevel, int spx, int spy) {
 Neuron::Neuron(float* w, int ingid, int inlevel, int spx, int spy) {
   weights = w;
   weightsize = Globals::vectorlength;
-  representingDataItems = new Data_Vector();
-  nl = nullptr;
+  representingDataItems = std::make_unique<Data_Vector>();
   mapgid = ingid;
   maplevel = inlevel;
   mapspx = spx;
@@ -38,11 +36,7 @@ Neuron::Neuron(float* w, int ingid, int inlevel, int spx, int spy) {
   MQE = 0.0f;
 }
 
-Neuron::~Neuron() {
-  free(weights);
-  delete nl;
-  delete representingDataItems;
-}
+Neuron::~Neuron() { free(weights); }
 
 void Neuron::adaptWeights(DataItem* di, float dist, float learnrate, int neighbourhood) {
   kernels::active().moveTowards(weights, di->getDataVector(), stepFactor(dist, learnrate, neighbourhood), weightsize);
@@ -58,25 +52,26 @@ double Neuron::stepFactor(float dist, float learnrate, int neighbourhood) {
 
 float Neuron::calcDist(DataItem* di) const { return Globals::calcQE(di->getDataVector(), weights); }
 
-void Neuron::calcMQE() { MQE = Globals::sumQE(representingDataItems, weights); }
+void Neuron::calcMQE() { MQE = Globals::sumQE(representingDataItems.get(), weights); }
 
 void Neuron::addRepresentingDataItem(DataItem* di) { representingDataItems->addElement(di); }
 
 int Neuron::representsMultiDataItems() const { return representingDataItems->size(); }
 
 void Neuron::addMap(Neuron* sn, float MQE, int level, int sizeX, int sizeY, int posX, int posY) {
-  nl = new NeuronLayer(sn, representingDataItems, MQE, level, sizeX, sizeY, posX, posY, nullptr, nullptr, nullptr,
-                       nullptr);
+  nl = std::make_unique<NeuronLayer>(sn, representingDataItems.get(), MQE, level, sizeX, sizeY, posX, posY, nullptr,
+                                     nullptr, nullptr, nullptr);
 }
 
 void Neuron::addMap(Data_Vector* dataItems, float MQE, int level, int sizeX, int sizeY, int posX, int posY) {
-  nl = new NeuronLayer(nullptr, dataItems, MQE, level, sizeX, sizeY, posX, posY, nullptr, nullptr, nullptr, nullptr);
+  nl = std::make_unique<NeuronLayer>(nullptr, dataItems, MQE, level, sizeX, sizeY, posX, posY, nullptr, nullptr,
+                                     nullptr, nullptr);
 }
 
 void Neuron::addMap(Neuron* sn, float MQE, int level, int posX, int posY, float* ULweight, float* URweight,
                     float* LLweight, float* LRweight) {
-  nl = new NeuronLayer(sn, representingDataItems, MQE, level, 2, 2, posX, posY, ULweight, URweight, LLweight,
-                       LRweight);
+  nl = std::make_unique<NeuronLayer>(sn, representingDataItems.get(), MQE, level, 2, 2, posX, posY, ULweight,
+                                     URweight, LLweight, LRweight);
 }
 
 void Neuron::clearRepresentingDataItems() { representingDataItems->clear(); }
@@ -86,10 +81,15 @@ String_Vector* Neuron::getLabels(int num) const {
   if (num <= 0) {
     return res;
   }
-  int n = representingDataItems->size();
+  char** names = Globals::currentDataLoader->getVectorDescription();
+  for (int index : labelComponents(componentErrors(), num)) {
+    res->addElement(names[index]);
+  }
+  return res;
+}
 
-  // Per component: root of the summed squared differences, divided by the
-  // count. With no represented vector this is 0/0, a NaN that never qualifies.
+std::vector<float> Neuron::componentErrors() const {
+  const int n = representingDataItems->size();
   std::vector<float> variance(weightsize);
   for (int i = 0; i < weightsize; i++) {
     float featureerror = 0.0f;
@@ -98,10 +98,18 @@ String_Vector* Neuron::getLabels(int num) const {
                     static_cast<double>(representingDataItems->elementAt(k)->getDataVector()[i]);
       featureerror = static_cast<float>(static_cast<double>(featureerror) + diff * diff);
     }
+    // With no represented vector this is 0/0: a NaN, which never qualifies.
     variance[i] = n > 0 ? static_cast<float>(std::sqrt(static_cast<double>(featureerror)) / static_cast<double>(n))
                         : std::nanf("");
   }
+  return variance;
+}
 
+// Passes of increasing error: each pass takes the smallest error above the
+// previous pass's (the lowest index among equals), then every other
+// component with exactly that error, while fewer than num are chosen. Errors
+// of 0 and of 1e9 or more never qualify, nor weights at or below the threshold.
+std::vector<int> Neuron::labelComponents(const std::vector<float>& variance, int num) const {
   float maxweightvalue = 0.0f;
   for (int i = 0; i < weightsize; i++) {
     if (weights[i] > maxweightvalue) {
@@ -111,13 +119,10 @@ String_Vector* Neuron::getLabels(int num) const {
   const double threshold = static_cast<double>(Globals::LABELS_THRESHOLD) * static_cast<double>(maxweightvalue);
   auto passesWeightTest = [&](int i) { return static_cast<double>(weights[i]) > threshold; };
 
-  // Passes of increasing error; each pass takes the smallest error above the
-  // previous one, then every other component with exactly that error.
   std::vector<int> minlabelindex;
   int full = 0;
   float last = 0.0f;
-  bool stop = false;
-  while (full < num && !stop) {
+  while (full < num) {
     float min = 1e9f;
     int minindex = 0;
     bool found = false;
@@ -129,8 +134,7 @@ String_Vector* Neuron::getLabels(int num) const {
       }
     }
     if (!found) {
-      stop = true;
-      continue;
+      break;
     }
     minlabelindex.push_back(minindex);
     full++;
@@ -142,10 +146,5 @@ String_Vector* Neuron::getLabels(int num) const {
       }
     }
   }
-
-  char** names = Globals::currentDataLoader->getVectorDescription();
-  for (int index : minlabelindex) {
-    res->addElement(names[index]);
-  }
-  return res;
+  return minlabelindex;
 }

@@ -1,6 +1,5 @@
 #include "neuronlayer.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,16 +7,19 @@
 #include <memory>
 #include <optional>
 
+#include "base/failure.h"
 #include "dataitem.h"
-#include "distancekernels.h"
-#include "errorfloor.h"
 #include "globals.h"
-#include "maplibrary.h"
-#include "mappage.h"
-#include "mapsize.h"
+#include "io/filenames.h"
+#include "io/mqe0file.h"
+#include "io/outputfile.h"
+#include "kernels/distancekernels.h"
+#include "kernels/winnersearch.h"
 #include "neuron.h"
-#include "outputfile.h"
-#include "winnersearch.h"
+#include "training/errorfloor.h"
+#include "training/mapsize.h"
+#include "training/schedule.h"
+#include "training/trainingdraws.h"
 
 namespace {
 
@@ -32,6 +34,11 @@ const int kFloorChecks = 50;
 // Growth checks in a row with every unit at one point, after which such a
 // map is taken to be stuck (see stopsShort).
 const int kOnePointChecks = 10;
+
+// The vectors of a list, as the stop rules read them.
+VectorAt vectorsOf(Data_Vector* items) {
+  return [items](int k) -> const float* { return items->elementAt(k)->getDataVector(); };
+}
 
 Neuron*** newGrid(int columns, int rows) {
   Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
@@ -54,50 +61,56 @@ void freeGrid(Neuron*** grid, int columns) {
   free(grid);
 }
 
-// The training vectors of the coming cycles, drawn before their cycle so
-// that their way from memory overlaps the work of the cycles before: the
-// list slot of the third cycle ahead, the record of the second and the data
-// of the next are fetched, each stage a cycle after the one it needs. Only
-// cycles sure to come (up to the next growth check) are drawn ahead, so the
-// random sequence is drawn exactly as often, and in the same order, as by
-// one draw at the start of every cycle.
-class TrainingDraws {
- public:
-  TrainingDraws(Data_Vector* inItems, int inCount, int inComponents)
-      : items(inItems), count(inCount), vectorBytes(static_cast<long long>(inComponents) * sizeof(float)) {}
+// A vector of the arithmetic, released with free when it goes.
+using OwnedVector = std::unique_ptr<float, void (*)(void*)>;
+OwnedVector owned(float* v) { return OwnedVector(v, free); }
 
-  // The index of this cycle's vector, when `certain` more cycles surely follow it.
-  int next(long long certain) {
-    int index;
-    if (queued > 0) {
-      index = ahead[0];
-      for (int k = 1; k < queued; k++) ahead[k - 1] = ahead[k];
-      queued--;
-    } else {
-      index = draw();
-    }
-    while (queued < kDepth && queued < certain) {
-      ahead[queued++] = draw();
-    }
-    if (queued > 0) {
-      const char* data = reinterpret_cast<const char*>(items->elementAt(ahead[0])->getDataVector());
-      for (long long at = 0; at < vectorBytes; at += 64) __builtin_prefetch(data + at);
-    }
-    if (queued > 1) __builtin_prefetch(items->elementAt(ahead[1]));
-    if (queued > 2) __builtin_prefetch(items->slotAt(ahead[2]));
-    return index;
+// The corners of a child map, each a new vector built from the parent unit's
+// weights t and its neighbours by the vector arithmetic (every intermediate
+// vector rounded to float).
+// H: halfway from t to n, t + (n - t) / 2.
+OwnedVector halfway(const float* t, const float* n) {
+  OwnedVector offset = owned(Globals::vectorDiffMean(n, t));
+  return owned(Globals::vectorAdd(t, offset.get()));
+}
+
+// M: t plus the mean offset towards a, b and c, t + ((a - t) + (b - t) + (c - t)) / 3.
+OwnedVector meanOffset(const float* t, const float* a, const float* b, const float* c) {
+  OwnedVector da = owned(Globals::vectorDiff(a, t));
+  OwnedVector db = owned(Globals::vectorDiff(b, t));
+  OwnedVector dc = owned(Globals::vectorDiff(c, t));
+  OwnedVector mean = owned(Globals::vectorAdd3Mean(da.get(), db.get(), dc.get()));
+  return owned(Globals::vectorAdd(t, mean.get()));
+}
+
+// A corner looks towards the three neighbours on its side (null where the
+// grid ends): all present, M of them; one present (a border cuts off the
+// others), H of it; none, a copy of t.
+OwnedVector cornerTowards(const float* t, const float* a, const float* b, const float* c) {
+  if (a != nullptr && b != nullptr && c != nullptr) {
+    return meanOffset(t, a, b, c);
   }
+  const float* only = a != nullptr ? a : (b != nullptr ? b : c);
+  if (only != nullptr) {
+    return halfway(t, only);
+  }
+  OwnedVector copy = owned(Globals::newVector(Globals::vectorlength));
+  memcpy(copy.get(), t, sizeof(float) * Globals::vectorlength);
+  return copy;
+}
 
- private:
-  static constexpr int kDepth = 3;
-  Data_Vector* items;
-  int count;
-  long long vectorBytes;
-  int ahead[kDepth] = {0, 0, 0};
-  int queued = 0;
-
-  int draw() { return Globals::getIntRandom() % count; }
-};
+// "UL: %f / %f" and so on: components 0 and 1 of each corner (0 for a
+// missing second component).
+void traceCorners(const OwnedVector (&corners)[4]) {
+  const char* names[4] = {"UL", "UR", "LL", "LR"};
+  for (int c = 0; c < 4; c++) {
+    const float* v = corners[c].get();
+    char line[128];
+    double second = Globals::vectorlength > 1 ? static_cast<double>(v[1]) : 0.0;
+    snprintf(line, sizeof line, "%s: %f / %f", names[c], static_cast<double>(v[0]), second);
+    std::cout << line << "\n";
+  }
+}
 
 }  // namespace
 
@@ -107,46 +120,36 @@ class TrainingDraws {
 
 NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE, int inlevel, int initialSizeX,
                          int initialSizeY, int posX, int posY, float* ULweight, float* URweight, float* LLweight,
-                         float* LRweight) {
-  dataItems = indataItems;
-  dataLength = Globals::vectorlength;
-  superMQE = insuperMQE;
-  superNeuron = sn;
-  superPos = new int[2]{posX, posY};
-  gid = Globals::HTML_GID;
+                         float* LRweight)
+    : gid(Globals::HTML_GID),
+      superMQE(insuperMQE),
+      dataItems(indataItems),
+      superPos{posX, posY},
+      superNeuron(sn),
+      MQE(kFarAway),
+      MQENeuron{0, 0},
+      stupidity(Globals::TAU_1),
+      ini_learnrate(Globals::INITIAL_LEARNRATE),
+      learnrate(Globals::INITIAL_LEARNRATE),
+      min_learnrate(Globals::MIN_LEARNRATE),
+      ini_neighbourhood(Globals::INITIAL_NEIGHBOURHOOD),
+      neighbourhood(Globals::INITIAL_NEIGHBOURHOOD),
+      min_neighbourhood(Globals::MIN_NEIGHBOURHOOD),
+      neighbourhood_falloff(0.0f),
+      level(inlevel),
+      dataLength(Globals::vectorlength),
+      x(initialSizeX),
+      y(initialSizeY),
+      neuronMap(newGrid(initialSizeX, initialSizeY)),
+      currentCycle(0),
+      stoppedShort(false) {
   Globals::HTML_GID++;
-  MQE = kFarAway;
-  MQENeuron = new int[2]{0, 0};
-  stupidity = Globals::TAU_1;
-  ini_learnrate = Globals::INITIAL_LEARNRATE;
-  learnrate = Globals::INITIAL_LEARNRATE;
-  min_learnrate = Globals::MIN_LEARNRATE;
-  ini_neighbourhood = Globals::INITIAL_NEIGHBOURHOOD;
-  neighbourhood = Globals::INITIAL_NEIGHBOURHOOD;
-  min_neighbourhood = Globals::MIN_NEIGHBOURHOOD;
-  neighbourhood_falloff = 0.0f;  // kept for the record; no operation uses it
-  level = inlevel;
-  x = initialSizeX;
-  y = initialSizeY;
-  currentCycle = 0;
-  search = nullptr;
-  scanWeights = nullptr;
-  startCorners = nullptr;
-  stoppedShort = false;
-  movingWeights = nullptr;
-  movingFactors = nullptr;
-  scanCapacity = 0;
-  neuronMap = newGrid(x, y);
-
   if (Globals::ORIENTATION && sn != nullptr && inlevel > 1) {
-    neuronMap[0][0] = new Neuron(ULweight, gid, level, superPos[0], superPos[1]);
-    neuronMap[1][0] = new Neuron(URweight, gid, level, superPos[0], superPos[1]);
-    neuronMap[0][1] = new Neuron(LLweight, gid, level, superPos[0], superPos[1]);
-    neuronMap[1][1] = new Neuron(LRweight, gid, level, superPos[0], superPos[1]);
-    startCorners = Globals::newVector(4LL * dataLength);
-    const float* corners[4] = {ULweight, URweight, LLweight, LRweight};
+    float* corners[4] = {ULweight, URweight, LLweight, LRweight};
+    const GridPos cells[4] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
     for (int c = 0; c < 4; c++) {
-      memcpy(startCorners + static_cast<long long>(c) * dataLength, corners[c], sizeof(float) * dataLength);
+      neuronMap[cells[c][0]][cells[c][1]] = new Neuron(corners[c], gid, level, superPos[0], superPos[1]);
+      startCorners.insert(startCorners.end(), corners[c], corners[c] + dataLength);
     }
   } else {
     // Row by row, left to right: this order fixes which random numbers each unit gets.
@@ -159,25 +162,28 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
 }
 
 NeuronLayer::~NeuronLayer() {
-  delete[] superPos;
-  delete[] MQENeuron;
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       delete neuronMap[i][j];
     }
   }
   freeGrid(neuronMap, x);
-  delete search;
-  free(scanWeights);
-  free(startCorners);
-  free(movingWeights);
-  free(movingFactors);
 }
 
 NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
 
 std::string NeuronLayer::fileName(const char* extension) const {
-  return std::string(Globals::savePath) + "/" + mapFileStem(gid, level, superPos[0], superPos[1]) + "." + extension;
+  return mapFileName(Globals::savePath, Globals::HTML_PREFIX, gid, level, superPos[0], superPos[1], extension);
+}
+
+bool NeuronLayer::fitsInMemory(long long columns, long long rows, int components) {
+  // A lower bound of what a unit takes: its object, weights and list of
+  // vectors, its grid slot and its slots in the winner search. Allocator
+  // overhead is left out, so the true need is larger still.
+  const double perUnit = static_cast<double>(sizeof(Neuron)) + static_cast<double>(sizeof(Data_Vector)) +
+                         static_cast<double>(sizeof(float)) * static_cast<double>(components) +
+                         static_cast<double>(sizeof(Neuron*) + sizeof(float*) + sizeof(double));
+  return mapFitsInMemory(columns, rows, perUnit);
 }
 
 // ---------------------------------------------------------------------------
@@ -192,7 +198,7 @@ void NeuronLayer::calcLayer0MQE() {
   // Nothing can be learned from vectors that all equal their mean, and no
   // map error could ever fall to TAU_1 times it.
   if (!(MQE > 0.0f)) {
-    Globals::fail("MQE0 must be greater than 0 to train (input vectors all equal?)");
+    fail("MQE0 must be greater than 0 to train (input vectors all equal?)");
   }
   neuronMap[0][0]->addMap(dataItems, MQE, 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, 0, 0);
 }
@@ -206,93 +212,36 @@ float* NeuronLayer::computeMQE0() {
 
 float* NeuronLayer::loadMQE0File() {
   std::cout << "loading MQE0 file: " << Globals::MQE0_FILE << std::endl;
-  // Closed and released on every way out, failures included.
-  std::unique_ptr<FILE, int (*)(FILE*)> owned(Globals::openForReading(Globals::MQE0_FILE), fclose);
-  FILE* file = owned.get();
-  if (file == nullptr) {
-    Globals::fail(std::string("cannot open MQE0 file ") + Globals::MQE0_FILE);
-  }
-  // A token is a run of non-blank characters; one of any length is read
-  // whole, so an overlong token simply does not match a keyword.
-  auto readToken = [file]() {
-    std::string token;
-    int c = getc(file);
-    while (c != EOF && isspace(c)) {
-      c = getc(file);
-    }
-    while (c != EOF && !isspace(c)) {
-      token.push_back(static_cast<char>(c));
-      c = getc(file);
-    }
-    return token;
-  };
-  if (readToken() != "$MEAN_VEC") {
-    Globals::fail("cannot read $MEAN_VEC");
-  }
+  // Released on every way out, failures included.
   std::unique_ptr<float, void (*)(void*)> mean(Globals::newVector(dataLength), free);
-  for (int i = 0; i < dataLength; i++) {
-    if (fscanf(file, "%f", &mean.get()[i]) != 1) {
-      break;  // the remaining components stay 0; the token is read as the keyword next
-    }
-  }
-  if (readToken() != "$MQE0") {
-    Globals::fail("cannot read $MQE0");
-  }
-  float loaded;
-  if (fscanf(file, "%f", &loaded) == 1) {
-    MQE = loaded;  // without a number the initial 1000000000 stays
-  }
+  readMqe0File(Globals::MQE0_FILE, mean.get(), dataLength, MQE);  // without a number the initial 1000000000 stays
   return mean.release();
 }
 
 // ---------------------------------------------------------------------------
-// Training and growth
+// Winner search and measurement
 // ---------------------------------------------------------------------------
-
-float NeuronLayer::sawtoothLearnrate(float iniLearnrate, float minLearnrate, long long P, long long cycle) {
-  return sawtoothRate(sawtoothSlope(iniLearnrate, minLearnrate, P), iniLearnrate, cycle % (P + 1));
-}
-
-double NeuronLayer::sawtoothSlope(float iniLearnrate, float minLearnrate, long long P) {
-  return (static_cast<double>(iniLearnrate) - static_cast<double>(minLearnrate)) * (-1.0) / static_cast<double>(P);
-}
-
-float NeuronLayer::sawtoothRate(double slope, float iniLearnrate, long long stepInTooth) {
-  return static_cast<float>(slope * static_cast<double>(stepInTooth) + static_cast<double>(iniLearnrate));
-}
-
-long long NeuronLayer::radiusStep(long long P, int iniNeighbourhood) {
-  // The radius count plus one is taken in double: iniNeighbourhood + 1 would overflow at the int limit.
-  long long step = static_cast<long long>(static_cast<double>(P) / (static_cast<double>(iniNeighbourhood) + 1.0));
-  // A growth period shorter than the radius count would give a step of 0
-  // cycles; shrink the radius every cycle instead.
-  return step < 1 ? 1 : step;
-}
 
 void NeuronLayer::prepareSearch() {
   if (search == nullptr) {
-    search = new WinnerSearch(dataLength);
+    search = std::make_unique<WinnerSearch>(dataLength);
   }
-  const int units = x * y;
-  search->reserve(units);
-  if (units > scanCapacity) {
-    scanWeights = static_cast<const float**>(realloc(scanWeights, sizeof(float*) * units));
-    movingWeights = static_cast<float**>(realloc(movingWeights, sizeof(float*) * units));
-    movingFactors = static_cast<double*>(realloc(movingFactors, sizeof(double) * units));
-    if (scanWeights == nullptr || movingWeights == nullptr || movingFactors == nullptr) {
-      failOutOfMemory();
-    }
-    scanCapacity = units;
+  const size_t units = static_cast<size_t>(x) * static_cast<size_t>(y);
+  search->reserve(static_cast<int>(units));
+  if (units > scanWeights.size()) {
+    scanWeights.resize(units);
+    movingWeights.resize(units);
+    movingFactors.resize(units);
   }
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
-      scanWeights[j * x + i] = neuronMap[i][j]->weights;
+      scanWeights[static_cast<size_t>(j) * x + i] = neuronMap[i][j]->weights;
     }
   }
 }
 
 void NeuronLayer::findWinner(DataItem* di, int* winner) {
-  const int k = search->find(scanWeights, x * y, di->getDataVector(), kSearchStart, winner[1] * x + winner[0]);
+  const int k = search->find(scanWeights.data(), x * y, di->getDataVector(), kSearchStart, winner[1] * x + winner[0]);
   winner[0] = k % x;
   winner[1] = k / x;
 }
@@ -304,297 +253,6 @@ void NeuronLayer::remeasure() {
     }
   }
   calcMQE();
-}
-
-void NeuronLayer::train() {
-  std::optional<OutputFile> mqeFile;  // the error trace, one line per cycle
-  if (Globals::printMQE) {
-    mqeFile.emplace(fileName("mqe"), "MQE file");
-  }
-  stupidity = Globals::TAU_1;
-  learnrate = Globals::INITIAL_LEARNRATE;
-  neighbourhood = Globals::INITIAL_NEIGHBOURHOOD;
-  min_learnrate = Globals::MIN_LEARNRATE;
-  min_neighbourhood = Globals::MIN_NEIGHBOURHOOD;
-  currentCycle = 0;
-
-  const long long N = dataItems->size();
-  const long long P = N * Globals::EXPAND_CYCLES;
-  const long long T = radiusStep(P, ini_neighbourhood);
-  const long long cycleCap = N * static_cast<long long>(Globals::MAX_CYCLES);
-  const double stopBound = static_cast<double>(stupidity) * static_cast<double>(superMQE);
-  const double slope = sawtoothSlope(ini_learnrate, min_learnrate, P);
-  prepareSearch();
-
-  // Where the cycle stands in each schedule: a dot every N cycles, a radius
-  // step every T, the learning-rate sawtooth of period P + 1, a growth check
-  // every P. Counters instead of remainders of the cycle number.
-  long long inPass = 0, inRadiusStep = 0, inSawtooth = 0, inGrowthPeriod = 0;
-  Progress progress{HUGE_VALF, 0, 0, -1.0};
-  TrainingDraws draws(dataItems, static_cast<int>(N), dataLength);
-  for (;;) {
-    currentCycle++;
-    if (++inPass == N) {
-      inPass = 0;
-      std::cout << "." << std::flush;
-      endRunIfConsoleFailed();
-    }
-    const bool growthCheck = ++inGrowthPeriod == P;
-    if (growthCheck) {
-      inGrowthPeriod = 0;
-    }
-    const int index = draws.next(growthCheck ? 0 : P - inGrowthPeriod);
-    DataItem* currentDataItem = dataItems->elementAt(index);
-    int winner[2] = {0, 0};
-    findWinner(currentDataItem, winner);
-    adaptWeights(winner, currentDataItem);
-
-    if (++inSawtooth == P + 1) {
-      inSawtooth = 0;
-    }
-    learnrate = sawtoothRate(slope, ini_learnrate, inSawtooth);
-    if (++inRadiusStep == T) {
-      inRadiusStep = 0;
-      neighbourhood--;
-      if (neighbourhood < 0) {
-        neighbourhood = 0;
-      }
-    }
-    if (Globals::printMQE) {
-      remeasure();
-      char line[32];
-      mqeFile->write(line, static_cast<size_t>(snprintf(line, sizeof line, "%g\n", static_cast<double>(MQE))));
-    }
-    if (!growthCheck) {
-      continue;
-    }
-
-    // Growth check.
-    if (!Globals::printMQE) {
-      remeasure();  // with the trace on, the cycle has just measured
-    }
-    std::cout << "MQE ; " << MQE << ", to go : " << static_cast<float>(stupidity * superMQE) << std::endl;
-    if (static_cast<double>(MQE) <= stopBound || (Globals::MAX_CYCLES > 0 && currentCycle >= cycleCap)) {
-      break;
-    }
-    if (stopsShort(stopBound, progress)) {
-      break;
-    }
-    int* dissNeighbour = getMaxDissNeighbour(MQENeuron);
-    const int mx = MQENeuron[0], my = MQENeuron[1];
-    const int dx = dissNeighbour[0], dy = dissNeighbour[1];
-    const bool addsColumn = mx != dx, addsRow = mx == dx && my != dy;
-    if ((addsColumn || addsRow) && !growthFits(addsColumn ? 1 : 0, addsRow ? 1 : 0)) {
-      delete[] dissNeighbour;
-      break;
-    }
-    std::cout << "neuron with max MQE : " << MQENeuron[0] << "," << MQENeuron[1] << std::endl;
-    if (mx > dx) {
-      insertColumn(mx);
-    } else if (mx < dx) {
-      insertColumn(dx);
-    } else if (my > dy) {
-      insertRow(my);
-    } else if (my < dy) {
-      insertRow(dy);
-    }
-    learnrate = ini_learnrate;
-    neighbourhood = ini_neighbourhood;
-    delete[] dissNeighbour;
-  }
-  std::cout << "MQE: " << MQE << std::endl;
-
-  expandUnits();
-
-  if (mqeFile) {
-    mqeFile->close();
-  }
-}
-
-// Ways a map can be unable ever to meet its bound. None applies under a
-// cycle cap, which ends every map.
-// - Every unit at one point, and the bound below the least error one unit
-//   can have on the map's vectors (every vector then goes to one unit). A
-//   1 x 1 map stays so for good. A larger map stays so while every unit gets
-//   the very same step factor, which takes a radius above 2^25 times the
-//   grid's extent (INITIAL_NEIGHBOURHOOD near the int limit, say); it then
-//   only adds rows of copies, and is taken to be stuck after
-//   kOnePointChecks checks.
-// - The worst unit's error within the rounding floor of its vectors, and no
-//   new lowest error for kFloorChecks checks: growth, always next to the
-//   worst unit, cannot lower an error that is only rounding. Only a bound
-//   near 10^-13 of the data's scale (TAU_1 and TAU_2 near the float limit),
-//   or data of scales 10^13 apart, brings this about.
-// - An error that has been infinite at every check, kFloorChecks of them:
-//   the data lie so far apart that squared distances overflow the float
-//   range, and only a bound that is itself infinite is ever met.
-bool NeuronLayer::stopsShort(double stopBound, Progress& progress) {
-  const bool capped = Globals::MAX_CYCLES > 0;
-  if (!capped && unitsAtOnePoint()) {
-    progress.checksAsOnePoint++;
-    if (progress.leastOneUnit < 0.0) {
-      progress.leastOneUnit = leastErrorOfOneUnit(dataItems, dataLength);
-    }
-    if (stopBound < progress.leastOneUnit) {
-      if (x == 1 && y == 1) {
-        std::cout << "a 1 x 1 map cannot reach its bound: training stops" << std::endl;
-        return true;
-      }
-      if (progress.checksAsOnePoint >= kOnePointChecks) {
-        std::cout << "all units have stayed at one point, the bound cannot be reached: training stops" << std::endl;
-        return true;
-      }
-    }
-  } else {
-    progress.checksAsOnePoint = 0;
-  }
-  if (MQE < progress.lowestMQE) {
-    progress.lowestMQE = MQE;
-    progress.checksSinceLowest = 0;
-  } else {
-    progress.checksSinceLowest++;
-  }
-  if (capped || progress.checksSinceLowest < kFloorChecks) {
-    return false;
-  }
-  if (atRoundingFloor(neuronMap[MQENeuron[0]][MQENeuron[1]])) {
-    std::cout << "MQE cannot fall below the rounding floor: training stops" << std::endl;
-    stoppedShort = true;
-    return true;
-  }
-  if (std::isinf(progress.lowestMQE)) {
-    std::cout << "MQE stays infinite (squared distances overflow): training stops" << std::endl;
-    stoppedShort = true;
-    return true;
-  }
-  return false;
-}
-
-bool NeuronLayer::growthFits(int addedColumns, int addedRows) const {
-  if (mapFitsInMemory(static_cast<long long>(x) + addedColumns, static_cast<long long>(y) + addedRows, dataLength)) {
-    return true;
-  }
-  std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
-  return false;
-}
-
-bool NeuronLayer::unitsAtOnePoint() const {
-  const float* first = neuronMap[0][0]->weights;
-  for (int j = 0; j < y; j++) {
-    for (int i = 0; i < x; i++) {
-      if (memcmp(neuronMap[i][j]->weights, first, sizeof(float) * dataLength) != 0) {
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
-bool NeuronLayer::atRoundingFloor(const Neuron* unit) const {
-  return static_cast<double>(unit->MQE) <= roundingFloor(unit->getRepresentingDataItems(), dataLength);
-}
-
-// The child would train on this map's vectors (the unit holds them all),
-// all one point, so that no choice of training vector makes a difference;
-// with this map's bound (the unit's error is the error above this map) and
-// from this map's starting weights. Everything that decides training is the
-// same, so it ends as this map did and expands the same unit, from the same
-// corners.
-bool NeuronLayer::childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR) {
-  const Neuron* unit = neuronMap[i][j];
-  if (startCorners == nullptr || unit->representsMultiDataItems() != dataItems->size() || unit->MQE != superMQE) {
-    return false;
-  }
-  const float* corners[4] = {UL, UR, LL, LR};
-  for (int c = 0; c < 4; c++) {
-    if (memcmp(startCorners + static_cast<long long>(c) * dataLength, corners[c], sizeof(float) * dataLength) != 0) {
-      return false;
-    }
-  }
-  return allVectorsEqual(dataItems, dataLength);
-}
-
-void NeuronLayer::expandUnits() {
-  // Below the first layer a map whose unit (0, 0) holds all the map's input
-  // vectors has not split its data, and expands nothing.
-  bool exp = true;
-  if (level > 1) {
-    const int a = superNeuron->representsMultiDataItems();
-    bool r = true;
-    for (int j = 0; j < y && r; j++) {
-      for (int i = 0; i < x && r; i++) {
-        int b = neuronMap[i][j]->representsMultiDataItems();
-        if (a == b) {
-          exp = false;
-          r = false;
-        } else if (a > b) {
-          exp = true;
-          r = false;
-        }
-      }
-    }
-  }
-  if (!exp) {
-    return;
-  }
-  const double threshold =
-      static_cast<double>(Globals::TAU_2) * static_cast<double>(Globals::getFirstLayerMap()->superMQE);
-  for (int j = 0; j < y; j++) {
-    for (int i = 0; i < x; i++) {
-      Neuron* unit = neuronMap[i][j];
-      if (!(static_cast<double>(unit->MQE) > threshold)) {
-        continue;
-      }
-      // A map stuck at the rounding floor or an infinite error would hand
-      // the same to a child map; only units with finite errors above
-      // rounding get one.
-      if (stoppedShort && (std::isinf(unit->MQE) || atRoundingFloor(unit))) {
-        continue;
-      }
-      if (Globals::ORIENTATION) {
-        float* UL = Globals::newVector(Globals::vectorlength);
-        float* UR = Globals::newVector(Globals::vectorlength);
-        float* LL = Globals::newVector(Globals::vectorlength);
-        float* LR = Globals::newVector(Globals::vectorlength);
-        getNewWeights(i, j, UL, UR, LL, LR);
-        if (childWouldRepeat(i, j, UL, UR, LL, LR)) {
-          std::cout << "a child map of unit " << i << "," << j << " would repeat this map for ever: not expanded"
-                    << std::endl;
-          free(UL);
-          free(UR);
-          free(LL);
-          free(LR);
-          continue;
-        }
-        unit->addMap(unit, unit->MQE, level + 1, i, j, UL, UR, LL, LR);
-      } else {
-        unit->addMap(unit, unit->MQE, level + 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, i, j);
-      }
-      Globals::addLayer(level + 1, unit->getMap());
-    }
-  }
-}
-
-void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
-  // Every unit of the square window around the winner (clipped to the grid)
-  // moves with its own step factor; the kernels move them all in one call.
-  const long long r = neighbourhood;
-  const int wx = winner[0], wy = winner[1];
-  const int xminlim = static_cast<int>(wx - r > 0 ? wx - r : 0);
-  const int xmaxlim = static_cast<int>(wx + r < x - 1 ? wx + r : x - 1);
-  const int yminlim = static_cast<int>(wy - r > 0 ? wy - r : 0);
-  const int ymaxlim = static_cast<int>(wy + r < y - 1 ? wy + r : y - 1);
-  int count = 0;
-  for (int j = yminlim; j <= ymaxlim; j++) {
-    for (int i = xminlim; i <= xmaxlim; i++) {
-      const long long dx = wx - i, dy = wy - j;
-      const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
-      movingWeights[count] = neuronMap[i][j]->weights;
-      movingFactors[count] = Neuron::stepFactor(dist, learnrate, neighbourhood);
-      count++;
-    }
-  }
-  kernels::active().moveUnits(movingWeights, movingFactors, count, di->getDataVector(), dataLength);
 }
 
 void NeuronLayer::testDataItems() {
@@ -625,8 +283,7 @@ void NeuronLayer::calcMQE() {
       }
       if (currMQE > maxMQE) {
         maxMQE = currMQE;
-        MQENeuron[0] = i;
-        MQENeuron[1] = j;
+        MQENeuron = {i, j};
       }
     }
   }
@@ -635,17 +292,142 @@ void NeuronLayer::calcMQE() {
   MQE = c > 0 ? static_cast<float>(static_cast<double>(MQE) / static_cast<double>(c)) : 0.0f;
 }
 
-int* NeuronLayer::getMaxDissNeighbour(const int* n) {
-  int* res = new int[2]{0, 0};
+// ---------------------------------------------------------------------------
+// Training
+// ---------------------------------------------------------------------------
+
+void NeuronLayer::train() {
+  std::optional<OutputFile> mqeFile;  // the error trace, one line per cycle
+  if (Globals::printMQE) {
+    mqeFile.emplace(fileName("mqe"), "MQE file");
+  }
+  startTraining();
+  const long long N = dataItems->size();
+  const long long P = N * Globals::EXPAND_CYCLES;
+  const StopRule rule{static_cast<double>(stupidity) * static_cast<double>(superMQE),
+                      N * static_cast<long long>(Globals::MAX_CYCLES)};
+  const double slope = sawtoothSlope(ini_learnrate, min_learnrate, P);
+  prepareSearch();
+
+  TrainingSchedule schedule(N, P, radiusStep(P, ini_neighbourhood));
+  Progress progress{HUGE_VALF, 0, 0, -1.0};
+  TrainingDraws draws(dataItems, static_cast<int>(N), dataLength, [] { return Globals::getIntRandom(); });
+  for (;;) {
+    currentCycle++;
+    const TrainingSchedule::Cycle cycle = schedule.next();
+    if (cycle.dot) {
+      std::cout << "." << std::flush;
+      endRunIfConsoleFailed();
+    }
+    trainOn(dataItems->elementAt(draws.next(schedule.cyclesBeforeCheck())));
+    learnrate = sawtoothRate(slope, ini_learnrate, cycle.stepInTooth);
+    if (cycle.shrinkRadius && --neighbourhood < 0) {
+      neighbourhood = 0;
+    }
+    if (Globals::printMQE) {
+      remeasure();
+      char line[32];
+      mqeFile->write(line, static_cast<size_t>(snprintf(line, sizeof line, "%g\n", static_cast<double>(MQE))));
+    }
+    if (cycle.growthCheck && growthCheck(rule, progress)) {
+      break;
+    }
+  }
+  std::cout << "MQE: " << MQE << std::endl;
+
+  expandUnits();
+
+  if (mqeFile) {
+    mqeFile->close();
+  }
+}
+
+void NeuronLayer::startTraining() {
+  stupidity = Globals::TAU_1;
+  learnrate = Globals::INITIAL_LEARNRATE;
+  neighbourhood = Globals::INITIAL_NEIGHBOURHOOD;
+  min_learnrate = Globals::MIN_LEARNRATE;
+  min_neighbourhood = Globals::MIN_NEIGHBOURHOOD;
+  currentCycle = 0;
+}
+
+void NeuronLayer::trainOn(DataItem* di) {
+  int winner[2] = {0, 0};
+  findWinner(di, winner);
+  adaptWeights(winner, di);
+}
+
+bool NeuronLayer::growthCheck(const StopRule& rule, Progress& progress) {
+  if (!Globals::printMQE) {
+    remeasure();  // with the trace on, the cycle has just measured
+  }
+  std::cout << "MQE ; " << MQE << ", to go : " << static_cast<float>(stupidity * superMQE) << std::endl;
+  if (static_cast<double>(MQE) <= rule.bound || (Globals::MAX_CYCLES > 0 && currentCycle >= rule.cycleCap)) {
+    return true;
+  }
+  if (stopsShort(rule.bound, progress) || !grow()) {
+    return true;
+  }
+  learnrate = ini_learnrate;
+  neighbourhood = ini_neighbourhood;
+  return false;
+}
+
+bool NeuronLayer::grow() {
+  const GridPos diss = getMaxDissNeighbour(MQENeuron.data());
+  const int mx = MQENeuron[0], my = MQENeuron[1];
+  const int dx = diss[0], dy = diss[1];
+  const bool addsColumn = mx != dx, addsRow = mx == dx && my != dy;
+  if ((addsColumn || addsRow) && !growthFits(addsColumn ? 1 : 0, addsRow ? 1 : 0)) {
+    return false;
+  }
+  std::cout << "neuron with max MQE : " << mx << "," << my << std::endl;
+  // At the larger of the two indices: between the worst unit and its neighbour.
+  if (addsColumn) {
+    insertColumn(mx > dx ? mx : dx);
+  } else if (addsRow) {
+    insertRow(my > dy ? my : dy);
+  }
+  return true;
+}
+
+void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
+  // Every unit of the square window around the winner (clipped to the grid)
+  // moves with its own step factor; the kernels move them all in one call.
+  const long long r = neighbourhood;
+  const int wx = winner[0], wy = winner[1];
+  const int xminlim = static_cast<int>(wx - r > 0 ? wx - r : 0);
+  const int xmaxlim = static_cast<int>(wx + r < x - 1 ? wx + r : x - 1);
+  const int yminlim = static_cast<int>(wy - r > 0 ? wy - r : 0);
+  const int ymaxlim = static_cast<int>(wy + r < y - 1 ? wy + r : y - 1);
+  int count = 0;
+  for (int j = yminlim; j <= ymaxlim; j++) {
+    for (int i = xminlim; i <= xmaxlim; i++) {
+      const long long dx = wx - i, dy = wy - j;
+      const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+      movingWeights[count] = neuronMap[i][j]->weights;
+      movingFactors[count] = Neuron::stepFactor(dist, learnrate, neighbourhood);
+      count++;
+    }
+  }
+  kernels::active().moveUnits(movingWeights.data(), movingFactors.data(), count, di->getDataVector(), dataLength);
+}
+
+// ---------------------------------------------------------------------------
+// Growth
+// ---------------------------------------------------------------------------
+
+GridPos NeuronLayer::getMaxDissNeighbour(const int* n) {
+  GridPos res{0, 0};
   float diss = 0.0f;
   const int nx = n[0], ny = n[1];
   const float* own = neuronMap[nx][ny]->weights;
+  // Not strictly: on equal dissimilarity the neighbour looked at later wins.
   auto consider = [&](int i, int j) {
     float currDiss = Globals::calcQE(own, neuronMap[i][j]->weights);
     if (currDiss >= diss) {
       diss = currDiss;
-      res[0] = i;
-      res[1] = j;
+      res = {i, j};
     }
   };
   if (ny > 0) consider(nx, ny - 1);
@@ -691,6 +473,193 @@ void NeuronLayer::growGrid(int pos, bool isRow) {
 }
 
 // ---------------------------------------------------------------------------
+// Maps that could never meet their bound
+// ---------------------------------------------------------------------------
+
+// Ways a map can be unable ever to meet its bound. None applies under a
+// cycle cap, which ends every map.
+// - Every unit at one point, and the bound below the least error one unit
+//   can have on the map's vectors (every vector then goes to one unit). A
+//   1 x 1 map stays so for good. A larger map stays so while every unit gets
+//   the very same step factor, which takes a radius above 2^25 times the
+//   grid's extent (INITIAL_NEIGHBOURHOOD near the int limit, say); it then
+//   only adds rows of copies, and is taken to be stuck after
+//   kOnePointChecks checks.
+// - The worst unit's error within the rounding floor of its vectors, and no
+//   new lowest error for kFloorChecks checks: growth, always next to the
+//   worst unit, cannot lower an error that is only rounding. Only a bound
+//   near 10^-13 of the data's scale (TAU_1 and TAU_2 near the float limit),
+//   or data of scales 10^13 apart, brings this about.
+// - An error that has been infinite at every check, kFloorChecks of them:
+//   the data lie so far apart that squared distances overflow the float
+//   range, and only a bound that is itself infinite is ever met.
+bool NeuronLayer::stopsShort(double stopBound, Progress& progress) {
+  const bool capped = Globals::MAX_CYCLES > 0;
+  if (!capped && unitsAtOnePoint()) {
+    progress.checksAsOnePoint++;
+    if (progress.leastOneUnit < 0.0) {
+      progress.leastOneUnit = leastErrorOfOneUnit(dataItems->size(), vectorsOf(dataItems), dataLength);
+    }
+    if (stopBound < progress.leastOneUnit) {
+      if (x == 1 && y == 1) {
+        std::cout << "a 1 x 1 map cannot reach its bound: training stops" << std::endl;
+        return true;
+      }
+      if (progress.checksAsOnePoint >= kOnePointChecks) {
+        std::cout << "all units have stayed at one point, the bound cannot be reached: training stops" << std::endl;
+        return true;
+      }
+    }
+  } else {
+    progress.checksAsOnePoint = 0;
+  }
+  if (MQE < progress.lowestMQE) {
+    progress.lowestMQE = MQE;
+    progress.checksSinceLowest = 0;
+  } else {
+    progress.checksSinceLowest++;
+  }
+  if (capped || progress.checksSinceLowest < kFloorChecks) {
+    return false;
+  }
+  if (atRoundingFloor(neuronMap[MQENeuron[0]][MQENeuron[1]])) {
+    std::cout << "MQE cannot fall below the rounding floor: training stops" << std::endl;
+    stoppedShort = true;
+    return true;
+  }
+  if (std::isinf(progress.lowestMQE)) {
+    std::cout << "MQE stays infinite (squared distances overflow): training stops" << std::endl;
+    stoppedShort = true;
+    return true;
+  }
+  return false;
+}
+
+bool NeuronLayer::growthFits(int addedColumns, int addedRows) const {
+  if (fitsInMemory(static_cast<long long>(x) + addedColumns, static_cast<long long>(y) + addedRows, dataLength)) {
+    return true;
+  }
+  std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
+  return false;
+}
+
+bool NeuronLayer::unitsAtOnePoint() const {
+  const float* first = neuronMap[0][0]->weights;
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      if (memcmp(neuronMap[i][j]->weights, first, sizeof(float) * dataLength) != 0) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool NeuronLayer::atRoundingFloor(const Neuron* unit) const {
+  Data_Vector* items = unit->getRepresentingDataItems();
+  return static_cast<double>(unit->MQE) <= roundingFloor(items->size(), vectorsOf(items), dataLength);
+}
+
+// ---------------------------------------------------------------------------
+// Expansion
+// ---------------------------------------------------------------------------
+
+void NeuronLayer::expandUnits() {
+  if (!mayExpand()) {
+    return;
+  }
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      Neuron* unit = neuronMap[i][j];
+      if (!shouldExpand(unit)) {
+        continue;
+      }
+      if (Globals::ORIENTATION) {
+        expandWithCorners(i, j);
+      } else {
+        unit->addMap(unit, unit->MQE, level + 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, i, j);
+        Globals::addLayer(level + 1, unit->getMap());
+      }
+    }
+  }
+}
+
+// Below the first layer the units are scanned in order while they hold more
+// vectors than the parent unit: a unit holding as many as the parent means
+// the map has not split its data (no expansion), one holding fewer ends the
+// scan with expansion allowed. Since every vector of the map lies in one unit,
+// the scan always ends at unit (0, 0).
+bool NeuronLayer::mayExpand() const {
+  if (level <= 1) {
+    return true;
+  }
+  const int a = superNeuron->representsMultiDataItems();
+  for (int j = 0; j < y; j++) {
+    for (int i = 0; i < x; i++) {
+      const int b = neuronMap[i][j]->representsMultiDataItems();
+      if (a == b) {
+        return false;
+      }
+      if (a > b) {
+        return true;
+      }
+    }
+  }
+  return true;
+}
+
+bool NeuronLayer::shouldExpand(const Neuron* unit) const {
+  const double threshold =
+      static_cast<double>(Globals::TAU_2) * static_cast<double>(Globals::getFirstLayerMap()->superMQE);
+  if (!(static_cast<double>(unit->MQE) > threshold)) {
+    return false;
+  }
+  // A map stuck at the rounding floor or an infinite error would hand the
+  // same to a child map; only units with finite errors above rounding get one.
+  return !(stoppedShort && (std::isinf(unit->MQE) || atRoundingFloor(unit)));
+}
+
+void NeuronLayer::expandWithCorners(int i, int j) {
+  Neuron* unit = neuronMap[i][j];
+  float* corners[4];
+  for (float*& corner : corners) {
+    corner = Globals::newVector(Globals::vectorlength);
+  }
+  getNewWeights(i, j, corners[0], corners[1], corners[2], corners[3]);
+  if (childWouldRepeat(i, j, corners[0], corners[1], corners[2], corners[3])) {
+    std::cout << "a child map of unit " << i << "," << j << " would repeat this map for ever: not expanded"
+              << std::endl;
+    for (float* corner : corners) {
+      free(corner);
+    }
+    return;
+  }
+  unit->addMap(unit, unit->MQE, level + 1, i, j, corners[0], corners[1], corners[2], corners[3]);
+  Globals::addLayer(level + 1, unit->getMap());
+}
+
+// The child would train on this map's vectors (the unit holds them all),
+// all one point, so that no choice of training vector makes a difference;
+// with this map's bound (the unit's error is the error above this map) and
+// from this map's starting weights. Everything that decides training is the
+// same, so it ends as this map did and expands the same unit, from the same
+// corners.
+bool NeuronLayer::childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR) {
+  const Neuron* unit = neuronMap[i][j];
+  if (startCorners.empty() || unit->representsMultiDataItems() != dataItems->size() || unit->MQE != superMQE) {
+    return false;
+  }
+  const float* corners[4] = {UL, UR, LL, LR};
+  for (int c = 0; c < 4; c++) {
+    if (memcmp(startCorners.data() + static_cast<size_t>(c) * dataLength, corners[c], sizeof(float) * dataLength) !=
+        0) {
+      return false;
+    }
+  }
+  return allVectorsEqual(dataItems->size(), vectorsOf(dataItems), dataLength);
+}
+
+// ---------------------------------------------------------------------------
 // Corner vectors of a child map
 // ---------------------------------------------------------------------------
 
@@ -707,72 +676,27 @@ void NeuronLayer::getNewWeights(int xPos, int yPos, float* UL, float* UR, float*
   const float* nUR = at(right && up, xPos + 1, yPos - 1);
   const float* nR = at(right, xPos + 1, yPos);
 
-  // H: halfway from t to n.  M: t plus the mean offset towards a, b and c.
-  auto halfway = [&](const float* n) {
-    float* offset = Globals::vectorDiffMean(n, t);
-    float* res = Globals::vectorAdd(t, offset);
-    free(offset);
-    return res;
-  };
-  auto meanOffset = [&](const float* a, const float* b, const float* c) {
-    float* da = Globals::vectorDiff(a, t);
-    float* db = Globals::vectorDiff(b, t);
-    float* dc = Globals::vectorDiff(c, t);
-    float* mean = Globals::vectorAdd3Mean(da, db, dc);
-    float* res = Globals::vectorAdd(t, mean);
-    free(da);
-    free(db);
-    free(dc);
-    free(mean);
-    return res;
-  };
-  // A corner looks towards the three neighbours on its side: all present, M
-  // of them; one present (a border cuts off the others), H of it; none, t.
-  auto corner = [&](const float* a, const float* b, const float* c) {
-    if (a != nullptr && b != nullptr && c != nullptr) {
-      return meanOffset(a, b, c);
-    }
-    const float* only = a != nullptr ? a : (b != nullptr ? b : c);
-    if (only != nullptr) {
-      return halfway(only);
-    }
-    float* copy = Globals::newVector(Globals::vectorlength);
-    memcpy(copy, t, sizeof(float) * Globals::vectorlength);
-    return copy;
-  };
+  // The lower-left and lower-right grid corners take their three neighbours
+  // in another order (which the sums' rounding can tell).
   const bool lowerLeftCorner = !left && !down;
   const bool lowerRightCorner = !right && !down;
-  float* dUL = lowerRightCorner ? corner(nUL, nU, nL) : corner(nL, nUL, nU);
-  float* dUR = lowerLeftCorner ? corner(nU, nUR, nR) : corner(nR, nUR, nU);
-  float* dLL = corner(nL, nBL, nB);
-  float* dLR = corner(nR, nBR, nB);
-
+  const OwnedVector corners[4] = {
+      lowerRightCorner ? cornerTowards(t, nUL, nU, nL) : cornerTowards(t, nL, nUL, nU),
+      lowerLeftCorner ? cornerTowards(t, nU, nUR, nR) : cornerTowards(t, nR, nUR, nU),
+      cornerTowards(t, nL, nBL, nB),
+      cornerTowards(t, nR, nBR, nB),
+  };
   if (xPos == 0 && yPos == 0) {
-    auto trace = [](const char* name, const float* v) {
-      char line[128];
-      double second = Globals::vectorlength > 1 ? static_cast<double>(v[1]) : 0.0;
-      snprintf(line, sizeof line, "%s: %f / %f", name, static_cast<double>(v[0]), second);
-      std::cout << line << "\n";
-    };
-    trace("UL", dUL);
-    trace("UR", dUR);
-    trace("LL", dLL);
-    trace("LR", dLR);
+    traceCorners(corners);
   }
-  for (int k = 0; k < Globals::vectorlength; k++) {
-    UL[k] = dUL[k];
-    UR[k] = dUR[k];
-    LL[k] = dLL[k];
-    LR[k] = dLR[k];
+  float* targets[4] = {UL, UR, LL, LR};
+  for (int c = 0; c < 4; c++) {
+    memcpy(targets[c], corners[c].get(), sizeof(float) * Globals::vectorlength);
   }
-  free(dUL);
-  free(dUR);
-  free(dLL);
-  free(dLR);
 }
 
 // ---------------------------------------------------------------------------
-// Output
+// Output: the writers of each kind live with the other output files.
 // ---------------------------------------------------------------------------
 
 void NeuronLayer::saveAs(int what) {
@@ -781,18 +705,4 @@ void NeuronLayer::saveAs(int what) {
   } else if (what == 2) {
     saveAsCartix();
   }
-}
-
-void NeuronLayer::saveAsHTML() {
-  saveOutputFile(fileName("html"), "HTML file", [this](std::ostream& out) { MapPage::write(out, *this); });
-}
-
-// Three files, each complete and closed before the next is created.
-void NeuronLayer::saveAsCartix() {
-  saveOutputFile(fileName("mapdescr"), "Cartix map file",
-                 [this](std::ostream& out) { MapLibrary::writeMapDescription(out, *this); });
-  saveOutputFile(fileName("wgt"), "Cartix wgt file",
-                 [this](std::ostream& out) { MapLibrary::writeWeightVectors(out, *this); });
-  saveOutputFile(fileName("unit"), "Cartix node file",
-                 [this](std::ostream& out) { MapLibrary::writeUnitDescriptions(out, *this); });
 }

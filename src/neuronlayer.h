@@ -1,36 +1,56 @@
 #ifndef VELMAR_NEURONLAYER_H
 #define VELMAR_NEURONLAYER_H
 
-#include <cstdio>
+#include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "config.h"
 #include "vector.h"
 
 class DataItem;
 class Neuron;
+class OutputFile;
 class WinnerSearch;
+
+// A grid position: column first, then row.
+using GridPos = std::array<int, 2>;
 
 // One rectangular map of the hierarchy: a grid of units, the input vectors it
 // is trained on, its copies of the training settings and its place in the
 // hierarchy. neuronMap[column][row]; column 0 is the left, row 0 the top.
+//
+// A map is built complete, trained once (train: it grows by whole rows and
+// columns until its error is small enough, then expands its coarse units
+// into child maps), and then only read, by the writers of the output files.
 class NeuronLayer {
  public:
-  int gid;
+  int gid;  // the map's number, in order of construction: level-0 map 0, first-layer map 1
+  // The error of what lies above this map: MQE0 for the first-layer map, the
+  // parent unit's summed error for a child map, 0 for the level-0 map.
   float superMQE;
 
+  // The level-0 map (no parent unit), the first-layer map (no parent unit,
+  // level 1) or a child map (parent unit sn). With the four corner vectors
+  // (taken over as the weights of a 2 x 2 map) when ORIENTATION is on and
+  // sn is given below level 1; otherwise x by y random units.
   NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE, int inlevel, int initialSizeX,
               int initialSizeY, int posX, int posY, float* ULweight, float* URweight, float* LLweight,
               float* LRweight);
+  // Destroys the units and, through them, every map below; never the input
+  // vectors or the parent unit.
   ~NeuronLayer();
 
   NeuronLayer(const NeuronLayer&) = delete;
   NeuronLayer& operator=(const NeuronLayer&) = delete;
 
+  // The child map of unit (0, 0): the first-layer map, asked of the level-0 map.
   NeuronLayer* getLayer1Map();
   // Level-0 map only: mean vector, MQE0 (computed or loaded) and the first-layer map.
   void calcLayer0MQE();
-  // Assigns every input vector to its best unit and computes the map error.
+  // Assigns every input vector to its best unit (the units' lists must be
+  // empty), sets every unit's error, the map's error and its worst unit.
   void calcMQE();
   void insertColumn(int pos);
   // Trains, grows and finally expands the map.
@@ -38,70 +58,81 @@ class NeuronLayer {
   // 0: HTML page; 2: map-library files; anything else: nothing.
   void saveAs(int what);
 
-  // Read access for the output writers' callers and for tests.
+  // True when a map of columns x rows units of `components` weights can
+  // exist: few enough units to count in an int, and within physical memory.
+  static bool fitsInMemory(long long columns, long long rows, int components);
+
+  // Read access for the writers of the output files.
   int getX() const { return x; }
   int getY() const { return y; }
   int getLevel() const { return level; }
+  int getDataLength() const { return dataLength; }
   float getMQE() const { return MQE; }
-  const int* getMQENeuron() const { return MQENeuron; }
-  const int* getSuperPos() const { return superPos; }
+  float getStupidity() const { return stupidity; }
+  float getIniLearnrate() const { return ini_learnrate; }
+  int getIniNeighbourhood() const { return ini_neighbourhood; }
+  const GridPos& getSuperPos() const { return superPos; }
   long long getCurrentCycle() const { return currentCycle; }
-  float getLearnrate() const { return learnrate; }
-  int getNeighbourhood() const { return neighbourhood; }
   Neuron* getNeuron(int column, int row) const { return neuronMap[column][row]; }
   Neuron* getSuperNeuron() const { return superNeuron; }
   Data_Vector* getDataItems() const { return dataItems; }
-  // Name of one of this map's output files: savePath/PREFIX_gid_level_col_row.extension
+  // savePath/PREFIX_gid_level_column_row.extension
   std::string fileName(const char* extension) const;
 
-  // One step of the training schedule, exposed for tests: the learning rate
-  // after `cycle` with growth period P, and the radius step for P.
-  static float sawtoothLearnrate(float iniLearnrate, float minLearnrate, long long P, long long cycle);
-  static long long radiusStep(long long P, int iniNeighbourhood);
-  // The sawtooth as two steps: its slope for period P, then the rate at a
-  // step into the tooth (the cycle number modulo P + 1).
-  static double sawtoothSlope(float iniLearnrate, float minLearnrate, long long P);
-  static float sawtoothRate(double slope, float iniLearnrate, long long stepInTooth);
-
  private:
-  Data_Vector* dataItems;
-  int* superPos;
-  Neuron* superNeuron;
+  Data_Vector* dataItems;  // not owned: the global list, or the parent unit's own list
+  GridPos superPos;        // column and row of the parent unit in the parent map
+  Neuron* superNeuron;     // the parent unit; null on levels 0 and 1
+  // The map's error: the mean of its units' summed errors over the units
+  // whose error is above 0. On the level-0 map it is MQE0, a sum.
   float MQE;
-  int* MQENeuron;
-  float stupidity;
+  GridPos MQENeuron;  // the unit with the largest error
+  float stupidity;    // holds TAU_1: the map stops growing at stupidity x superMQE
   float ini_learnrate;
   float learnrate;
   float min_learnrate;
   int ini_neighbourhood;
   int neighbourhood;
-  int min_neighbourhood;
-  float neighbourhood_falloff;
+  int min_neighbourhood;        // kept with the settings; the radius floor is 0
+  float neighbourhood_falloff;  // kept for the record; no operation uses it
   int level;
   int dataLength;
   int x;
   int y;
   Neuron*** neuronMap;
   long long currentCycle;
+
   // The winner search and the units' weight arrays in scan order (row by
   // row, columns inner), made ready by prepareSearch before searches run.
-  WinnerSearch* search;
-  const float** scanWeights;
+  std::unique_ptr<WinnerSearch> search;
+  std::vector<const float*> scanWeights;
+  // The weights and step factors of the units one training step moves.
+  std::vector<float*> movingWeights;
+  std::vector<double> movingFactors;
   // A child map started from four corner vectors keeps a copy of them
   // (upper left, upper right, lower left, lower right), to tell whether a
-  // child of its own would start exactly as it did; null otherwise.
-  float* startCorners;
+  // child of its own would start exactly as it did; empty otherwise.
+  std::vector<float> startCorners;
   // Set when training ended at the rounding floor or with an infinite error
   // (see stopsShort): such a map expands only units it can still learn from.
   bool stoppedShort;
-  // The weights and step factors of the units one training step moves.
-  float** movingWeights;
-  double* movingFactors;
-  int scanCapacity;  // room in the three arrays above, in units
+
+  // What a map's growth checks remember to tell whether it is stuck.
+  struct Progress {
+    float lowestMQE;        // the lowest error so far
+    int checksSinceLowest;  // growth checks since it was reached
+    int checksAsOnePoint;   // growth checks in a row with every unit at one point
+    double leastOneUnit;    // the least error one unit can have on the map's vectors; < 0 until needed
+  };
+  // The bounds a growth check tests against.
+  struct StopRule {
+    double bound;         // stupidity x superMQE
+    long long cycleCap;   // N x MAX_CYCLES
+  };
 
   void adaptWeights(const int* winner, DataItem* di);
   void testDataItems();
-  int* getMaxDissNeighbour(const int* n);
+  GridPos getMaxDissNeighbour(const int* n);
   void saveAsHTML();
   void insertRow(int pos);
   void saveAsCartix();
@@ -117,17 +148,21 @@ class NeuronLayer {
   // The level-0 mean vector, with MQE set to MQE0.
   float* computeMQE0();
   float* loadMQE0File();
+
+  // Training: the start values of the schedule, one cycle's draw, winner and
+  // move, and the growth check at the end of every growth period.
+  void startTraining();
+  void trainOn(DataItem* di);
+  // True when training ends at this check; otherwise the map has grown (or
+  // could not) and the schedule starts afresh.
+  bool growthCheck(const StopRule& rule, Progress& progress);
+  // Inserts the row or column between the worst unit and its most
+  // dissimilar neighbour; false when the map cannot grow in memory.
+  bool grow();
   // Rebuilds the grid (already counted one row or column larger) with a new
   // row or column at pos whose units take the means of their two old neighbours.
   void growGrid(int pos, bool isRow);
-  void expandUnits();
-  // What a map's growth checks remember to tell whether it is stuck.
-  struct Progress {
-    float lowestMQE;        // the lowest error so far
-    int checksSinceLowest;  // growth checks since it was reached
-    int checksAsOnePoint;   // growth checks in a row with every unit at one point
-    double leastOneUnit;    // the least error one unit can have on the map's vectors; < 0 until needed
-  };
+
   // At a growth check that neither met the bound nor the cycle cap: true,
   // with a line saying why, when training must end because the map could
   // never meet its bound.
@@ -139,14 +174,18 @@ class NeuronLayer {
   bool unitsAtOnePoint() const;
   // True when the unit's error lies within the rounding floor of its vectors.
   bool atRoundingFloor(const Neuron* unit) const;
+
+  // Expansion: whether this map may expand at all, then each unit whose
+  // error is above TAU_2 x MQE0 gets a child map.
+  void expandUnits();
+  bool mayExpand() const;
+  bool shouldExpand(const Neuron* unit) const;
+  void expandWithCorners(int i, int j);
   // True when a child map of the unit at (i, j), started from these corners,
   // would train exactly as this map did and so expand the same unit again,
   // level after level, for ever.
   bool childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR);
 
-  // The page and map-library writers read the trained map as a whole.
-  friend class MapPage;
-  friend class MapLibrary;
   friend class NeuronLayerTestAccess;
 };
 

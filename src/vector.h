@@ -3,8 +3,7 @@
 
 #include <cstdlib>
 
-// Ends the run with the message "out of memory" and status 1.
-[[noreturn]] void failOutOfMemory();
+#include "base/failure.h"
 
 // A minimal growable array of pointers. It never owns what it points to, so
 // one object can sit in several vectors at once (an input vector is in the

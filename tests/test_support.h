@@ -16,6 +16,7 @@
 #include "globals.h"
 #include "neuron.h"
 #include "neuronlayer.h"
+#include "test_access.h"
 
 namespace testsupport {
 
@@ -78,19 +79,5 @@ inline std::string writeTempFile(const std::string& name, const std::string& tex
 }
 
 }  // namespace testsupport
-
-// Reaches the private state of a map for tests.
-class NeuronLayerTestAccess {
- public:
-  static int* getMaxDissNeighbour(NeuronLayer& m, const int* n) { return m.getMaxDissNeighbour(n); }
-  static void insertRow(NeuronLayer& m, int pos) { m.insertRow(pos); }
-  static void getNewWeights(NeuronLayer& m, int x, int y, float* UL, float* UR, float* LL, float* LR) {
-    m.getNewWeights(x, y, UL, UR, LL, LR);
-  }
-  static void testDataItems(NeuronLayer& m) { m.testDataItems(); }
-  static void saveAsHTML(NeuronLayer& m) { m.saveAsHTML(); }
-  static void saveAsCartix(NeuronLayer& m) { m.saveAsCartix(); }
-  static void expandUnits(NeuronLayer& m) { m.expandUnits(); }
-};
 
 #endif

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "decimal.h"
+#include "io/decimal.h"
 
 namespace {
 

@@ -19,7 +19,7 @@ void throwFailed(const std::string& message) { throw Failed(message); }
 // ("" if it did not fail) and leaves what it printed in `printed`.
 template <class Step>
 std::string failureOf(Step step, std::string& printed) {
-  Globals::setFailHandler(throwFailed);
+  setFailHandler(throwFailed);
   std::string message;
   testing::internal::CaptureStdout();
   try {
@@ -28,13 +28,13 @@ std::string failureOf(Step step, std::string& printed) {
     message = failed.what();
   }
   printed = testing::internal::GetCapturedStdout();
-  Globals::setFailHandler(nullptr);
+  setFailHandler(nullptr);
   return message;
 }
 
 TEST(FailHandlerTest, TheMessageLineComesFirstThenTheHandlerWithTheSameMessage) {
   std::string printed;
-  EXPECT_EQ(failureOf([] { Globals::fail("cannot read $MQE0"); }, printed), "cannot read $MQE0");
+  EXPECT_EQ(failureOf([] { fail("cannot read $MQE0"); }, printed), "cannot read $MQE0");
   EXPECT_EQ(printed, "cannot read $MQE0\n");
 }
 

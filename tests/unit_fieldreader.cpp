@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "fieldreader.h"
+#include "io/fieldreader.h"
 #include "test_support.h"
 
 namespace {

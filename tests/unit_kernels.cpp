@@ -5,9 +5,9 @@
 #include <cmath>
 #include <random>
 
-#include "distancekernels.h"
+#include "kernels/distancekernels.h"
 #include "test_support.h"
-#include "winnersearch.h"
+#include "kernels/winnersearch.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "test_support.h"
+#include "training/schedule.h"
 
 using testsupport::item;
 using A = NeuronLayerTestAccess;
@@ -45,20 +46,34 @@ TEST(LayerGrowth, MostDissimilarNeighbourTiesGoToTheLaterOne) {
   const int centre[2] = {1, 1};
   // Looked at above, below, left, right: moving each pick nearer hands the tie to the one before.
   for (const char* expected : {"2,1", "0,1", "1,2", "1,0"}) {
-    int* r = A::getMaxDissNeighbour(*m, centre);
+    const GridPos r = A::getMaxDissNeighbour(*m, centre);
     EXPECT_EQ(std::to_string(r[0]) + "," + std::to_string(r[1]), expected);
     m->getNeuron(r[0], r[1])->weights[0] = 0.5f;
-    delete[] r;
   }
 }
 
 TEST(LayerTraining, SawtoothRateAndRadiusStep) {
   const float ini = 0.3f, mn = 0.02f;
-  EXPECT_FLOAT_EQ(NeuronLayer::sawtoothLearnrate(ini, mn, 100, 100), mn);
-  EXPECT_EQ(NeuronLayer::sawtoothLearnrate(ini, mn, 100, 101), ini);
-  EXPECT_EQ(NeuronLayer::radiusStep(100, 2), 33);
-  EXPECT_EQ(NeuronLayer::radiusStep(2, 2), 1);  // a step of 0 cycles would never shrink the radius
-  EXPECT_EQ(NeuronLayer::radiusStep(1000000, 2147483647), 1);  // the largest radius count does not overflow
+  const double slope = sawtoothSlope(ini, mn, 100);
+  EXPECT_FLOAT_EQ(sawtoothRate(slope, ini, 100), mn);
+  EXPECT_EQ(sawtoothRate(slope, ini, 0), ini);
+  EXPECT_EQ(radiusStep(100, 2), 33);
+  EXPECT_EQ(radiusStep(2, 2), 1);  // a step of 0 cycles would never shrink the radius
+  EXPECT_EQ(radiusStep(1000000, 2147483647), 1);  // the largest radius count does not overflow
+  // The counters: a growth check every P cycles, a tooth of P + 1, a radius step every T, a dot every N.
+  TrainingSchedule schedule(4, 100, 33);
+  int dots = 0, checks = 0, steps = 0;
+  TrainingSchedule::Cycle c{};
+  for (int cycle = 1; cycle <= 202; cycle++) {
+    c = schedule.next();
+    dots += c.dot;
+    checks += c.growthCheck;
+    steps += c.shrinkRadius;
+    if (cycle == 100) EXPECT_TRUE(c.growthCheck && c.stepInTooth == 100 && schedule.cyclesBeforeCheck() == 0);
+    if (cycle == 101) EXPECT_TRUE(!c.growthCheck && c.stepInTooth == 0 && schedule.cyclesBeforeCheck() == 99);
+  }
+  EXPECT_EQ(c.stepInTooth, 0);  // 202 = 2 x 101
+  EXPECT_EQ((std::vector<int>{dots, checks, steps}), (std::vector<int>{50, 2, 6}));
 }
 
 // Four vectors and 25 passes give a growth check every 100 cycles. A cap of 26
@@ -79,8 +94,8 @@ TEST(LayerTraining, GrowsOnceThenStopsAtTheCapWithTheDriftedRate) {
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(m->getCurrentCycle(), 200);
   EXPECT_EQ(m->getX() * m->getY(), 6);  // one row or column inserted
-  EXPECT_FLOAT_EQ(m->getLearnrate(), 0.3f - 0.99f * (0.3f - 0.02f));
-  EXPECT_EQ(m->getNeighbourhood(), 0);
+  EXPECT_FLOAT_EQ(A::learnrate(*m), 0.3f - 0.99f * (0.3f - 0.02f));
+  EXPECT_EQ(A::neighbourhood(*m), 0);
   // One dot per pass over the four vectors: the second check follows the insertion line after 25 dots.
   EXPECT_EQ(out.rfind(std::string(25, '.') + "MQE ; "), out.find('\n', out.find("inserting ")) + 1) << out;
 }

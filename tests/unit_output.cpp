@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "outputfile.h"
+#include "io/outputfile.h"
 #include "test_support.h"
 
 using testsupport::item;

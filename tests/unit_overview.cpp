@@ -4,10 +4,10 @@
 
 #include <sstream>
 
-#include "assignments.h"
-#include "helptext.h"
+#include "output/assignments.h"
+#include "settings/helptext.h"
 #include "html_checker.h"
-#include "overview.h"
+#include "output/overview.h"
 #include "test_support.h"
 
 void setProp(const char* prop, const char* val);

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <regex>
 
-#include "distancekernels.h"
+#include "kernels/distancekernels.h"
 #include "test_support.h"
 
 void getProps(const char* propFileName);

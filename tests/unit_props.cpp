@@ -1,3 +1,4 @@
+#include "settings/checks.h"
 #include "test_support.h"
 
 void getProps(const char* propFileName);
@@ -51,15 +52,15 @@ TEST(SettingsDeathTest, OneUnitStartIsRefusedOnlyWhenItCouldNeverStop) {
   Globals::INITIAL_X_SIZE = 1;
   Globals::INITIAL_Y_SIZE = 1;
   Globals::TAU_1 = 1.0f;
-  EXPECT_EXIT(Globals::checkSettings(), ::testing::ExitedWithCode(1), "");
+  EXPECT_EXIT(checkSettings(), ::testing::ExitedWithCode(1), "");
   Globals::MQE0_FILE = "mqe0.txt";
-  Globals::checkSettings();
+  checkSettings();
   Globals::MQE0_FILE = nullptr;
   Globals::TAU_1 = 1.5f;
-  Globals::checkSettings();
+  checkSettings();
   Globals::TAU_1 = 0.25f;
   Globals::MAX_CYCLES = 3;
-  Globals::checkSettings();
+  checkSettings();
 }
 
 }  // namespace

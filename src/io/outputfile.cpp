@@ -1,15 +1,16 @@
-#include "outputfile.h"
+#include "io/outputfile.h"
 
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
 
-#include "globals.h"
+#include "base/failure.h"
+#include "io/files.h"
 
 OutputFile::OutputFile(const std::string& name, const char* inkind)
-    : file(Globals::createOutputFile(name)), kind(inkind) {
+    : file(createOutputFile(name)), kind(inkind) {
   if (file == nullptr) {
-    Globals::fail(std::string(kind) + " could not be opened");
+    fail(std::string(kind) + " could not be opened");
   }
 }
 
@@ -32,14 +33,14 @@ void OutputFile::close() {
   const bool closed = fclose(file) == 0;
   file = nullptr;
   if (!flushed || !closed) {
-    Globals::fail(std::string(kind) + " could not be written");
+    fail(std::string(kind) + " could not be written");
   }
 }
 
 void OutputFile::failWritten() {
   fclose(file);  // released now: the run ends with this error, not another one at exit
   file = nullptr;
-  Globals::fail(std::string(kind) + " could not be written");
+  fail(std::string(kind) + " could not be written");
 }
 
 void saveOutputFile(const std::string& name, const char* kind, const std::function<void(std::ostream&)>& writeText) {

@@ -1,11 +1,11 @@
-#include "winnersearch.h"
+#include "kernels/winnersearch.h"
 
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
 
-#include "distancekernels.h"
-#include "globals.h"
+#include "kernels/distancekernels.h"
+#include "base/failure.h"
 
 WinnerSearch::Counts WinnerSearch::counts;
 

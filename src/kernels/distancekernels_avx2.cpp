@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "distancekernels.h"
+#include "kernels/distancekernels.h"
 
 #define VELMAR_AVX2 __attribute__((target("avx2,fma")))
 

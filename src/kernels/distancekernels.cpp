@@ -1,4 +1,4 @@
-#include "distancekernels.h"
+#include "kernels/distancekernels.h"
 
 namespace kernels {
 

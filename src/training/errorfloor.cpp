@@ -1,10 +1,8 @@
-#include "errorfloor.h"
+#include "training/errorfloor.h"
 
 #include <cmath>
 #include <cstring>
 #include <vector>
-
-#include "dataitem.h"
 
 namespace {
 
@@ -16,10 +14,10 @@ double step(float v) {
 
 }  // namespace
 
-double roundingFloor(Data_Vector* items, int components) {
+double roundingFloor(int count, const VectorAt& vectorAt, int components) {
   double floor = 0.0;
-  for (int k = 0; k < items->size(); k++) {
-    const float* x = items->elementAt(k)->getDataVector();
+  for (int k = 0; k < count; k++) {
+    const float* x = vectorAt(k);
     for (int i = 0; i < components; i++) {
       const double off = 32.0 * step(x[i]);
       floor += off * off;
@@ -36,14 +34,14 @@ double roundingFloor(Data_Vector* items, int components) {
 // mean's error e adds n |e|^2 to the sum, and the double sums err by a
 // relative (n + c + 2) 2^-53 at most. The float allowance is doubled as a
 // margin.
-double leastErrorOfOneUnit(Data_Vector* items, int components) {
-  const int n = items->size();
+double leastErrorOfOneUnit(int count, const VectorAt& vectorAt, int components) {
+  const int n = count;
   if (n == 0) {
     return 0.0;
   }
   std::vector<double> mean(components, 0.0), largest(components, 0.0);
   for (int k = 0; k < n; k++) {
-    const float* x = items->elementAt(k)->getDataVector();
+    const float* x = vectorAt(k);
     for (int i = 0; i < components; i++) {
       mean[i] += static_cast<double>(x[i]);
       largest[i] = std::fmax(largest[i], std::fabs(static_cast<double>(x[i])));
@@ -57,7 +55,7 @@ double leastErrorOfOneUnit(Data_Vector* items, int components) {
   }
   double sum = 0.0;
   for (int k = 0; k < n; k++) {
-    const float* x = items->elementAt(k)->getDataVector();
+    const float* x = vectorAt(k);
     double distance = 0.0;
     for (int i = 0; i < components; i++) {
       const double d = static_cast<double>(x[i]) - mean[i];
@@ -71,13 +69,13 @@ double leastErrorOfOneUnit(Data_Vector* items, int components) {
   return kept > 0.0 && least > 0.0 ? least : 0.0;
 }
 
-bool allVectorsEqual(Data_Vector* items, int components) {
-  if (items->size() == 0) {
+bool allVectorsEqual(int count, const VectorAt& vectorAt, int components) {
+  if (count == 0) {
     return true;
   }
-  const float* first = items->elementAt(0)->getDataVector();
-  for (int k = 1; k < items->size(); k++) {
-    if (memcmp(items->elementAt(k)->getDataVector(), first, sizeof(float) * components) != 0) {
+  const float* first = vectorAt(0);
+  for (int k = 1; k < count; k++) {
+    if (memcmp(vectorAt(k), first, sizeof(float) * components) != 0) {
       return false;
     }
   }

@@ -1,4 +1,4 @@
-#include "helptext.h"
+#include "settings/helptext.h"
 
 #include <ostream>
 #include <string>

@@ -1,9 +1,9 @@
-#include "fieldreader.h"
+#include "io/fieldreader.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "globals.h"
+#include "base/failure.h"
 
 FieldReader::FieldReader(FILE* file, size_t blockSize)
     : file_(file),
@@ -14,7 +14,7 @@ FieldReader::FieldReader(FILE* file, size_t blockSize)
       end_(0),
       atEnd_(false) {
   if (buffer_ == nullptr) {
-    Globals::fail("out of memory");
+    failOutOfMemory();
   }
 }
 
@@ -59,7 +59,7 @@ bool FieldReader::refill() {
     size_t wanted = 2 * (capacity_ - 1) + 1;
     char* grown = static_cast<char*>(realloc(buffer_, wanted));
     if (grown == nullptr) {
-      Globals::fail("out of memory");
+      failOutOfMemory();
     }
     buffer_ = grown;
     capacity_ = wanted;

@@ -1,4 +1,4 @@
-#include "decimal.h"
+#include "io/decimal.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "distancekernels.h"
+#include "kernels/distancekernels.h"
 
 #define VELMAR_AVX512 __attribute__((target("avx512f")))
 

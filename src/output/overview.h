@@ -22,15 +22,6 @@ class Overview {
   // savePath/PREFIX_overview.html
   static std::string fileName();
   static void write(std::ostream& out, size_t pageBudget = kPageBudget);
-
-  // Text and attribute values: the five characters that could end or change
-  // markup become references.
-  static std::string escapeMarkup(const std::string& text);
-  // A relative link to a file: bytes other than letters, digits, "-._~/"
-  // percent-encoded, so that no "#", "?", "%" or blank in a name misleads it.
-  static std::string linkTo(const std::string& file);
-  // A JSON string literal that is also safe inside a script element.
-  static std::string jsonString(const std::string& text);
 };
 
 // Announces and writes the page; a failure ends the run like every other output file.

@@ -1,4 +1,4 @@
-#include "assignments.h"
+#include "output/assignments.h"
 
 #include <ostream>
 #include <unordered_map>
@@ -8,7 +8,8 @@
 #include "globals.h"
 #include "neuron.h"
 #include "neuronlayer.h"
-#include "outputfile.h"
+#include "io/filenames.h"
+#include "io/outputfile.h"
 
 namespace {
 
@@ -23,9 +24,9 @@ struct Place {
 };
 
 // After training, every vector of a map lies in exactly one of its units'
-// lists, and a child map holds exactly its parent unit's vectors. So visiting
-// the maps level by level meets each vector once per map on its way down, in
-// the order of its path.
+// lists, and a child map holds exactly its parent unit's vectors. So the walk
+// over the hierarchy, level by level, meets each vector once per map on its
+// way down, in the order of its path.
 std::vector<Place> placeEveryVector() {
   Data_Vector* items = Globals::dataItems;
   std::unordered_map<const DataItem*, int> inputIndex;
@@ -34,41 +35,35 @@ std::vector<Place> placeEveryVector() {
     inputIndex[items->elementAt(k)] = k;
   }
   std::vector<Place> places(static_cast<size_t>(items->size()));
-  for (int level = 1; Globals::getLayerAt(level) != nullptr; level++) {
-    const Layer_Vector* maps = Globals::getLayerAt(level);
-    for (int m = 0; m < maps->size(); m++) {
-      const NeuronLayer* map = maps->elementAt(m);
-      for (int row = 0; row < map->getY(); row++) {
-        for (int column = 0; column < map->getX(); column++) {
-          const Neuron* unit = map->getNeuron(column, row);
-          const Data_Vector* held = unit->getRepresentingDataItems();
-          for (int k = 0; k < held->size(); k++) {
-            auto found = inputIndex.find(held->elementAt(k));
-            if (found == inputIndex.end()) {
-              continue;
-            }
-            Place& p = places[static_cast<size_t>(found->second)];
-            p.map = map;
-            p.unit = unit;
-            p.column = column;
-            p.row = row;
-            if (!p.path.empty()) {
-              p.path += "/";
-            }
-            p.path += std::to_string(column) + "," + std::to_string(row);
+  Globals::forEachMap([&](const NeuronLayer* map) {
+    for (int row = 0; row < map->getY(); row++) {
+      for (int column = 0; column < map->getX(); column++) {
+        const Neuron* unit = map->getNeuron(column, row);
+        const Data_Vector* held = unit->getRepresentingDataItems();
+        for (int k = 0; k < held->size(); k++) {
+          auto found = inputIndex.find(held->elementAt(k));
+          if (found == inputIndex.end()) {
+            continue;
           }
+          Place& p = places[static_cast<size_t>(found->second)];
+          p.map = map;
+          p.unit = unit;
+          p.column = column;
+          p.row = row;
+          if (!p.path.empty()) {
+            p.path += "/";
+          }
+          p.path += std::to_string(column) + "," + std::to_string(row);
         }
       }
     }
-  }
+  });
   return places;
 }
 
 }  // namespace
 
-std::string Assignments::fileName() {
-  return std::string(Globals::savePath) + "/" + Globals::HTML_PREFIX + "_assignments.csv";
-}
+std::string Assignments::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "assignments.csv"); }
 
 std::string Assignments::csvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) {

@@ -1,4 +1,4 @@
-#include "overview.h"
+#include "output/overview.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,10 +12,11 @@
 #include "dataitem.h"
 #include "dataloader.h"
 #include "globals.h"
-#include "mappage.h"
+#include "io/filenames.h"
 #include "neuron.h"
 #include "neuronlayer.h"
-#include "outputfile.h"
+#include "io/outputfile.h"
+#include "output/markup.h"
 
 namespace {
 
@@ -83,13 +84,10 @@ struct Hierarchy {
 
 Hierarchy readHierarchy() {
   Hierarchy h;
-  for (int level = 1; Globals::getLayerAt(level) != nullptr; level++) {
-    const Layer_Vector* maps = Globals::getLayerAt(level);
-    h.levels++;
-    for (int m = 0; m < maps->size(); m++) {
-      h.maps.push_back(maps->elementAt(m));
-    }
-  }
+  Globals::forEachMap([&h](const NeuronLayer* map) {
+    h.maps.push_back(map);
+    h.levels = std::max(h.levels, map->getLevel());
+  });
   std::sort(h.maps.begin(), h.maps.end(), [](const NeuronLayer* a, const NeuronLayer* b) { return a->gid < b->gid; });
   for (const NeuronLayer* map : h.maps) {
     h.units += static_cast<long long>(map->getX()) * map->getY();
@@ -127,7 +125,7 @@ void writeHead(std::ostream& out) {
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
          "<title>"
-      << Overview::escapeMarkup(Globals::HTML_PREFIX)
+      << escapeMarkup(Globals::HTML_PREFIX)
       << ": overview of the map hierarchy</title>\n"
          "<style>\n"
          "body{font-family:system-ui,sans-serif;margin:1.2em 1.5em;color:#222;background:#fff}\n"
@@ -150,13 +148,13 @@ void writeHead(std::ostream& out) {
 void writeRunSummary(std::ostream& out, const Hierarchy& h) {
   const NeuronLayer* first = Globals::getFirstLayerMap();
   out << "<h1>Overview of the map hierarchy</h1>\n<table class=\"run\">\n";
-  out << "<tr><th>Input file</th><td>" << Overview::escapeMarkup(Globals::inputFile) << "</td></tr>\n";
+  out << "<tr><th>Input file</th><td>" << escapeMarkup(Globals::inputFile) << "</td></tr>\n";
   out << "<tr><th>Vectors</th><td>" << Globals::dataItems->size() << " &times; " << Globals::vectorlength
       << " components</td></tr>\n";
   out << "<tr><th>Normalisation</th><td>" << normalisationName() << "</td></tr>\n";
   out << "<tr><th>MQE0</th><td>" << first->superMQE;
   if (Globals::MQE0_FILE != nullptr) {
-    out << " (from " << Overview::escapeMarkup(Globals::MQE0_FILE) << ")";
+    out << " (from " << escapeMarkup(Globals::MQE0_FILE) << ")";
   }
   out << "</td></tr>\n";
   out << "<tr><th>TAU_1, TAU_2</th><td>" << Globals::TAU_1 << ", " << Globals::TAU_2 << "</td></tr>\n";
@@ -245,7 +243,7 @@ std::string unitTooltip(const Neuron& unit, int column, int row, const std::vect
   if (unit.getMap() != nullptr) {
     tip << "\nexpanded into map " << unit.getMap()->gid << " (click to open it)";
   }
-  return Overview::escapeMarkup(tip.str());
+  return escapeMarkup(tip.str());
 }
 
 void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, const MapScale& s) {
@@ -272,7 +270,7 @@ void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, c
       << "fill=\"" << textColour(t) << "\">" << n << "</text>";
   for (int k = 0; k < kLabelLines && k < static_cast<int>(labels.size()); k++) {
     out << "<text class=\"t\" x=\"" << left + 4 << "\" y=\"" << top + 30 + 12 * k << "\" font-size=\"10\" fill=\""
-        << textColour(t) << "\">" << Overview::escapeMarkup(firstChars(labels[k], kLabelChars)) << "</text>";
+        << textColour(t) << "\">" << escapeMarkup(firstChars(labels[k], kLabelChars)) << "</text>";
   }
   if (child != nullptr) {
     const std::string number = std::to_string(child->gid);
@@ -345,8 +343,9 @@ std::string summaryFacts(const NeuronLayer& map) {
           << sectionId(parent->mapgid) << "\">map " << parent->mapgid << "</a>";
   }
   if (Globals::SAVE_AS_HTML) {
-    const std::string page = mapFileStem(map.gid, map.getLevel(), map.getSuperPos()[0], map.getSuperPos()[1]) + ".html";
-    facts << " &middot; <a href=\"" << Overview::escapeMarkup(Overview::linkTo(page)) << "\">page</a>";
+    const std::string page =
+        mapFileStem(Globals::HTML_PREFIX, map.gid, map.getLevel(), map.getSuperPos()[0], map.getSuperPos()[1]) + ".html";
+    facts << " &middot; <a href=\"" << escapeMarkup(linkTo(page)) << "\">page</a>";
   }
   return facts.str();
 }
@@ -374,7 +373,7 @@ std::string weightData(const Hierarchy& h) {
   std::string data = "{\"names\":[";
   char** names = Globals::currentDataLoader->getVectorDescription();
   for (int k = 0; k < Globals::vectorlength; k++) {
-    data += (k == 0 ? "" : ",") + Overview::jsonString(names != nullptr && names[k] != nullptr ? names[k] : "");
+    data += (k == 0 ? "" : ",") + jsonString(names != nullptr && names[k] != nullptr ? names[k] : "");
   }
   data += "],\"maps\":{";
   for (size_t m = 0; m < h.maps.size(); m++) {
@@ -474,62 +473,7 @@ const char* kScript = R"js(<script>
 
 }  // namespace
 
-std::string Overview::fileName() {
-  return std::string(Globals::savePath) + "/" + Globals::HTML_PREFIX + "_overview.html";
-}
-
-std::string Overview::escapeMarkup(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string Overview::linkTo(const std::string& file) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out;
-  for (char c : file) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
-        b == '_' || b == '~' || b == '/') {
-      out += c;
-    } else {
-      out += '%';
-      out += hex[b >> 4];
-      out += hex[b & 15];
-    }
-  }
-  return out;
-}
-
-std::string Overview::jsonString(const std::string& text) {
-  static const char* hex = "0123456789abcdef";
-  std::string out = "\"";
-  for (char c : text) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (b < 0x20 || c == '<' || c == '>' || c == '&') {
-      // "<" as an escape keeps "</script" out of the script element.
-      out += "\\u00";
-      out += hex[b >> 4];
-      out += hex[b & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Overview::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "overview.html"); }
 
 void Overview::write(std::ostream& out, size_t pageBudget) {
   const Hierarchy h = readHierarchy();

@@ -1,0 +1,23 @@
+#ifndef VELMAR_TEST_ACCESS_H
+#define VELMAR_TEST_ACCESS_H
+
+// The one way tests reach the private parts of the program's classes.
+
+#include "neuronlayer.h"
+
+class NeuronLayerTestAccess {
+ public:
+  static GridPos getMaxDissNeighbour(NeuronLayer& m, const int* n) { return m.getMaxDissNeighbour(n); }
+  static void insertRow(NeuronLayer& m, int pos) { m.insertRow(pos); }
+  static void getNewWeights(NeuronLayer& m, int x, int y, float* UL, float* UR, float* LL, float* LR) {
+    m.getNewWeights(x, y, UL, UR, LL, LR);
+  }
+  static void testDataItems(NeuronLayer& m) { m.testDataItems(); }
+  static void saveAsHTML(NeuronLayer& m) { m.saveAsHTML(); }
+  static void saveAsCartix(NeuronLayer& m) { m.saveAsCartix(); }
+  static void expandUnits(NeuronLayer& m) { m.expandUnits(); }
+  static float learnrate(const NeuronLayer& m) { return m.learnrate; }
+  static int neighbourhood(const NeuronLayer& m) { return m.neighbourhood; }
+};
+
+#endif
