@@ -22,6 +22,7 @@
 #include "dataloader.h"
 #include "io/fieldreader.h"
 #include "globals.h"
+#include "settings/settingtable.h"
 
 void getProps(const char* propFileName);
 void startIt();
@@ -42,75 +43,13 @@ class NullBuffer : public std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-// The value of every setting in a fresh process, taken before the first
-// input changes any (the settings are constants until then).
-struct Settings {
-  int EXPAND_CYCLES = Globals::EXPAND_CYCLES;
-  int MAX_CYCLES = Globals::MAX_CYCLES;
-  float TAU_1 = Globals::TAU_1;
-  float INITIAL_LEARNRATE = Globals::INITIAL_LEARNRATE;
-  int INITIAL_NEIGHBOURHOOD = Globals::INITIAL_NEIGHBOURHOOD;
-  float NEIGHBOURHOOD_FALLOFF = Globals::NEIGHBOURHOOD_FALLOFF;
-  float TAU_2 = Globals::TAU_2;
-  const char* HTML_PREFIX = Globals::HTML_PREFIX;
-  const char* DATAFILE_EXTENSION = Globals::DATAFILE_EXTENSION;
-  unsigned int randomSeed = Globals::randomSeed;
-  const char* inputFile = Globals::inputFile;
-  const char* descriptionFile = Globals::descriptionFile;
-  const char* savePath = Globals::savePath;
-  bool printMQE = Globals::printMQE;
-  int normInputVectors = Globals::normInputVectors;
-  bool SAVE_AS_HTML = Globals::SAVE_AS_HTML;
-  bool SAVE_AS_CARTIX = Globals::SAVE_AS_CARTIX;
-  bool SAVE_OVERVIEW = Globals::SAVE_OVERVIEW;
-  bool SAVE_ASSIGNMENTS = Globals::SAVE_ASSIGNMENTS;
-  int INITIAL_X_SIZE = Globals::INITIAL_X_SIZE;
-  int INITIAL_Y_SIZE = Globals::INITIAL_Y_SIZE;
-  int LABELS_NUM = Globals::LABELS_NUM;
-  bool LABELS_ONLY = Globals::LABELS_ONLY;
-  float LABELS_THRESHOLD = Globals::LABELS_THRESHOLD;
-  bool ORIENTATION = Globals::ORIENTATION;
-  const char* MQE0_FILE = Globals::MQE0_FILE;
-  int vectorlength = Globals::vectorlength;
-  int numofallvecs = Globals::numofallvecs;
-  int HTML_GID = Globals::HTML_GID;
-  bool isTrained = Globals::isTrained;
-  bool randomSeedGiven = Globals::randomSeedGiven;
-
-  void restore() const {
-    Globals::EXPAND_CYCLES = EXPAND_CYCLES;
-    Globals::MAX_CYCLES = MAX_CYCLES;
-    Globals::TAU_1 = TAU_1;
-    Globals::INITIAL_LEARNRATE = INITIAL_LEARNRATE;
-    Globals::INITIAL_NEIGHBOURHOOD = INITIAL_NEIGHBOURHOOD;
-    Globals::NEIGHBOURHOOD_FALLOFF = NEIGHBOURHOOD_FALLOFF;
-    Globals::TAU_2 = TAU_2;
-    Globals::HTML_PREFIX = HTML_PREFIX;
-    Globals::DATAFILE_EXTENSION = DATAFILE_EXTENSION;
-    Globals::randomSeed = randomSeed;
-    Globals::inputFile = inputFile;
-    Globals::descriptionFile = descriptionFile;
-    Globals::savePath = savePath;
-    Globals::printMQE = printMQE;
-    Globals::normInputVectors = normInputVectors;
-    Globals::SAVE_AS_HTML = SAVE_AS_HTML;
-    Globals::SAVE_AS_CARTIX = SAVE_AS_CARTIX;
-    Globals::SAVE_OVERVIEW = SAVE_OVERVIEW;
-    Globals::SAVE_ASSIGNMENTS = SAVE_ASSIGNMENTS;
-    Globals::INITIAL_X_SIZE = INITIAL_X_SIZE;
-    Globals::INITIAL_Y_SIZE = INITIAL_Y_SIZE;
-    Globals::LABELS_NUM = LABELS_NUM;
-    Globals::LABELS_ONLY = LABELS_ONLY;
-    Globals::LABELS_THRESHOLD = LABELS_THRESHOLD;
-    Globals::ORIENTATION = ORIENTATION;
-    Globals::MQE0_FILE = MQE0_FILE;
-    Globals::vectorlength = vectorlength;
-    Globals::numofallvecs = numofallvecs;
-    Globals::HTML_GID = HTML_GID;
-    Globals::isTrained = isTrained;
-    Globals::randomSeedGiven = randomSeedGiven;
-  }
-};
+// The run state that is not a setting, as a fresh process has it.
+inline void restoreRunState() {
+  Globals::vectorlength = 0;
+  Globals::numofallvecs = 0;
+  Globals::HTML_GID = 0;
+  Globals::isTrained = false;
+}
 
 // A small valid input file: three vectors of `components` components, no
 // two alike, so that its MQE0 is above 0.
@@ -179,8 +118,6 @@ inline std::string writeScratch(const char* name, std::string_view text) {
 class Harness {
  public:
   Harness() {
-    static const Settings defaults;  // first use: before any input changed them
-    defaults_ = &defaults;
     static bool prepared = false;
     if (!prepared) {
       prepared = true;
@@ -200,11 +137,10 @@ class Harness {
   Harness& operator=(const Harness&) = delete;
 
  private:
-  const Settings* defaults_;
-
   void reset() {
     Globals::releaseRun();
-    defaults_->restore();
+    restoreDefaultSettings();
+    restoreRunState();
     Globals::setRandom(1);  // an unseeded process draws as if seeded with 1
   }
 };

@@ -11,33 +11,7 @@
 #include "dataloader.h"
 #include "neuronlayer.h"
 
-// ---- Settings with their compiled-in defaults ----
-int Globals::EXPAND_CYCLES = 25;
-int Globals::MAX_CYCLES = 0;
-float Globals::TAU_1 = 0.25f;
-float Globals::INITIAL_LEARNRATE = 0.3f;
-int Globals::INITIAL_NEIGHBOURHOOD = 2;
-float Globals::NEIGHBOURHOOD_FALLOFF = 0.3f;
-float Globals::TAU_2 = 0.1f;
-const char* Globals::HTML_PREFIX = "map";
-const char* Globals::DATAFILE_EXTENSION = "";
-unsigned int Globals::randomSeed = 123456789u;
-const char* Globals::inputFile = nullptr;
-const char* Globals::descriptionFile = nullptr;
-const char* Globals::savePath = nullptr;
-bool Globals::printMQE = false;
-int Globals::normInputVectors = 0;
-bool Globals::SAVE_AS_HTML = true;
-bool Globals::SAVE_AS_CARTIX = false;
-bool Globals::SAVE_OVERVIEW = false;
-bool Globals::SAVE_ASSIGNMENTS = false;
-int Globals::INITIAL_X_SIZE = 2;
-int Globals::INITIAL_Y_SIZE = 2;
-int Globals::LABELS_NUM = 5;
-bool Globals::LABELS_ONLY = true;
-float Globals::LABELS_THRESHOLD = 0.7f;
-bool Globals::ORIENTATION = false;
-const char* Globals::MQE0_FILE = nullptr;
+// The settings are defined with their defaults in settings/settingtable.cpp.
 
 int Globals::vectorlength = 0;
 int Globals::numofallvecs = 0;
@@ -45,7 +19,6 @@ int Globals::HTML_GID = 0;
 const float Globals::MIN_LEARNRATE = 0.02f;
 const int Globals::MIN_NEIGHBOURHOOD = 1;
 bool Globals::isTrained = false;
-bool Globals::randomSeedGiven = false;
 
 // The three start-up objects, created in this order before main runs.
 Data_Vector* Globals::dataItems = new Data_Vector();

@@ -18,6 +18,7 @@ class Globals {
   Globals() = delete;
 
   // ---- Settings (property file) ----
+  // Defined, with their defaults, by the table of settings (settings/settingtable.cpp).
   static int EXPAND_CYCLES;
   static int MAX_CYCLES;
   static float TAU_1;

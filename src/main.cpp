@@ -17,6 +17,7 @@
 #include "io/files.h"
 #include "settings/checks.h"
 #include "settings/helptext.h"
+#include "settings/settingtable.h"
 #include "io/outputfile.h"
 #include "output/overview.h"
 
@@ -27,82 +28,7 @@ void setProp(const char* prop, const char* val);
 
 void usage() { std::cout << "Usage: " VELMAR_NAME " propertyfile" << std::endl; }
 
-namespace {
-
-// A switch is on only for exactly "true".
-bool parseSwitch(const char* val) { return strcmp(val, "true") == 0; }
-
-float parseReal(const char* val) { return static_cast<float>(atof(val)); }
-
-}  // namespace
-
-void setProp(const char* prop, const char* val) {
-  if (prop[0] == '\0') {
-    return;
-  }
-  if (strcmp(prop, "EXPAND_CYCLES") == 0) {
-    Globals::EXPAND_CYCLES = atoi(val);
-  } else if (strcmp(prop, "MAX_CYCLES") == 0) {
-    Globals::MAX_CYCLES = atoi(val);
-  } else if (strcmp(prop, "TAU_1") == 0) {
-    Globals::TAU_1 = parseReal(val);
-  } else if (strcmp(prop, "INITIAL_LEARNRATE") == 0) {
-    Globals::INITIAL_LEARNRATE = parseReal(val);
-  } else if (strcmp(prop, "INITIAL_NEIGHBOURHOOD") == 0) {
-    Globals::INITIAL_NEIGHBOURHOOD = atoi(val);
-  } else if (strcmp(prop, "NEIGHBOURHOOD_FALLOFF") == 0) {
-    Globals::NEIGHBOURHOOD_FALLOFF = parseReal(val);
-  } else if (strcmp(prop, "TAU_2") == 0) {
-    Globals::TAU_2 = parseReal(val);
-  } else if (strcmp(prop, "HTML_PREFIX") == 0) {
-    Globals::HTML_PREFIX = val;
-  } else if (strcmp(prop, "DATAFILE_EXTENSION") == 0) {
-    Globals::DATAFILE_EXTENSION = val;
-  } else if (strcmp(prop, "randomSeed") == 0) {
-    // atol, then stored into the unsigned 32-bit seed (negative numbers wrap).
-    Globals::randomSeed = static_cast<unsigned int>(atol(val));
-    Globals::setRandom(Globals::randomSeed);
-    Globals::randomSeedGiven = true;
-  } else if (strcmp(prop, "inputFile") == 0) {
-    Globals::inputFile = val;
-  } else if (strcmp(prop, "descriptionFile") == 0) {
-    Globals::descriptionFile = val;
-  } else if (strcmp(prop, "savePath") == 0) {
-    Globals::savePath = val;
-  } else if (strcmp(prop, "printMQE") == 0) {
-    Globals::printMQE = parseSwitch(val);
-  } else if (strcmp(prop, "normInputVectors") == 0) {
-    if (strcmp(val, "NONE") == 0) {
-      Globals::normInputVectors = 0;
-    } else if (strcmp(val, "LENGTH") == 0) {
-      Globals::normInputVectors = 1;
-    } else if (strcmp(val, "INTERVAL") == 0) {
-      Globals::normInputVectors = 2;
-    }
-  } else if (strcmp(prop, "saveAsHTML") == 0) {
-    Globals::SAVE_AS_HTML = parseSwitch(val);
-  } else if (strcmp(prop, "saveAsCartix") == 0) {
-    Globals::SAVE_AS_CARTIX = parseSwitch(val);
-  } else if (strcmp(prop, "saveOverview") == 0) {
-    Globals::SAVE_OVERVIEW = parseSwitch(val);
-  } else if (strcmp(prop, "saveAssignments") == 0) {
-    Globals::SAVE_ASSIGNMENTS = parseSwitch(val);
-  } else if (strcmp(prop, "INITIAL_X_SIZE") == 0) {
-    Globals::INITIAL_X_SIZE = atoi(val);
-  } else if (strcmp(prop, "INITIAL_Y_SIZE") == 0) {
-    Globals::INITIAL_Y_SIZE = atoi(val);
-  } else if (strcmp(prop, "LABELS_NUM") == 0) {
-    Globals::LABELS_NUM = atoi(val);
-  } else if (strcmp(prop, "LABELS_ONLY") == 0) {
-    Globals::LABELS_ONLY = parseSwitch(val);
-  } else if (strcmp(prop, "LABELS_THRESHOLD") == 0) {
-    Globals::LABELS_THRESHOLD = parseReal(val);
-  } else if (strcmp(prop, "ORIENTATION") == 0) {
-    Globals::ORIENTATION = parseSwitch(val);
-  } else if (strcmp(prop, "MQE0_FILE") == 0) {
-    Globals::MQE0_FILE = val;
-  }
-}
+void setProp(const char* prop, const char* val) { applySetting(prop, val); }
 
 // Each "=" ends a key (line ends included in it); the value runs to the next
 // newline or the end of the file. Text after the last "=" that has no "=" of
@@ -129,6 +55,7 @@ void getProps(const char* propFileName) {
       break;
     }
   }
+  refuseSettingsOutOfRange();
 }
 
 void startIt() {

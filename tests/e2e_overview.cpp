@@ -244,25 +244,4 @@ TEST(Overview, FilesThatCannotBeWrittenEndTheRun) {
   }
 }
 
-// Both spellings print the same text, every key the property reader tests (read from its source) on a line of
-// its own that starts with it, and nothing else as a key.
-TEST(Help, ListsEveryKeyTheReaderKnows) {
-  e2e::Folder f;
-  const e2e::Run h = f.run("-h"), help = f.run("--help");
-  EXPECT_EQ(h.status, 0);
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(h.out, help.out);
-  EXPECT_EQ(h.out.rfind("Usage: velmar propertyfile", 0), 0u);
-  EXPECT_EQ(f.run("-h x").out, "Usage: velmar propertyfile\n");
-  std::ifstream source(VELMAR_SOURCES "/main.cpp");
-  const std::string code((std::istreambuf_iterator<char>(source)), {});
-  std::set<std::string> known, listed;
-  const std::regex test("strcmp\\(prop, \"([^\"]+)\"\\)");
-  for (std::sregex_iterator it(code.begin(), code.end(), test), end; it != end; ++it) known.insert((*it)[1]);
-  std::istringstream lines(h.out.substr(h.out.find(":\n", h.out.find("Keys")) + 2));
-  for (std::string line; std::getline(lines, line);) listed.insert(line.substr(0, line.find(' ')));
-  EXPECT_GE(known.size(), 26u);
-  EXPECT_EQ(listed, known);
-}
-
 }  // namespace

@@ -62,9 +62,9 @@ std::vector<Case> cases() {
       {"tau2-inf", clusters, 3, "TAU_2=inf\n", 0, ""},
       {"expand-cycles-one", clusters, 3, "EXPAND_CYCLES=1\nTAU_2=0.001\n", 0, ""},
       {"negative-max-cycles", clusters, 3, "MAX_CYCLES=-5\n", 0, ""},
-      // atoi reads -2147483649 as the int limit: a radius no grid reaches keeps every unit at one point.
-      {"huge-radius", clusters, 3, "INITIAL_NEIGHBOURHOOD=-2147483649\n", 0, stuck},
-      {"huge-start-size", clusters, 3, "INITIAL_Y_SIZE=-2147483649\n", 1,
+      // The int limit: a radius no grid reaches keeps every unit at one point.
+      {"huge-radius", clusters, 3, "INITIAL_NEIGHBOURHOOD=2147483647\n", 0, stuck},
+      {"huge-start-size", clusters, 3, "INITIAL_Y_SIZE=2147483647\n", 1,
        "a map of INITIAL_X_SIZE x INITIAL_Y_SIZE = 2 x 2147483647 units does not fit in memory (check propertyfile)"},
       {"one-by-one", clusters, 3, "INITIAL_X_SIZE=1\nINITIAL_Y_SIZE=1\nTAU_1=2\n", 0, ""},
       {"one-by-one-loaded-mqe0", clusters, 3, "INITIAL_X_SIZE=1\nINITIAL_Y_SIZE=1\n" + kMqe0, 0,

@@ -16,6 +16,7 @@
 #include "globals.h"
 #include "neuron.h"
 #include "neuronlayer.h"
+#include "settings/settingtable.h"
 #include "test_access.h"
 
 namespace testsupport {
@@ -23,31 +24,7 @@ namespace testsupport {
 // Puts every setting back to its default and empties the run state, so each
 // test starts as a fresh process would (the hierarchy of earlier tests leaks).
 inline void resetGlobals(int vectorlength) {
-  Globals::EXPAND_CYCLES = 25;
-  Globals::MAX_CYCLES = 0;
-  Globals::TAU_1 = 0.25f;
-  Globals::INITIAL_LEARNRATE = 0.3f;
-  Globals::INITIAL_NEIGHBOURHOOD = 2;
-  Globals::TAU_2 = 0.1f;
-  Globals::HTML_PREFIX = "map";
-  Globals::DATAFILE_EXTENSION = "";
-  Globals::randomSeed = 123456789u;
-  Globals::savePath = nullptr;
-  Globals::printMQE = false;
-  Globals::normInputVectors = 0;
-  Globals::SAVE_AS_HTML = true;
-  Globals::SAVE_AS_CARTIX = false;
-  Globals::SAVE_OVERVIEW = false;
-  Globals::SAVE_ASSIGNMENTS = false;
-  Globals::NEIGHBOURHOOD_FALLOFF = 0.3f;
-  Globals::randomSeedGiven = false;
-  Globals::INITIAL_X_SIZE = 2;
-  Globals::INITIAL_Y_SIZE = 2;
-  Globals::LABELS_NUM = 5;
-  Globals::LABELS_ONLY = true;
-  Globals::LABELS_THRESHOLD = 0.7f;
-  Globals::ORIENTATION = false;
-  Globals::MQE0_FILE = nullptr;
+  restoreDefaultSettings();
   Globals::vectorlength = vectorlength;
   Globals::HTML_GID = 0;
   Globals::hfm = nullptr;

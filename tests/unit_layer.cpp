@@ -69,8 +69,12 @@ TEST(LayerTraining, SawtoothRateAndRadiusStep) {
     dots += c.dot;
     checks += c.growthCheck;
     steps += c.shrinkRadius;
-    if (cycle == 100) EXPECT_TRUE(c.growthCheck && c.stepInTooth == 100 && schedule.cyclesBeforeCheck() == 0);
-    if (cycle == 101) EXPECT_TRUE(!c.growthCheck && c.stepInTooth == 0 && schedule.cyclesBeforeCheck() == 99);
+    if (cycle == 100) {
+      EXPECT_TRUE(c.growthCheck && c.stepInTooth == 100 && schedule.cyclesBeforeCheck() == 0);
+    }
+    if (cycle == 101) {
+      EXPECT_TRUE(!c.growthCheck && c.stepInTooth == 0 && schedule.cyclesBeforeCheck() == 99);
+    }
   }
   EXPECT_EQ(c.stepInTooth, 0);  // 202 = 2 x 101
   EXPECT_EQ((std::vector<int>{dots, checks, steps}), (std::vector<int>{50, 2, 6}));

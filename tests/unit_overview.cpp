@@ -89,7 +89,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 20);
+  EXPECT_EQ(checked, 21);
 }
 
 }  // namespace
