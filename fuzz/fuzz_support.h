@@ -20,8 +20,8 @@
 #include <string_view>
 
 #include "dataloader.h"
-#include "io/fieldreader.h"
 #include "globals.h"
+#include "io/fieldreader.h"
 #include "settings/settingtable.h"
 
 void getProps(const char* propFileName);

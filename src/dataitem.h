@@ -21,7 +21,6 @@ class DataItem {
 
   float* getDataVector() { return dataVector; }
   const char* getId() const { return id; }
-  int getLength() const { return length; }
 
  private:
   char* id;

@@ -9,9 +9,9 @@
 
 #include "base/failure.h"
 #include "dataitem.h"
+#include "globals.h"
 #include "io/decimal.h"
 #include "io/fieldreader.h"
-#include "globals.h"
 #include "io/files.h"
 
 namespace {
@@ -42,25 +42,65 @@ struct DeleteItems {
   void operator()(Data_Vector* items) const { deleteDataItems(items); }
 };
 
-struct FreeArray {
-  void operator()(float* array) const { free(array); }
-};
-using Values = std::unique_ptr<float, FreeArray>;
+// The values of the record being read. Room grows with the values actually
+// read (doubling, up to the component count), so a header announcing more
+// components than the file holds ends with its message instead of asking for
+// memory it cannot have.
+class RecordValues {
+ public:
+  explicit RecordValues(int components)
+      : limit(components), capacity(components < kFirstValues ? components : kFirstValues),
+        values(Globals::newVector(capacity), free) {}
 
-// Room for this many values is set aside before the first record is read.
-const long long kFirstValues = 1 << 16;
-
-// Doubles the room in `values` (up to `limit` values); the values stay, and
-// stay owned by `values` when there is no memory for more.
-float* growValues(Values& values, long long& capacity, long long limit) {
-  capacity = capacity * 2 < limit ? capacity * 2 : limit;
-  float* grown = static_cast<float*>(realloc(values.get(), sizeof(float) * static_cast<size_t>(capacity)));
-  if (grown == nullptr) {
-    failOutOfMemory();
+  float* data() { return values.get(); }
+  // Room for value i (values are read in order).
+  float& at(int i) {
+    if (i == capacity) {
+      grow();
+    }
+    return values.get()[i];
   }
-  values.release();  // realloc has freed or kept the old block; `grown` is it now
-  values.reset(grown);
-  return grown;
+
+ private:
+  // Room for this many values is set aside before the first record is read.
+  static constexpr long long kFirstValues = 1 << 16;
+  long long limit;
+  long long capacity;
+  std::unique_ptr<float, void (*)(void*)> values;
+
+  // The values stay, and stay owned, when there is no memory for more.
+  void grow() {
+    capacity = capacity * 2 < limit ? capacity * 2 : limit;
+    float* grown = static_cast<float*>(realloc(values.get(), sizeof(float) * static_cast<size_t>(capacity)));
+    if (grown == nullptr) {
+      failOutOfMemory();
+    }
+    values.release();  // realloc has freed or kept the old block; `grown` is it now
+    values.reset(grown);
+  }
+};
+
+// One record: its values, each followed by a blank, into `values`, then its
+// identifier (the rest of the line), which is returned. Ends the run when the
+// file ends first or a value is not a finite number.
+std::string_view readRecord(FieldReader& reader, RecordValues& values, int components, int record, int vectors) {
+  std::string_view field;
+  bool finite = true;
+  for (int i = 0; i < components; i++) {
+    if (!reader.read(' ', field)) {
+      fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(vectors) +
+           " vectors (check inputfile)");
+    }
+    float& value = values.at(i);
+    value = decimalToFloat(field.data());
+    finite = finite && std::isfinite(value);
+  }
+  reader.read('\n', field);  // the identifier may end at the end of the file
+  if (!finite) {
+    fail("inputfile vector " + std::to_string(record + 1) + " (" + std::string(field) +
+         ") holds a value that is not a finite number (check inputfile)");
+  }
+  return field;
 }
 
 }  // namespace
@@ -82,62 +122,40 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     fail("inputfile not found (check propertyfile)");
   }
   FieldReader reader(file);
+  readCounts(reader);
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
-  std::string_view field;
+  RecordValues values(dataLength);
   std::string line;
+  for (int record = 0; record < numVectors; record++) {
+    const std::string_view id = readRecord(reader, values, dataLength, record, numVectors);
+    if (Globals::normInputVectors == 1) {
+      Globals::normVec(values.data());
+    }
+    items->addElement(DataItem::create(id, values.data(), dataLength));
+    printAdded(id, line);
+  }
+  if (Globals::normInputVectors == 2) {
+    Globals::normIntervalVector(items.get());
+  }
+  return items.release();
+}
 
+void DataLoader::readCounts(FieldReader& reader) {
+  std::string_view field;
   reader.read('\n', field);
-  int vectors = readHeaderCount(reader);
+  const int vectors = readHeaderCount(reader);
   reader.read('\n', field);
-  int components = readHeaderCount(reader);
-
+  const int components = readHeaderCount(reader);
   dataLength = components;
   Globals::vectorlength = components;
   numVectors = vectors;
   Globals::numofallvecs = vectors;
-
   if (vectors <= 0) {
     fail("inputfile announces " + std::to_string(vectors) + " vectors (check inputfile)");
   }
   if (components <= 0) {
     fail("inputfile announces " + std::to_string(components) + " components (check inputfile)");
   }
-
-  // Each record is read into `values`, then copied with its identifier into
-  // the vector's own allocation. The buffer grows with the values actually
-  // read, so a header announcing more components than the file holds ends
-  // with the message below instead of asking for memory it cannot have.
-  long long capacity = dataLength < kFirstValues ? dataLength : kFirstValues;
-  Values buffer(Globals::newVector(capacity));
-  float* values = buffer.get();
-  for (int record = 0; record < numVectors; record++) {
-    bool finite = true;
-    for (int i = 0; i < dataLength; i++) {
-      if (!reader.read(' ', field)) {
-        fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(numVectors) +
-                      " vectors (check inputfile)");
-      }
-      if (i == capacity) {
-        values = growValues(buffer, capacity, dataLength);
-      }
-      values[i] = decimalToFloat(field.data());
-      finite = finite && std::isfinite(values[i]);
-    }
-    reader.read('\n', field);  // the identifier may end at the end of the file
-    if (!finite) {
-      fail("inputfile vector " + std::to_string(record + 1) + " (" + std::string(field) +
-                    ") holds a value that is not a finite number (check inputfile)");
-    }
-    if (Globals::normInputVectors == 1) {
-      Globals::normVec(values);
-    }
-    items->addElement(DataItem::create(field, values, dataLength));
-    printAdded(field, line);
-  }
-  if (Globals::normInputVectors == 2) {
-    Globals::normIntervalVector(items.get());
-  }
-  return items.release();
 }
 
 void DataLoader::readVectorDescription(const char* dfName) {

@@ -3,6 +3,8 @@
 
 #include "vector.h"
 
+class FieldReader;
+
 // Reads the input-vector file and the description file that names the
 // vector components. Both use four header lines and then one record per line.
 class DataLoader {
@@ -20,13 +22,15 @@ class DataLoader {
   // Reads one name per component; call after readDataItems.
   void readVectorDescription(const char* dfName);
 
+  // The component names, index = component; owned by the loader.
   char** getVectorDescription() { return vectorDescription; }
   bool providesVectorDescription() const { return true; }
 
-  int getDataLength() const { return dataLength; }
-  int getNumVectors() const { return numVectors; }
-
  private:
+  // Header lines 1 to 4: the vector count from line 2, the component count
+  // from line 4; ends the run when either is not positive.
+  void readCounts(FieldReader& reader);
+
   int dataLength;
   int numVectors;
   char** vectorDescription;

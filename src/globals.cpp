@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "dataitem.h"
-#include "kernels/distancekernels.h"
 #include "dataloader.h"
+#include "kernels/distancekernels.h"
 #include "neuronlayer.h"
 
 // The settings are defined with their defaults in settings/settingtable.cpp.

@@ -47,9 +47,9 @@ class Globals {
   static const char* MQE0_FILE;
 
   // ---- Values the property file cannot set ----
-  static int vectorlength;
+  static int vectorlength;  // components of every vector, from the input file
   static int numofallvecs;
-  static int HTML_GID;
+  static int HTML_GID;  // the map-number counter: the next map's gid
   static const float MIN_LEARNRATE;
   static const int MIN_NEIGHBOURHOOD;
   static bool isTrained;
@@ -57,9 +57,9 @@ class Globals {
 
   // ---- Run state ----
   static Data_Vector* dataItems;
-  static Vector_Vector* layers;
+  static Vector_Vector* layers;  // the registry: the maps of level L at index L
   static DataLoader* currentDataLoader;
-  static NeuronLayer* hfm;
+  static NeuronLayer* hfm;  // the level-0 map, root of the hierarchy
   static clock_t startTime;
   static clock_t stopTime;
   static float trainingTime;
@@ -72,11 +72,16 @@ class Globals {
   // ---- Vector arithmetic on arrays of vectorlength floats ----
   // Every expression is evaluated in double from float operands; each stored
   // value (result component or running sum) is rounded to float.
+  // Scales vec in place to length 1 (a zero vector stays); returns it.
   static float* normVec(float* vec);
+  // Divides every component by its largest value over the list, where that is above 0.
   static Data_Vector* normIntervalVector(Data_Vector* vec);
+  // The squared Euclidean distance (no square root), despite its name: every
+  // "distance" and "error" of the program is built on it.
   static float calcQE(const float* v1, const float* v2);
   // The float sum, in list order, of calcQE of every vector of the list to w.
   static float sumQE(Data_Vector* items, const float* w);
+  // Results of the arithmetic below are new arrays the caller releases with free.
   static float* meanVector(Data_Vector* dItems, int dataLength);
   static float* meanWeights(const float* w1, const float* w2);
   static float* vectorDiff(const float* a, const float* b);

@@ -9,17 +9,17 @@
 #include <string_view>
 
 #include "base/failure.h"
-#include "output/assignments.h"
 #include "config.h"
 #include "dataloader.h"
-#include "io/fieldreader.h"
 #include "globals.h"
+#include "io/fieldreader.h"
 #include "io/files.h"
+#include "io/outputfile.h"
+#include "output/assignments.h"
+#include "output/overview.h"
 #include "settings/checks.h"
 #include "settings/helptext.h"
 #include "settings/settingtable.h"
-#include "io/outputfile.h"
-#include "output/overview.h"
 
 void usage();
 void startIt();

@@ -6,8 +6,8 @@
 
 #include "dataitem.h"
 #include "dataloader.h"
-#include "kernels/distancekernels.h"
 #include "globals.h"
+#include "kernels/distancekernels.h"
 #include "neuronlayer.h"
 
 Neuron::Neuron(int ws, int ingid, int inlevel, int spx, int spy) {

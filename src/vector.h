@@ -64,7 +64,7 @@ class NeuronLayer;
 
 typedef Vector<DataItem> Data_Vector;
 typedef Vector<char> String_Vector;
-typedef Vector<float> Double_Vector;
+typedef Vector<float> Double_Vector;  // of float arrays, despite its name; nothing is stored in one
 typedef Vector<NeuronLayer> Layer_Vector;
 typedef Vector<Layer_Vector> Vector_Vector;
 

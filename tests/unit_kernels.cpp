@@ -6,8 +6,8 @@
 #include <random>
 
 #include "kernels/distancekernels.h"
-#include "test_support.h"
 #include "kernels/winnersearch.h"
+#include "test_support.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include <sstream>
 
-#include "output/assignments.h"
-#include "settings/helptext.h"
 #include "html_checker.h"
+#include "output/assignments.h"
 #include "output/overview.h"
+#include "settings/helptext.h"
 #include "test_support.h"
 
 void setProp(const char* prop, const char* val);

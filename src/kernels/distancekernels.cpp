@@ -84,11 +84,9 @@ const KernelTable& tableOf(InstructionSet set) {
   }
 }
 
-InstructionSet activeSet = widestSupported();
-
 }  // namespace
 
-const KernelTable* activeTable = &tableOf(activeSet);
+const KernelTable* activeTable = &tableOf(widestSupported());
 
 const KernelTable& portableKernels() {
   static const KernelTable table = {roughDistancePortable, roughDistancesPortable, moveTowardsPortable,
@@ -113,10 +111,7 @@ bool supports(InstructionSet set) {
 #endif
 }
 
-InstructionSet activeInstructionSet() { return activeSet; }
-
 void use(InstructionSet set) {
-  activeSet = set;
   activeTable = &tableOf(set);
 }
 

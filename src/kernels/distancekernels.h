@@ -42,7 +42,6 @@ struct KernelTable {
 // The kernels in use: the widest set this processor runs, unless a test chose another.
 extern const KernelTable* activeTable;
 inline const KernelTable& active() { return *activeTable; }
-InstructionSet activeInstructionSet();
 // True when this processor (and this build) can run the set.
 bool supports(InstructionSet set);
 // Switches every caller to `set` (which must be supported); for tests and benchmarks.

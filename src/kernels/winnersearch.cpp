@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "kernels/distancekernels.h"
 #include "base/failure.h"
+#include "kernels/distancekernels.h"
 
 WinnerSearch::Counts WinnerSearch::counts;
 

@@ -6,10 +6,10 @@
 
 #include "dataitem.h"
 #include "globals.h"
-#include "neuron.h"
-#include "neuronlayer.h"
 #include "io/filenames.h"
 #include "io/outputfile.h"
+#include "neuron.h"
+#include "neuronlayer.h"
 
 namespace {
 

@@ -1,0 +1,21 @@
+#ifndef VELMAR_OUTPUT_OVERVIEWGRID_H
+#define VELMAR_OUTPUT_OVERVIEWGRID_H
+
+#include <iosfwd>
+#include <string>
+
+class NeuronLayer;
+
+// One map on the overview page, drawn as a grid: a unit's square is shaded by
+// the number of vectors it holds and shows that number and its first labels
+// (the tooltip has its error, all labels and its first vectors); the bars
+// between neighbours are shaded by the squared distance of their weights; an
+// expanded unit carries its child map's number and links to its section.
+// Above the grid: the menu that re-shades it by one component and the legends.
+
+// The id of a map's section: "map-GID".
+std::string overviewSectionId(int gid);
+
+void writeMapGrid(std::ostream& out, const NeuronLayer& map);
+
+#endif
