@@ -5,10 +5,6 @@ double sawtoothSlope(float iniLearnrate, float minLearnrate, long long period) {
          static_cast<double>(period);
 }
 
-float sawtoothRate(double slope, float iniLearnrate, long long stepInTooth) {
-  return static_cast<float>(slope * static_cast<double>(stepInTooth) + static_cast<double>(iniLearnrate));
-}
-
 long long radiusStep(long long period, int iniNeighbourhood) {
   // The radius count plus one is taken in double: iniNeighbourhood + 1 would overflow at the int limit.
   long long step = static_cast<long long>(static_cast<double>(period) / (static_cast<double>(iniNeighbourhood) + 1.0));

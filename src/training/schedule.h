@@ -16,8 +16,10 @@
 double sawtoothSlope(float iniLearnrate, float minLearnrate, long long period);
 
 // The rate `stepInTooth` cycles into a tooth: slope x step + start, in double,
-// rounded to float.
-float sawtoothRate(double slope, float iniLearnrate, long long stepInTooth);
+// rounded to float. (Inline: it runs every training cycle.)
+inline float sawtoothRate(double slope, float iniLearnrate, long long stepInTooth) {
+  return static_cast<float>(slope * static_cast<double>(stepInTooth) + static_cast<double>(iniLearnrate));
+}
 
 // T: the growth period divided by the radius count plus one, truncated; at
 // least 1, so the radius still shrinks when the period is shorter than the
