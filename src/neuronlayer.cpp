@@ -195,10 +195,9 @@ void NeuronLayer::calcLayer0MQE() {
   std::cout << "MQE: " << MQE << std::endl;
   delete neuronMap[0][0];
   neuronMap[0][0] = new Neuron(mean, gid, level, superPos[0], superPos[1]);
-  // Nothing can be learned from vectors that all equal their mean, and no
-  // map error could ever fall to TAU_1 times it.
-  if (!(MQE > 0.0f)) {
-    fail("MQE0 must be greater than 0 to train (input vectors all equal?)");
+  // A sum of squares is never negative; only a loaded MQE0 can be, or not a number.
+  if (!(MQE >= 0.0f)) {
+    fail("MQE0 must not be negative or not a number (check MQE0 file)");
   }
   neuronMap[0][0]->addMap(dataItems, MQE, 1, Globals::INITIAL_X_SIZE, Globals::INITIAL_Y_SIZE, 0, 0);
 }

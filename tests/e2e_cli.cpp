@@ -41,8 +41,6 @@ TEST(Failures, EndTheRunWithOneLineAtTheRightPoint) {
        "added v29\nINITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)\n"},
       {kBase, "added v1\ninputfile ends after 2 of 10 vectors (check inputfile)\n",
        "$TYPE vectors\n$XDIM 10\n$YDIM 1\n$VEC_DIM 2\n1 2 v0\n3 4 v1\n"},
-      {kBase, "added v2\ncalculating MQE0\nMQE: 0\nMQE0 must be greater than 0 to train (input vectors all equal?)\n",
-       "$TYPE vectors\n$XDIM 3\n$YDIM 1\n$VEC_DIM 2\n1 2 v0\n1 2 v1\n1 2 v2\n"},
       {kBase + "savePath=nowhere\n", "\n\asaving nowhere/map_1_1_0_0.html\nHTML file could not be opened\n"},
       {kBase + "savePath=nowhere\nsaveAsHTML=false\nsaveAsCartix=true\n",
        "\n\asaving nowhere/map_1_1_0_0.mapdescr\nCartix map file could not be opened\n"},

@@ -174,7 +174,8 @@ TEST(Level0DeathTest, Mqe0FileIsReadLenientlyAndRefusedWhenMalformedOrNotPositiv
   EXPECT_EQ((V{w[0], w[1], w[2], m->getLayer1Map()->superMQE}), (V{0.25f, 0.5f, 0.0f, 12.75f}));
   EXPECT_EXIT(loadMqe0("$mean_vec 1 2 3 $MQE0 5", true), ::testing::ExitedWithCode(1), "cannot read \\$MEAN_VEC");
   EXPECT_EXIT(loadMqe0("$MEAN_VEC 1 2 3 4 $MQE0 5", true), ::testing::ExitedWithCode(1), "cannot read \\$MQE0");
-  EXPECT_EXIT(loadMqe0("$MEAN_VEC 1 2 3 $MQE0 0", true), ::testing::ExitedWithCode(1), "MQE0 must be greater than 0");
+  EXPECT_EXIT(loadMqe0("$MEAN_VEC 1 2 3 $MQE0 -1", true), ::testing::ExitedWithCode(1), "MQE0 must not be negative");
+  EXPECT_EQ(loadMqe0("$MEAN_VEC 1 2 3 $MQE0 0")->getLayer1Map()->superMQE, 0.0f);  // all vectors equal: trained
   EXPECT_EXIT(loadMqe0("", true), ::testing::ExitedWithCode(1), "cannot open MQE0 file /nonexistent/mqe0");
 }
 
