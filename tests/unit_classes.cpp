@@ -104,6 +104,7 @@ TEST(KnownClassesTest, VectorsWithoutAClassAreNoneAndUnknownIdentifiersAreCounte
   EXPECT_EQ(k.unknownIdentifiers(), 2);  // ghost, c
   EXPECT_EQ(k.vectorsWithoutClass(), 1);
   EXPECT_EQ(k.classesGiven(), 2);  // z names no vector: not a class of this run
+  EXPECT_EQ(k.vectorsPerClass(), (std::vector<long long>{2, 1, 1}));
   const KnownClasses named(parseClassFile("id,class\na,(none)\n"), &items);
   EXPECT_EQ(named.names(), (std::vector<std::string>{"(none)"}));  // the file's own "(none)" is the same class
   for (int k = 0; k < items.size(); k++) delete items.elementAt(k);

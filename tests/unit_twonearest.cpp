@@ -8,6 +8,7 @@
 
 #include "kernels/distancekernels.h"
 #include "kernels/twonearest.h"
+#include "kernel_sets.h"
 #include "test_support.h"
 
 namespace {
@@ -15,18 +16,8 @@ namespace {
 using kernels::InstructionSet;
 using Units = std::vector<std::vector<float>>;
 
-std::vector<InstructionSet> supportedSets() {
-  std::vector<InstructionSet> sets;
-  for (InstructionSet s : {InstructionSet::Portable, InstructionSet::Avx2, InstructionSet::Avx512}) {
-    if (kernels::supports(s)) sets.push_back(s);
-  }
-  return sets;
-}
-
-struct KernelsIn {
-  explicit KernelsIn(InstructionSet s) { kernels::use(s); }
-  ~KernelsIn() { kernels::use(supportedSets().back()); }
-};
+using kernelsets::KernelsIn;
+using kernelsets::supportedSets;
 
 std::vector<float> randomVector(std::mt19937& rng, int n, float scale) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);

@@ -40,9 +40,12 @@ KnownClasses::KnownClasses(const std::vector<ClassEntry>& entries, Data_Vector* 
   const int none = named != indexOfName.end() ? named->second : static_cast<int>(names_.size());
   if (someWithout && named == indexOfName.end()) names_.push_back(kNone);
   classOf_.reserve(static_cast<size_t>(items->size()));
+  sizes_.assign(names_.size(), 0);
   for (int k = 0; k < items->size(); k++) {
     const long long e = entryOfItem[static_cast<size_t>(k)];
-    classOf_[items->elementAt(k)] = e < 0 ? none : classOfEntry[static_cast<size_t>(e)];
+    const int c = e < 0 ? none : classOfEntry[static_cast<size_t>(e)];
+    classOf_[items->elementAt(k)] = c;
+    sizes_[static_cast<size_t>(c)]++;
   }
 }
 

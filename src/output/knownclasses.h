@@ -31,10 +31,13 @@ class KnownClasses {
   long long vectorsWithoutClass() const { return without_; }
   // How many classes the file gives the input vectors.
   int classesGiven() const { return given_; }
+  // The number of input vectors of each class, in the order of names().
+  const std::vector<long long>& vectorsPerClass() const { return sizes_; }
 
  private:
   std::vector<std::string> names_;
   std::unordered_map<const DataItem*, int> classOf_;
+  std::vector<long long> sizes_;
   long long unknown_ = 0;
   long long without_ = 0;
   int given_ = 0;

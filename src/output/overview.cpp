@@ -115,10 +115,7 @@ void writeQualityRows(std::ostream& out, const HierarchyFigures& f, const KnownC
   if (classes == nullptr) {
     return;
   }
-  std::vector<long long> sizes(classes->names().size(), 0);
-  for (int k = 0; k < Globals::dataItems->size(); k++) {
-    sizes[static_cast<size_t>(classes->classOf(Globals::dataItems->elementAt(k)))]++;
-  }
+  const std::vector<long long>& sizes = classes->vectorsPerClass();
   out << "<tr><th>Classes</th><td>";
   for (size_t c = 0; c < sizes.size(); c++) {
     out << (c == 0 ? "" : " ") << "<span class=\"cls\"><svg width=\"12\" height=\"10\" aria-hidden=\"true\">"

@@ -41,8 +41,7 @@ JsonMembers hierarchyMembers(const HierarchyFigures& h, const KnownClasses* clas
   };
   if (classes != nullptr) {
     m.push_back({"purity", jsonFloat(h.purity)});
-    std::vector<long long> sizes(classes->names().size(), 0);
-    for (int k = 0; k < Globals::dataItems->size(); k++) sizes[static_cast<size_t>(classes->classOf(Globals::dataItems->elementAt(k)))]++;
+    const std::vector<long long>& sizes = classes->vectorsPerClass();
     std::string list = "[";
     for (size_t c = 0; c < sizes.size(); c++) {
       list += (c == 0 ? "" : ", ") + std::string("{\"name\": ") + jsonString(classes->names()[c]) +
