@@ -25,7 +25,8 @@ example: build
 	cd examples && awk 'NR > 4 { f = "output/files/" $$5; print > f; close(f) }' iris.vec
 	@echo
 	@echo "Pages written to examples/output/ - open examples/output/map_overview.html for the whole hierarchy,"
-	@echo "examples/output/map_1_1_0_0.html for the first-layer map; every vector's cluster is in map_assignments.csv"
+	@echo "examples/output/map_1_1_0_0.html for the first-layer map; every vector's cluster is in map_assignments.csv,"
+	@echo "the quality figures of every map and of the hierarchy in map_summary.json"
 
 test: build-tests
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

@@ -161,13 +161,14 @@ bench_normal_stdout() {
 }
 
 # An output file as compared: map-description files lose their storage-date
-# and training-time lines, the overview page its training-time row, every
-# other file is taken as it is.
+# and training-time lines, the overview page its training-time row, the
+# summary its training-time member, every other file is taken as it is.
 bench_normal_file() {
   # shellcheck disable=SC2016 # the $ is a literal
   case $1 in
     *.mapdescr) sed '/^\$STORAGE_DATE /d; /^\$TRAINING_TIME /d' "$1" ;;
     *_overview.html) sed 's|<tr><th>Training time</th><td>[^<]*</td></tr>|<tr><th>Training time</th><td>-</td></tr>|' "$1" ;;
+    *_summary.json) sed 's|^    "trainingSeconds": [^,]*,$|    "trainingSeconds": -,|' "$1" ;;
     *) cat "$1" ;;
   esac
 }

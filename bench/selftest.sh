@@ -82,10 +82,12 @@ fake_run() {
   echo 0 >"$1/status"
   printf '$VEC_DIM 2\n$STORAGE_DATE %s\n$TRAINING_TIME %s\n$ITERATIONS_TOTAL 8\n' "$3" "$2" >"$1/out/m.mapdescr"
   printf '0.5 0.25 1_1_0/0_0/0\n' >"$1/out/m.wgt"
+  printf '{\n  "hierarchy": {\n    "maps": 1,\n    "trainingSeconds": %s,\n    "mqe0": 2\n  }\n}\n' "$2" \
+    >"$1/out/m_summary.json"
 }
 fake_run ref 1.25 "Mon Jan  1 10:00:00 2024"
 fake_run run 3e-05 "Tue Jan  2 11:00:00 2024"
-check "processor time and date are left out" bench_compare t ref ref run run >/dev/null
+check "processor time, date and the summary's training time are left out" bench_compare t ref ref run run >/dev/null
 check "the time line is found" same "$(bench_time_line run/stdout) $(bench_cpu_seconds run)" "4 3e-05"
 check "a number elsewhere stays" same "$(bench_normal_stdout run/stdout | sed -n 3p)" "12"
 
@@ -97,6 +99,9 @@ differs() {  # differs WHAT EXPECTED_LINE: run/ is changed, then put back
 cp -r run keep
 sed -i 's/0.25/0.26/' run/out/m.wgt
 check "a changed weight is caught" differs "t: out/m.wgt differs"
+rm -rf run && cp -r keep run
+sed -i 's/"mqe0": 2/"mqe0": 3/' run/out/m_summary.json
+check "any other summary line is compared" differs "t: out/m_summary.json differs"
 rm -rf run && cp -r keep run
 sed -i 's/^\$ITERATIONS_TOTAL 8/$ITERATIONS_TOTAL 9/' run/out/m.mapdescr
 check "any other map-description line is compared" differs "t: out/m.mapdescr differs"

@@ -4,7 +4,8 @@
 // property file is read, the settings are clamped so that a run stays small
 // and quick and writes only into a scratch folder; then the run sequence of
 // the program runs with every output kind switched on, and the written
-// files are removed afterwards.
+// files are removed afterwards. A class file named by the property file
+// reads the MQE0 part.
 
 #include <sys/stat.h>
 
@@ -77,6 +78,11 @@ void clampSettings(const std::string& input, const std::string& description, con
   Globals::SAVE_AS_CARTIX = true;
   Globals::SAVE_OVERVIEW = true;
   Globals::SAVE_ASSIGNMENTS = true;
+  Globals::SAVE_SUMMARY = true;
+  // A class file, when the property file names one, is the MQE0 part too.
+  if (Globals::classFile != nullptr) {
+    Globals::classFile = mqe0.c_str();
+  }
   clampTo(Globals::MAX_CYCLES, 1, kMaxCycles);
   clampTo(Globals::EXPAND_CYCLES, 1, kMaxCycles);
   clampTo(Globals::INITIAL_X_SIZE, 1, kMaxStartSize);

@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60).
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]    targets: properties input description mqe0 run
+#   fuzz/run.sh [SECONDS] [TARGET...]    targets: properties input description mqe0 classes run
 #
 # Each target starts from its seed corpus fuzz/corpus/TARGET and grows its
 # working corpus in $FUZZ_WORK/corpus/TARGET (default build-fuzz/work, kept
@@ -17,7 +17,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-  targets=(properties input description mqe0 run)
+  targets=(properties input description mqe0 classes run)
 fi
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 work=${FUZZ_WORK:-$build/work}

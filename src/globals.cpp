@@ -10,6 +10,7 @@
 #include "dataloader.h"
 #include "kernels/distancekernels.h"
 #include "neuronlayer.h"
+#include "training/progressline.h"
 
 // The settings are defined with their defaults in settings/settingtable.cpp.
 
@@ -215,7 +216,9 @@ void Globals::initHFM() {
 
 void Globals::trainHFM() {
   startTime = clock();
+  ProgressLine::startTraining();
   forEachMap([](NeuronLayer* map) { map->train(); });
+  ProgressLine::endTraining();
   isTrained = true;
   stopTime = clock();
   // Processor seconds (CLOCKS_PER_SEC is 10^6 on POSIX systems).

@@ -38,6 +38,8 @@ class Globals {
   static bool SAVE_AS_CARTIX;
   static bool SAVE_OVERVIEW;
   static bool SAVE_ASSIGNMENTS;
+  static bool SAVE_SUMMARY;
+  static const char* classFile;
   static int INITIAL_X_SIZE;
   static int INITIAL_Y_SIZE;
   static int LABELS_NUM;

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,14 +14,19 @@
 #include "config.h"
 #include "dataloader.h"
 #include "globals.h"
+#include "io/classfile.h"
 #include "io/fieldreader.h"
 #include "io/files.h"
 #include "io/outputfile.h"
 #include "output/assignments.h"
+#include "output/figures.h"
+#include "output/knownclasses.h"
 #include "output/overview.h"
+#include "output/summary.h"
 #include "settings/checks.h"
 #include "settings/helptext.h"
 #include "settings/settingtable.h"
+#include "settings/settingvalues.h"
 
 void usage();
 void startIt();
@@ -58,26 +65,50 @@ void getProps(const char* propFileName) {
   refuseSettingsOutOfRange();
 }
 
+// The classes of the input vectors when a class file is given (read and
+// checked before anything is trained), with one line that says how well the
+// file matched the input; otherwise nullptr.
+std::unique_ptr<KnownClasses> readKnownClasses() {
+  if (Globals::classFile == nullptr) {
+    return nullptr;
+  }
+  auto classes = std::make_unique<KnownClasses>(readClassFile(Globals::classFile), Globals::dataItems);
+  const int given = classes->classesGiven();
+  std::cout << "classfile: " << given << (given == 1 ? " class, " : " classes, ") << classes->vectorsWithoutClass()
+            << " vectors without a class, " << classes->unknownIdentifiers()
+            << " identifiers not in the inputfile" << std::endl;
+  return classes;
+}
+
 void startIt() {
   Data_Vector* items = Globals::currentDataLoader->readDataItems(Globals::inputFile);
   delete Globals::dataItems;  // the empty start-up list
   Globals::dataItems = items;
   Globals::currentDataLoader->readVectorDescription(Globals::descriptionFile);
   checkSettings();
+  const std::unique_ptr<KnownClasses> classes = readKnownClasses();
   Globals::initHFM();
   Globals::trainHFM();
   std::cout << '\a';
   if (Globals::SAVE_AS_HTML) {
     Globals::saveHFMAs(0);
   }
+  // The figures are measured only for the outputs that show them.
+  std::optional<RunFigures> figures;
+  if (Globals::SAVE_SUMMARY || (classes != nullptr && Globals::SAVE_OVERVIEW)) {
+    figures = measureHierarchy(classes.get());
+  }
   if (Globals::SAVE_OVERVIEW) {
-    saveOverview();
+    saveOverview(figures ? &*figures : nullptr, classes.get());
   }
   if (Globals::SAVE_ASSIGNMENTS) {
-    saveAssignments();
+    saveAssignments(classes.get());
   }
   if (Globals::SAVE_AS_CARTIX) {
     Globals::saveHFMAs(2);
+  }
+  if (Globals::SAVE_SUMMARY) {
+    saveSummary(*figures, classes.get(), settingValues());
   }
   std::cout << '\a' << std::flush;
   endRunIfConsoleFailed();

@@ -18,6 +18,7 @@
 #include "neuron.h"
 #include "training/errorfloor.h"
 #include "training/mapsize.h"
+#include "training/progressline.h"
 #include "training/schedule.h"
 #include "training/trainingdraws.h"
 
@@ -311,12 +312,19 @@ void NeuronLayer::train() {
   TrainingSchedule schedule(N, P, radiusStep(P, ini_neighbourhood));
   Progress progress{HUGE_VALF, 0, 0, -1.0};
   TrainingDraws draws(dataItems, static_cast<int>(N), dataLength, [] { return Globals::getIntRandom(); });
+  long long checks = 0;
+  float measured = HUGE_VALF;  // the error at the last growth check
+  auto status = [&] {
+    return ProgressLine::State{level, gid, x, y, checks, measured, static_cast<float>(stupidity * superMQE)};
+  };
   for (;;) {
     currentCycle++;
     const TrainingSchedule::Cycle cycle = schedule.next();
     if (cycle.dot) {
+      ProgressLine::beforeReport();
       std::cout << "." << std::flush;
       endRunIfConsoleFailed();
+      ProgressLine::whileTraining(status());
     }
     trainOn(dataItems->elementAt(draws.next(schedule.cyclesBeforeCheck())));
     learnrate = sawtoothRate(slope, ini_learnrate, cycle.stepInTooth);
@@ -328,8 +336,13 @@ void NeuronLayer::train() {
       char line[32];
       mqeFile->write(line, static_cast<size_t>(snprintf(line, sizeof line, "%g\n", static_cast<double>(MQE))));
     }
-    if (cycle.growthCheck && growthCheck(rule, progress)) {
-      break;
+    if (cycle.growthCheck) {
+      checks++;
+      if (growthCheck(rule, progress)) {
+        break;
+      }
+      measured = MQE;
+      ProgressLine::atCheck(status());
     }
   }
   std::cout << "MQE: " << MQE << std::endl;

@@ -138,7 +138,7 @@ TEST(Orientation, ChildMapsReportTheirCorners) {
 
 TEST(Example, IrisRunsToTheEnd) {
   e2e::Folder f;
-  for (const std::string name : {"iris.prop", "iris.vec", "iris.tv"}) {
+  for (const std::string name : {"iris.prop", "iris.vec", "iris.tv", "iris_classes.csv"}) {
     std::filesystem::copy_file(VELMAR_EXAMPLES "/" + name, f.path(name));
   }
   f.mkdir("output");
@@ -146,6 +146,10 @@ TEST(Example, IrisRunsToTheEnd) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(e2e::count(r.out, "saving output/map_"), static_cast<int>(f.list("output").size()));
   EXPECT_EQ(f.list("output").count("map_1_1_0_0.mapdescr"), 1u);
+  // The species are the classes: every iris has one.
+  EXPECT_NE(r.out.find("classfile: 3 classes, 0 vectors without a class, 0 identifiers not in the inputfile\n"),
+            std::string::npos);
+  EXPECT_NE(f.read("output/map_summary.json").find("\"purity\": "), std::string::npos);
 }
 
 }  // namespace

@@ -34,6 +34,9 @@ class WinnerSearch {
 
   // The bound used: |exact - rough| <= first * rough + second.
   std::pair<double, double> errorBound() const { return {relativeError, absoluteError}; }
+  // False when the bound is too wide to rule anything out (very long
+  // vectors): every search is then the plain one.
+  bool boundIsUsable() const { return boundUsable; }
 
   // How many searches ran, and how many of them needed exact distances
   // (near-ties) or the plain search (bounds out of range). For benchmarks.

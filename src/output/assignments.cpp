@@ -10,6 +10,7 @@
 #include "io/outputfile.h"
 #include "neuron.h"
 #include "neuronlayer.h"
+#include "output/knownclasses.h"
 
 namespace {
 
@@ -79,9 +80,9 @@ std::string Assignments::csvField(const std::string& text) {
   return quoted + "\"";
 }
 
-void Assignments::write(std::ostream& out) {
+void Assignments::write(std::ostream& out, const KnownClasses* classes) {
   out.precision(10);
-  out << "id,map,level,column,row,distance,path\r\n";
+  out << "id,map,level,column,row,distance,path" << (classes != nullptr ? ",class" : "") << "\r\n";
   const std::vector<Place> places = placeEveryVector();
   Data_Vector* items = Globals::dataItems;
   for (int k = 0; k < items->size(); k++) {
@@ -89,14 +90,19 @@ void Assignments::write(std::ostream& out) {
     const Place& p = places[static_cast<size_t>(k)];
     out << csvField(item->getId()) << ",";
     if (p.map == nullptr) {
-      out << ",,,,,\r\n";  // no map holds it; cannot happen after a complete training
-      continue;
+      out << ",,,,,";  // no map holds it; cannot happen after a complete training
+    } else {
+      out << p.map->gid << "," << p.map->getLevel() << "," << p.column << "," << p.row << ","
+          << Globals::calcQE(item->getDataVector(), p.unit->weights) << "," << csvField(p.path);
     }
-    out << p.map->gid << "," << p.map->getLevel() << "," << p.column << "," << p.row << ","
-        << Globals::calcQE(item->getDataVector(), p.unit->weights) << "," << csvField(p.path) << "\r\n";
+    if (classes != nullptr) {
+      out << "," << csvField(classes->names()[static_cast<size_t>(classes->classOf(item))]);
+    }
+    out << "\r\n";
   }
 }
 
-void saveAssignments() {
-  saveOutputFile(Assignments::fileName(), "Assignments file", [](std::ostream& out) { Assignments::write(out); });
+void saveAssignments(const KnownClasses* classes) {
+  saveOutputFile(Assignments::fileName(), "Assignments file",
+                 [classes](std::ostream& out) { Assignments::write(out, classes); });
 }

@@ -1,5 +1,9 @@
 #include "output/markup.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 const char* kHexUpper = "0123456789ABCDEF";
@@ -62,4 +66,19 @@ std::string jsonString(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+std::string jsonFloat(double value) {
+  const float f = static_cast<float>(value);
+  if (!std::isfinite(f)) {
+    return "null";
+  }
+  char text[32];
+  for (int digits = 1; digits <= 9; digits++) {  // nine digits give every float back
+    snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
+    if (strtof(text, nullptr) == f) {
+      break;
+    }
+  }
+  return text;
 }

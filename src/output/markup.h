@@ -19,4 +19,8 @@ std::string linkTo(const std::string& file);
 // A JSON string literal that is also safe inside a script element.
 std::string jsonString(const std::string& text);
 
+// A JSON number: the value rounded to float, in the fewest significant
+// digits that give that float back; "null" when it is not finite.
+std::string jsonFloat(double value);
+
 #endif

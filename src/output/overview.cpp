@@ -16,6 +16,8 @@
 #include "neuron.h"
 #include "neuronlayer.h"
 #include "io/outputfile.h"
+#include "output/figures.h"
+#include "output/knownclasses.h"
 #include "output/markup.h"
 #include "output/overviewgrid.h"
 #include "output/overviewscript.h"
@@ -30,6 +32,18 @@ std::string threeDigits(float value) {
   snprintf(text, sizeof text, "%.3g", static_cast<double>(value));
   return text;
 }
+
+// A figure for the page: three significant digits, "-" when undefined.
+std::string figure(double value) {
+  if (!std::isfinite(value)) {
+    return "-";
+  }
+  char text[32];
+  snprintf(text, sizeof text, "%.3g", value);
+  return text;
+}
+
+std::string percent(double share) { return std::isfinite(share) ? figure(100.0 * share) + " %" : "-"; }
 
 // The trained maps read from the registry, in the order of their numbers, and
 // each map's child maps, also in that order.
@@ -90,7 +104,32 @@ void writeHead(std::ostream& out) {
          "</style>\n</head>\n<body>\n";
 }
 
-void writeRunSummary(std::ostream& out, const Hierarchy& h) {
+// The hierarchy's figures and the classes, rows of the run summary.
+void writeQualityRows(std::ostream& out, const HierarchyFigures& f, const KnownClasses* classes) {
+  out << "<tr><th>Quality</th><td>at each vector's deepest unit: mean quantization error "
+      << figure(f.meanQuantizationError) << ", explained variance " << figure(f.explainedVariance);
+  if (classes != nullptr) {
+    out << ", leaf purity " << percent(f.purity);
+  }
+  out << "; " << f.leafUnits << " leaf units</td></tr>\n";
+  if (classes == nullptr) {
+    return;
+  }
+  const std::vector<long long>& sizes = classes->vectorsPerClass();
+  out << "<tr><th>Classes</th><td>";
+  for (size_t c = 0; c < sizes.size(); c++) {
+    out << (c == 0 ? "" : " ") << "<span class=\"cls\"><svg width=\"12\" height=\"10\" aria-hidden=\"true\">"
+        << "<rect width=\"12\" height=\"10\" fill=\"" << classColour(*classes, static_cast<int>(c)) << "\"/></svg> "
+        << escapeMarkup(classes->names()[c]) << " (" << sizes[c] << ")</span>";
+  }
+  if (classes->unknownIdentifiers() > 0) {
+    out << "; " << classes->unknownIdentifiers() << " identifiers of " << escapeMarkup(Globals::classFile)
+        << " are not in the input file";
+  }
+  out << "</td></tr>\n";
+}
+
+void writeRunSummary(std::ostream& out, const Hierarchy& h, const RunFigures* figures, const KnownClasses* classes) {
   const NeuronLayer* first = Globals::getFirstLayerMap();
   out << "<h1>Overview of the map hierarchy</h1>\n<table class=\"run\">\n";
   out << "<tr><th>Input file</th><td>" << escapeMarkup(Globals::inputFile) << "</td></tr>\n";
@@ -114,22 +153,45 @@ void writeRunSummary(std::ostream& out, const Hierarchy& h) {
   out << "</td></tr>\n";
   out << "<tr><th>Hierarchy</th><td>" << h.levels << (h.levels == 1 ? " level, " : " levels, ") << h.maps.size()
       << (h.maps.size() == 1 ? " map, " : " maps, ") << h.units << " units</td></tr>\n";
-  out << "<tr><th>Training time</th><td>" << Globals::trainingTime << " s</td></tr>\n</table>\n";
+  out << "<tr><th>Training time</th><td>" << Globals::trainingTime << " s</td></tr>\n";
+  if (figures != nullptr) {
+    writeQualityRows(out, figures->hierarchy, classes);
+  }
+  out << "</table>\n";
   out << "<p class=\"note\">Each square is a unit, shaded by the number of vectors it holds (darker: more; "
          "white: none). The bars between neighbouring units are shaded by the squared distance of their weight "
          "vectors (red: far apart, a border between clusters). A unit with a numbered badge was expanded into the "
          "child map of that number: click it. Hover over a unit for its error, all its labels and its first "
          "vectors. The menu above a map shades its units by one component's weight instead.</p>\n";
+  if (figures != nullptr) {
+    out << "<p class=\"note\">Each map names its mean quantization error (the mean distance, not squared, of its "
+           "vectors to their units), its topographic error (the share of vectors whose nearest and second-nearest "
+           "units are not neighbours) and its explained variance (1 - squared distances to the units / squared "
+           "distances to the mean)"
+        << (classes != nullptr ? "; and its purity (the share of vectors in their unit's majority class). The bar "
+                                 "at the foot of a unit has its majority class's colour, as long as its share of "
+                                 "vectors in that class"
+                               : "")
+        << ".</p>\n";
+  }
   out << "<p><button type=\"button\" id=\"open-all\">Open all maps</button> "
          "<button type=\"button\" id=\"close-all\">Close all</button></p>\n";
 }
 
 // ---- One map ----
 
-std::string summaryFacts(const NeuronLayer& map) {
+std::string summaryFacts(const NeuronLayer& map, const MapFigures* figures, bool withClasses) {
   std::ostringstream facts;
   facts << "level " << map.getLevel() << " &middot; " << map.getX() << " &times; " << map.getY() << " units &middot; MQE "
         << map.getMQE() << " &middot; " << map.getDataItems()->size() << " vectors";
+  if (figures != nullptr) {
+    facts << " &middot; mean QE " << figure(figures->meanQuantizationError) << " &middot; topographic error "
+          << percent(figures->topographicError) << " &middot; explained variance "
+          << figure(figures->explainedVariance);
+    if (withClasses) {
+      facts << " &middot; purity " << percent(figures->purity);
+    }
+  }
   const Neuron* parent = map.getSuperNeuron();
   if (parent != nullptr && map.getLevel() > 1) {
     facts << " &middot; from unit " << map.getSuperPos()[0] << "," << map.getSuperPos()[1] << " of <a href=\"#"
@@ -143,15 +205,18 @@ std::string summaryFacts(const NeuronLayer& map) {
   return facts.str();
 }
 
-void writeMap(std::ostream& out, const Hierarchy& h, const NeuronLayer& map) {
+void writeMap(std::ostream& out, const Hierarchy& h, const NeuronLayer& map, const RunFigures* figures,
+              const KnownClasses* classes) {
+  const MapFigures* own = figures != nullptr ? figures->ofMap(map.gid) : nullptr;
   out << "<details class=\"map\" id=\"" << overviewSectionId(map.gid) << "\" data-vectors=\"" << map.getDataItems()->size()
       << "\"" << (map.getLevel() == 1 ? " open" : "") << ">\n";
-  out << "<summary>Map " << map.gid << " <span class=\"facts\">" << summaryFacts(map) << "</span></summary>\n";
-  writeMapGrid(out, map);
+  out << "<summary>Map " << map.gid << " <span class=\"facts\">" << summaryFacts(map, own, classes != nullptr)
+      << "</span></summary>\n";
+  writeMapGrid(out, map, own, classes);
   auto kids = h.children.find(map.gid);
   if (kids != h.children.end()) {
     for (const NeuronLayer* child : kids->second) {
-      writeMap(out, h, *child);
+      writeMap(out, h, *child, figures, classes);
     }
   }
   out << "</details>\n";
@@ -192,14 +257,14 @@ std::string weightData(const Hierarchy& h) {
 
 std::string Overview::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "overview.html"); }
 
-void Overview::write(std::ostream& out, size_t pageBudget) {
+void Overview::write(std::ostream& out, size_t pageBudget, const RunFigures* figures, const KnownClasses* classes) {
   const Hierarchy h = readHierarchy();
   std::ostringstream head, maps;
   writeHead(head);
-  writeRunSummary(head, h);
+  writeRunSummary(head, h, figures, classes);
   for (const NeuronLayer* map : h.maps) {
     if (map->getLevel() == 1) {
-      writeMap(maps, h, *map);
+      writeMap(maps, h, *map, figures, classes);
     }
   }
   const std::string island = "<script type=\"application/json\" id=\"velmar-weights\">" + weightData(h) + "</script>\n";
@@ -217,6 +282,7 @@ void Overview::write(std::ostream& out, size_t pageBudget) {
   out << kOverviewScript << tail;
 }
 
-void saveOverview() {
-  saveOutputFile(Overview::fileName(), "Overview file", [](std::ostream& out) { Overview::write(out); });
+void saveOverview(const RunFigures* figures, const KnownClasses* classes) {
+  saveOutputFile(Overview::fileName(), "Overview file",
+                 [&](std::ostream& out) { Overview::write(out, Overview::kPageBudget, figures, classes); });
 }

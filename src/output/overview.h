@@ -5,6 +5,9 @@
 #include <iosfwd>
 #include <string>
 
+class KnownClasses;
+struct RunFigures;
+
 // One self-contained page that shows the whole trained hierarchy at a glance:
 // what the run was, then every map as a collapsible section nested in its
 // parent's, drawn as a grid of units shaded by how many vectors they hold,
@@ -21,10 +24,13 @@ class Overview {
 
   // savePath/PREFIX_overview.html
   static std::string fileName();
-  static void write(std::ostream& out, size_t pageBudget = kPageBudget);
+  // With figures, the run summary and each map's header line show them; with
+  // classes as well, the classes and each unit's majority class and purity.
+  static void write(std::ostream& out, size_t pageBudget = kPageBudget, const RunFigures* figures = nullptr,
+                    const KnownClasses* classes = nullptr);
 };
 
 // Announces and writes the page; a failure ends the run like every other output file.
-void saveOverview();
+void saveOverview(const RunFigures* figures = nullptr, const KnownClasses* classes = nullptr);
 
 #endif

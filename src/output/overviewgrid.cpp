@@ -14,6 +14,8 @@
 #include "globals.h"
 #include "neuron.h"
 #include "neuronlayer.h"
+#include "output/figures.h"
+#include "output/knownclasses.h"
 #include "output/markup.h"
 
 namespace {
@@ -37,6 +39,17 @@ const Rgb kMany{8, 48, 107};     // ... to many (or a high weight)
 const Rgb kNear{232, 232, 232};  // borders: similar neighbours ...
 const Rgb kFar{200, 30, 30};     // ... to distant ones
 const char* kEmptyFill = "#ffffff";
+// Class colours, in the order of the classes; they repeat after the last.
+const char* const kClassColours[] = {"#3b6fb6", "#e07b39", "#4a9e4f", "#c8413f", "#8c62b5", "#8a5a44",
+                                     "#d46fb0", "#a5a83b", "#2fa7b5", "#f2b134", "#5c3c92", "#7f9c2a"};
+const char* kNoClassColour = "#bdbdbd";
+const int kClassesInTooltip = 6;  // class counts named in a unit's tooltip
+
+// A unit's classes on the page, when classes are known.
+struct UnitClassView {
+  const KnownClasses* classes = nullptr;
+  const UnitClasses* unit = nullptr;
+};
 
 // The colour a fraction t of the way from a to b; t outside 0..1 (or not a
 // number, from weights that overflowed) is held to the nearer end.
@@ -110,12 +123,37 @@ void writeBorder(std::ostream& out, float distance, const MapScale& s, int x1, i
       << "</title></line>\n";
 }
 
-std::string unitTooltip(const Neuron& unit, int column, int row, const std::vector<std::string>& labels) {
+// "class setosa: 48 of 50 (96 %)" and the counts of the classes present, largest first.
+void classLines(std::ostream& tip, const UnitClassView& view, int n) {
+  const UnitClasses& c = *view.unit;
+  const std::vector<std::string>& names = view.classes->names();
+  tip << "\nclass " << names[static_cast<size_t>(c.majority)] << ": " << c.majorityCount << " of " << n << " ("
+      << 100.0 * c.majorityCount / n << " %)";
+  std::vector<size_t> present;
+  for (size_t k = 0; k < c.counts.size(); k++) {
+    if (c.counts[k] > 0) present.push_back(k);
+  }
+  if (present.size() < 2) return;
+  std::stable_sort(present.begin(), present.end(), [&c](size_t a, size_t b) { return c.counts[a] > c.counts[b]; });
+  tip << "\nclasses:";
+  for (size_t k = 0; k < present.size() && k < static_cast<size_t>(kClassesInTooltip); k++) {
+    tip << (k == 0 ? " " : ", ") << names[present[k]] << " " << c.counts[present[k]];
+  }
+  if (present.size() > static_cast<size_t>(kClassesInTooltip)) {
+    tip << " and " << present.size() - kClassesInTooltip << " more";
+  }
+}
+
+std::string unitTooltip(const Neuron& unit, int column, int row, const std::vector<std::string>& labels,
+                        const UnitClassView& view) {
   std::ostringstream tip;
   const int n = unit.representsMultiDataItems();
   tip << "unit " << column << "," << row << ": " << n << (n == 1 ? " vector" : " vectors");
   if (n > 0) {
     tip << ", QE " << unit.MQE;
+  }
+  if (view.unit != nullptr && n > 0) {
+    classLines(tip, view, n);
   }
   if (!labels.empty()) {
     tip << "\nlabels:";
@@ -139,7 +177,20 @@ std::string unitTooltip(const Neuron& unit, int column, int row, const std::vect
   return escapeMarkup(tip.str());
 }
 
-void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, const MapScale& s) {
+// A bar along the foot of the cell: grey, and in the majority class's colour
+// for the unit's share of vectors in that class.
+void writeClassBar(std::ostream& out, const UnitClassView& view, int n, int left, int top) {
+  const UnitClasses& c = *view.unit;
+  const int width = kCell - 8;
+  const int filled = static_cast<int>(std::lround(static_cast<double>(width) * c.majorityCount / n));
+  out << "<rect x=\"" << left + 4 << "\" y=\"" << top + kCell - 11 << "\" width=\"" << width
+      << "\" height=\"7\" fill=\"#e6e6e6\"/><rect class=\"cls\" data-c=\"" << c.majority << "\" x=\"" << left + 4
+      << "\" y=\"" << top + kCell - 11 << "\" width=\"" << filled << "\" height=\"7\" fill=\""
+      << classColour(*view.classes, c.majority) << "\"/>";
+}
+
+void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, const MapScale& s,
+               const UnitClassView& view) {
   const Neuron& unit = *map.getNeuron(column, row);
   const int n = unit.representsMultiDataItems();
   const std::vector<std::string> labels = labelsOf(unit);
@@ -148,7 +199,7 @@ void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, c
   const int top = kMargin + row * kPitch + kGap / 2;
   const double t = s.maxCount > 0 ? static_cast<double>(n) / static_cast<double>(s.maxCount) : 0.0;
 
-  out << "<g class=\"unit\"><title>" << unitTooltip(unit, column, row, labels) << "</title>";
+  out << "<g class=\"unit\"><title>" << unitTooltip(unit, column, row, labels, view) << "</title>";
   if (child != nullptr) {
     out << "<a href=\"#" << overviewSectionId(child->gid) << "\">";
   }
@@ -165,6 +216,9 @@ void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, c
     out << "<text class=\"t\" x=\"" << left + 4 << "\" y=\"" << top + 30 + 12 * k << "\" font-size=\"10\" fill=\""
         << textColour(t) << "\">" << escapeMarkup(firstChars(labels[k], kLabelChars)) << "</text>";
   }
+  if (view.unit != nullptr && n > 0) {
+    writeClassBar(out, view, n, left, top);
+  }
   if (child != nullptr) {
     const std::string number = std::to_string(child->gid);
     const int width = 6 + 6 * static_cast<int>(number.size());
@@ -177,7 +231,8 @@ void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, c
   out << "</g>\n";
 }
 
-void writeGrid(std::ostream& out, const NeuronLayer& map, const MapScale& s) {
+void writeGrid(std::ostream& out, const NeuronLayer& map, const MapScale& s, const MapFigures* figures,
+               const KnownClasses* classes) {
   const int width = 2 * kMargin + map.getX() * kPitch;
   const int height = 2 * kMargin + map.getY() * kPitch;
   out << "<div class=\"scroll\"><svg class=\"grid\" id=\"grid-" << map.gid << "\" width=\"" << width
@@ -199,7 +254,11 @@ void writeGrid(std::ostream& out, const NeuronLayer& map, const MapScale& s) {
   }
   for (int row = 0; row < map.getY(); row++) {
     for (int column = 0; column < map.getX(); column++) {
-      writeCell(out, map, column, row, s);
+      UnitClassView view;
+      if (figures != nullptr && classes != nullptr && !figures->unitClasses.empty()) {
+        view = {classes, &figures->unitClasses[static_cast<size_t>(row) * map.getX() + column]};
+      }
+      writeCell(out, map, column, row, s, view);
     }
   }
   out << "</svg></div>\n";
@@ -230,8 +289,16 @@ void writeControls(std::ostream& out, const NeuronLayer& map, const MapScale& s)
 
 std::string overviewSectionId(int gid) { return "map-" + std::to_string(gid); }
 
-void writeMapGrid(std::ostream& out, const NeuronLayer& map) {
+void writeMapGrid(std::ostream& out, const NeuronLayer& map, const MapFigures* figures, const KnownClasses* classes) {
   const MapScale s = scaleOf(map);
   writeControls(out, map, s);
-  writeGrid(out, map, s);
+  writeGrid(out, map, s, figures, classes);
+}
+
+std::string classColour(const KnownClasses& classes, int index) {
+  if (classes.names()[static_cast<size_t>(index)] == KnownClasses::kNone) {
+    return kNoClassColour;
+  }
+  const size_t palette = sizeof kClassColours / sizeof kClassColours[0];
+  return kClassColours[static_cast<size_t>(index) % palette];
 }

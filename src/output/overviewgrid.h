@@ -4,7 +4,9 @@
 #include <iosfwd>
 #include <string>
 
+class KnownClasses;
 class NeuronLayer;
+struct MapFigures;
 
 // One map on the overview page, drawn as a grid: a unit's square is shaded by
 // the number of vectors it holds and shows that number and its first labels
@@ -12,10 +14,18 @@ class NeuronLayer;
 // between neighbours are shaded by the squared distance of their weights; an
 // expanded unit carries its child map's number and links to its section.
 // Above the grid: the menu that re-shades it by one component and the legends.
+// With known classes (and the map's figures), each unit that holds vectors
+// also gets a bar in its majority class's colour, as long as the unit is
+// pure (its share of vectors in that class), and its class counts in the
+// tooltip.
 
 // The id of a map's section: "map-GID".
 std::string overviewSectionId(int gid);
 
-void writeMapGrid(std::ostream& out, const NeuronLayer& map);
+void writeMapGrid(std::ostream& out, const NeuronLayer& map, const MapFigures* figures = nullptr,
+                  const KnownClasses* classes = nullptr);
+
+// The colour of class `index` (of `count` classes; "(none)" is grey).
+std::string classColour(const KnownClasses& classes, int index);
 
 #endif

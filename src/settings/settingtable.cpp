@@ -60,6 +60,10 @@ constexpr Setting kSettings[] = {
     flag("saveOverview", &Globals::SAVE_OVERVIEW, false, "write PREFIX_overview.html, the whole hierarchy on one page"),
     flag("saveAssignments", &Globals::SAVE_ASSIGNMENTS, false,
          "write PREFIX_assignments.csv, every vector's deepest map and unit"),
+    flag("saveSummary", &Globals::SAVE_SUMMARY, false,
+         "write PREFIX_summary.json, the quality figures of every map and of the hierarchy"),
+    text("classFile", &Globals::classFile, nullptr, "(none)",
+         "CSV file of identifier,class lines: class purity in the figures and outputs"),
     integer("INITIAL_X_SIZE", &Globals::INITIAL_X_SIZE, 2, "columns of a new map"),
     integer("INITIAL_Y_SIZE", &Globals::INITIAL_Y_SIZE, 2, "rows of a new map"),
     integer("LABELS_NUM", &Globals::LABELS_NUM, 5, "at most this many component names label a unit; 0 = no labels"),
@@ -129,6 +133,8 @@ bool Globals::SAVE_AS_HTML = entry("saveAsHTML").flag;
 bool Globals::SAVE_AS_CARTIX = entry("saveAsCartix").flag;
 bool Globals::SAVE_OVERVIEW = entry("saveOverview").flag;
 bool Globals::SAVE_ASSIGNMENTS = entry("saveAssignments").flag;
+bool Globals::SAVE_SUMMARY = entry("saveSummary").flag;
+const char* Globals::classFile = entry("classFile").text;
 int Globals::INITIAL_X_SIZE = static_cast<int>(entry("INITIAL_X_SIZE").number);
 int Globals::INITIAL_Y_SIZE = static_cast<int>(entry("INITIAL_Y_SIZE").number);
 int Globals::LABELS_NUM = static_cast<int>(entry("LABELS_NUM").number);

@@ -1,0 +1,46 @@
+#ifndef VELMAR_TRAINING_PROGRESSLINE_H
+#define VELMAR_TRAINING_PROGRESSLINE_H
+
+#include <string>
+
+// One status line on standard error, redrawn in place while the hierarchy
+// trains: the map in training (level, number, size), its growth checks so
+// far, its error against its bound and the time since training began. It is
+// drawn only when standard error is a terminal, so a run whose standard
+// error goes to a file or a pipe writes nothing there.
+//
+// When standard output is a terminal too, the console report and the line
+// share the screen: the line is then drawn only after a growth check (where
+// the report's cursor stands at the start of a line) and erased before the
+// report goes on. Otherwise it is also redrawn while a growth period runs, at
+// most a few times a second.
+class ProgressLine {
+ public:
+  ProgressLine() = delete;
+
+  struct State {
+    int level;
+    int map;
+    int columns;
+    int rows;
+    long long checks;  // growth checks done
+    float error;       // the map's error at the last check (not yet measured: infinite)
+    float bound;       // the error it has to reach
+  };
+
+  // Training begins: the clock of the line starts.
+  static void startTraining();
+  // At a growth check after which the map trains on.
+  static void atCheck(const State& s);
+  // Before the report writes on (a dot): erases the line when it shares the screen.
+  static void beforeReport();
+  // While a growth period runs (at each dot): redraws at most a few times a second.
+  static void whileTraining(const State& s);
+  // Training has ended: the line is erased.
+  static void endTraining();
+
+  // The line's text, without the control characters that put it in place.
+  static std::string text(const State& s, double seconds);
+};
+
+#endif
