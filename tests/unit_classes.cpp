@@ -128,6 +128,19 @@ TEST(JsonFloatTest, FewestDigitsThatGiveTheFloatBack) {
   }
 }
 
+// Identifiers and names are bytes; the summary must stay valid JSON: well-formed UTF-8 passes, every other byte
+// becomes U+FFFD.
+TEST(JsonTextTest, KeepsWellFormedUtf8AndReplacesEveryOtherByte) {
+  EXPECT_EQ(jsonText("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"), "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\"");
+  const std::string bad[] = {"\xFF", "\xC3", "\xC0\x80", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80"};
+  for (const std::string& b : bad) {
+    const std::string got = jsonText("a" + b + "b");
+    EXPECT_EQ(got.substr(0, 2), "\"a") << b;
+    EXPECT_EQ(got.find_first_not_of("\xEF\xBF\xBD", 2), got.size() - 2) << b;  // only replacement characters between
+  }
+  EXPECT_EQ(jsonText("q\"\n"), "\"q\\\"\\u000a\"");
+}
+
 TEST(ProgressLineTest, NamesTheMapItsChecksItsErrorAndTheTime) {
   EXPECT_EQ(ProgressLine::text({2, 7, 3, 4, 1, 0.0123f, 0.01f}, 12.345),
             "level 2, map 7 (3 x 4 units), 1 growth check, MQE 0.0123, bound 0.01, 12.3 s");

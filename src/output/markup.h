@@ -19,6 +19,11 @@ std::string linkTo(const std::string& file);
 // A JSON string literal that is also safe inside a script element.
 std::string jsonString(const std::string& text);
 
+// A JSON string literal of `text` as UTF-8: every byte that is not part of a
+// well-formed UTF-8 sequence becomes U+FFFD, so the file stays valid JSON
+// whatever bytes identifiers, names and settings hold.
+std::string jsonText(const std::string& text);
+
 // A JSON number: the value rounded to float, in the fewest significant
 // digits that give that float back; "null" when it is not finite.
 std::string jsonFloat(double value);

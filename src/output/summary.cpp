@@ -19,7 +19,7 @@ void writeObject(std::ostream& out, const JsonMembers& members, const char* inde
   out << "{";
   for (size_t k = 0; k < members.size(); k++) {
     out << (k == 0 ? "" : ",") << (oneLine ? (k == 0 ? "" : " ") : "\n") << (oneLine ? "" : indent)
-        << jsonString(members[k].first) << ": " << members[k].second;
+        << jsonText(members[k].first) << ": " << members[k].second;
   }
   if (!oneLine && !members.empty()) {
     out << "\n" << std::string(std::char_traits<char>::length(indent) - 2, ' ');
@@ -44,7 +44,7 @@ JsonMembers hierarchyMembers(const HierarchyFigures& h, const KnownClasses* clas
     const std::vector<long long>& sizes = classes->vectorsPerClass();
     std::string list = "[";
     for (size_t c = 0; c < sizes.size(); c++) {
-      list += (c == 0 ? "" : ", ") + std::string("{\"name\": ") + jsonString(classes->names()[c]) +
+      list += (c == 0 ? "" : ", ") + std::string("{\"name\": ") + jsonText(classes->names()[c]) +
               ", \"vectors\": " + integer(sizes[c]) + "}";
     }
     m.push_back({"classes", list + "]"});

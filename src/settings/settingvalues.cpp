@@ -24,12 +24,12 @@ JsonMembers settingValues() {
       case SettingKind::Normalisation: {
         const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
         const int k = *static_cast<const int*>(s.target);
-        value = jsonString(k >= 0 && k < 3 ? names[k] : "");
+        value = jsonText(k >= 0 && k < 3 ? names[k] : "");
         break;
       }
       case SettingKind::Text: {
         const char* text = *static_cast<const char* const*>(s.target);
-        value = text == nullptr ? "null" : jsonString(text);
+        value = text == nullptr ? "null" : jsonText(text);
         break;
       }
     }
