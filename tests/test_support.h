@@ -4,9 +4,11 @@
 // Shared helpers of the unit tests: fresh global state and small hand-made data.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -45,10 +47,26 @@ inline DataItem* item(const char* id, std::initializer_list<float> values) {
   return new DataItem(strdup(id), vec(values), static_cast<int>(values.size()));
 }
 
+// A folder of this test process's own under the temporary folder (ending in "/"), so tests running side by side
+// in other processes never share a file. The process that made it removes it at exit (not the children that
+// death tests fork, which share it).
+inline const std::string& tempDir() {
+  static const pid_t owner = getpid();
+  static const std::string& dir = *[] {  // never destroyed: it must outlive the removal at exit
+    std::string base = ::testing::TempDir();
+    std::string pattern = base + (base.empty() || base.back() == '/' ? "" : "/") + "velmar-unit-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) abort();
+    atexit([] {
+      if (getpid() == owner) std::filesystem::remove_all(tempDir());
+    });
+    return new std::string(pattern + "/");
+  }();
+  return dir;
+}
+
 // Writes `text` to a file in the test's temporary folder and returns its name.
 inline std::string writeTempFile(const std::string& name, const std::string& text) {
-  std::string dir = ::testing::TempDir();
-  std::string path = dir + (dir.empty() || dir.back() == '/' ? "" : "/") + name;
+  std::string path = tempDir() + name;
   FILE* f = fopen(path.c_str(), "wb");
   fwrite(text.data(), 1, text.size(), f);
   fclose(f);

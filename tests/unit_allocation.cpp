@@ -38,7 +38,7 @@ long allocationsOfOnePeriod(bool printMQE) {
   Globals::MAX_CYCLES = 1;
   Globals::printMQE = printMQE;
   Globals::TAU_2 = 1e30f;  // no child maps: only the training itself is counted
-  Globals::savePath = strdup(::testing::TempDir().c_str());
+  Globals::savePath = strdup(testsupport::tempDir().c_str());
   for (int k = 0; k < 200; k++) {
     Globals::dataItems->addElement(testsupport::item("v", {k % 7 * 1.0f, k % 5 * 1.0f, 1, 2, k * 0.01f, 0}));
   }

@@ -23,7 +23,7 @@ NeuronLayer* firstLayerMap(const std::string& tag, const std::string& names, int
   loader->readDataItems(writeTempFile(tag + ".in", "$TYPE vec\n$VEC_COUNT 1\n$X x\n$DIM 3\n0 0 0 v\n").c_str());
   loader->readVectorDescription(writeTempFile(tag + ".dsc", "#\n#\n#\n#\n" + names).c_str());
   testsupport::resetGlobals(3);
-  outDir = ::testing::TempDir() + tag;
+  outDir = testsupport::tempDir() + tag;
   mkdir(outDir.c_str(), 0775);
   Globals::savePath = outDir.c_str();
   Globals::hfm = new NeuronLayer(nullptr, Globals::dataItems, 0.0f, 0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);

@@ -60,7 +60,7 @@ std::map<std::string, std::string> runWith(InstructionSet set, const std::string
 }
 
 TEST(InstructionSets, WholeRunsGiveTheSameBytesOnEveryPath) {
-  const std::string root = ::testing::TempDir() + "/velmar-paths";
+  const std::string root = testsupport::tempDir() + "velmar-paths";
   std::filesystem::create_directories(root);
   const std::string settings[] = {
       "randomSeed=5\nTAU_1=0.05\nTAU_2=0.01\nprintMQE=true\n",
