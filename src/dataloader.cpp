@@ -1,11 +1,13 @@
 #include "dataloader.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/failure.h"
 #include "dataitem.h"
@@ -13,6 +15,11 @@
 #include "io/decimal.h"
 #include "io/fieldreader.h"
 #include "io/files.h"
+#include "io/inputfailure.h"
+#include "io/record.h"
+#include "io/recordreader.h"
+#include "io/recordstore.h"
+#include "training/mapsize.h"
 
 namespace {
 
@@ -103,6 +110,48 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
   return field;
 }
 
+FILE* openInput(const char* ifName) {
+  FILE* file = openForReading(ifName);
+  if (file == nullptr) {
+    fail("inputfile not found (check propertyfile)");
+  }
+  return file;
+}
+
+// A description file with its four header lines read.
+FILE* openDescription(const char* dfName) {
+  FILE* file = openForReading(dfName);
+  if (file == nullptr) {
+    fail("descriptionfile not found (check propertyfile)");
+  }
+  return file;
+}
+
+void skipHeaderLines(FieldReader& reader) {
+  std::string_view field;
+  for (int line = 0; line < 4; line++) {
+    reader.read('\n', field);
+  }
+}
+
+// One component line of a description file: a field to a blank (ignored),
+// the name (a field to a blank) and the rest of the line. False when the file
+// ends before the name's blank.
+bool readNameLine(FieldReader& reader, std::string& name) {
+  std::string_view field;
+  bool complete = reader.read(' ', field);
+  complete = complete && reader.read(' ', field);
+  if (!complete) {
+    return false;
+  }
+  name.assign(field);
+  reader.read('\n', field);  // rest of the line; the last line may end at the end of the file
+  return true;
+}
+
+// The value of a text setting as a message shows it.
+std::string settingValue(const char* value) { return value == nullptr ? "" : value; }
+
 }  // namespace
 
 DataLoader::DataLoader() : dataLength(0), numVectors(0), vectorDescription(nullptr) {}
@@ -117,11 +166,7 @@ DataLoader::~DataLoader() {
 }
 
 Data_Vector* DataLoader::readDataItems(const char* ifName) {
-  FILE* file = openForReading(ifName);
-  if (file == nullptr) {
-    fail("inputfile not found (check propertyfile)");
-  }
-  FieldReader reader(file);
+  FieldReader reader(openInput(ifName));
   readCounts(reader);
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
   RecordValues values(dataLength);
@@ -159,27 +204,175 @@ void DataLoader::readCounts(FieldReader& reader) {
 }
 
 void DataLoader::readVectorDescription(const char* dfName) {
-  FILE* file = openForReading(dfName);
-  if (file == nullptr) {
-    fail("descriptionfile not found (check propertyfile)");
-  }
+  FieldReader reader(openDescription(dfName));
   vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
   if (vectorDescription == nullptr) {
     failOutOfMemory();
   }
-  FieldReader reader(file);
-  std::string_view field;
-  for (int line = 0; line < 4; line++) {
-    reader.read('\n', field);
+  skipHeaderLines(reader);
+  std::string name;
+  for (int i = 0; i < dataLength; i++) {
+    if (!readNameLine(reader, name)) {
+      fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
+           " components (check descriptionfile)");
+    }
+    vectorDescription[i] = Globals::newText(name);
+  }
+}
+
+Data_Vector* DataLoader::readInput(const char* ifName, const char* dfName) {
+  InputFormat format = InputFormat::Vectors;
+  if (!parseInputFormat(settingValue(Globals::inputFormat), format)) {
+    fail("inputFormat=" + settingValue(Globals::inputFormat) + " is not one of vectors, csv, sparse (check propertyfile)");
+  }
+  if (format == InputFormat::Csv) {
+    return readTable(ifName, dfName);
+  }
+  if (format == InputFormat::Sparse) {
+    return readSparse(ifName, dfName);
+  }
+  std::unique_ptr<Data_Vector, DeleteItems> items(readDataItems(ifName));
+  readVectorDescription(dfName);
+  return items.release();
+}
+
+Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
+  RecordReaderOptions options;
+  if (!parseSeparator(settingValue(Globals::separator), options.csv.separator)) {
+    fail("separator=" + settingValue(Globals::separator) + " is not one of , ; tab (check propertyfile)");
+  }
+  options.csv.idColumn = Globals::idColumn;
+  RecordReader reader(InputFormat::Csv, openInput(ifName), ifName, options);
+  setComponents(reader.components());
+  const std::vector<std::string>& header = reader.componentNames();
+  if (dfName == nullptr) {
+    setNames(header);
+  } else {
+    readVectorDescription(dfName);
+    for (int i = 0; i < dataLength; i++) {
+      if (header[i] != vectorDescription[i]) {
+        fail("descriptionfile names component " + std::to_string(i + 1) + " " + shownInput(vectorDescription[i]) +
+             ", the header row of " + ifName + " " + shownInput(header[i]) + " (check descriptionfile)");
+      }
+    }
+  }
+  std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
+  Record record;
+  std::string line;
+  while (reader.next(record)) {
+    addItem(items.get(), record.id, record.values);
+    printAdded(record.id, line);
+  }
+  return finishItems(items.release());
+}
+
+Data_Vector* DataLoader::readSparse(const char* ifName, const char* dfName) {
+  if (Globals::components < 0) {
+    fail("components=" + std::to_string(Globals::components) + " is negative (check propertyfile)");
+  }
+  int components = Globals::components;
+  if (dfName != nullptr) {
+    if (components == 0) {
+      components = countNames(dfName);
+    }
+    setComponents(components);
+    readVectorDescription(dfName);
+  }
+  RecordReaderOptions options;
+  options.components = components;
+  RecordReader reader(InputFormat::Sparse, openInput(ifName), ifName, options);
+  // Kept sparse until the largest index is known, then made dense one by one.
+  RecordStore kept;
+  Record record;
+  std::string line;
+  while (reader.next(record)) {
+    kept.add(record);
+    printAdded(record.id, line);
+  }
+  if (kept.size() == 0) {
+    fail(std::string("inputfile ") + ifName + " holds no vectors (check inputfile)");
+  }
+  if (components == 0) {
+    components = reader.largestIndex();
+    if (components == 0) {
+      fail(std::string("inputfile ") + ifName +
+           " lists no index:value pair, and neither components nor descriptionFile gives the number of components "
+           "(check inputfile)");
+    }
+  }
+  setComponents(components);
+  if (vectorDescription == nullptr) {
+    numberNames();
+  }
+  refuseDenseBeyondMemory(kept.size());
+  std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
+  std::vector<float> dense(static_cast<size_t>(dataLength));
+  while (kept.takeNext(record)) {
+    expandRecord(record, dense.data(), dataLength);
+    addItem(items.get(), record.id, dense.data());
+  }
+  return finishItems(items.release());
+}
+
+int DataLoader::countNames(const char* dfName) {
+  FieldReader reader(openDescription(dfName));
+  skipHeaderLines(reader);
+  std::string name;
+  int names = 0;
+  while (names < INT_MAX && readNameLine(reader, name)) {
+    names++;
+  }
+  if (names == 0) {
+    fail("descriptionfile names no component (check descriptionfile)");
+  }
+  return names;
+}
+
+void DataLoader::setComponents(int components) {
+  dataLength = components;
+  Globals::vectorlength = components;
+}
+
+void DataLoader::setNames(const std::vector<std::string>& names) {
+  vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
+  if (vectorDescription == nullptr) {
+    failOutOfMemory();
   }
   for (int i = 0; i < dataLength; i++) {
-    bool complete = reader.read(' ', field);
-    complete = complete && reader.read(' ', field);
-    if (!complete) {
-      fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
-                    " components (check descriptionfile)");
-    }
-    vectorDescription[i] = Globals::newText(field);
-    reader.read('\n', field);  // rest of the line; the last line may end at the end of the file
+    vectorDescription[i] = Globals::newText(names[i]);
   }
+}
+
+void DataLoader::numberNames() {
+  std::vector<std::string> names(static_cast<size_t>(dataLength));
+  for (int i = 0; i < dataLength; i++) {
+    names[i] = std::to_string(i + 1);
+  }
+  setNames(names);
+}
+
+void DataLoader::refuseDenseBeyondMemory(long vectors) const {
+  const double bytes = static_cast<double>(vectors) * static_cast<double>(dataLength) * sizeof(float);
+  const double memory = physicalMemoryBytes();
+  if (memory > 0.0 && bytes > memory) {
+    fail(std::to_string(vectors) + " vectors of " + std::to_string(dataLength) +
+         " components do not fit in memory (check inputfile)");
+  }
+}
+
+void DataLoader::addItem(Data_Vector* items, std::string_view id, const float* values) {
+  DataItem* item = DataItem::create(id, values, dataLength);
+  items->addElement(item);
+  if (Globals::normInputVectors == 1) {
+    Globals::normVec(item->getDataVector());
+  }
+}
+
+Data_Vector* DataLoader::finishItems(Data_Vector* items) {
+  numVectors = items->size();
+  Globals::numofallvecs = numVectors;
+  if (Globals::normInputVectors == 2) {
+    Globals::normIntervalVector(items);
+  }
+  return items;
 }

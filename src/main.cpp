@@ -59,10 +59,9 @@ void getProps(const char* propFileName) {
 }
 
 void startIt() {
-  Data_Vector* items = Globals::currentDataLoader->readDataItems(Globals::inputFile);
+  Data_Vector* items = Globals::currentDataLoader->readInput(Globals::inputFile, Globals::descriptionFile);
   delete Globals::dataItems;  // the empty start-up list
   Globals::dataItems = items;
-  Globals::currentDataLoader->readVectorDescription(Globals::descriptionFile);
   checkSettings();
   Globals::initHFM();
   Globals::trainHFM();
