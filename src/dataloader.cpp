@@ -205,10 +205,7 @@ void DataLoader::readCounts(FieldReader& reader) {
 
 void DataLoader::readVectorDescription(const char* dfName) {
   FieldReader reader(openDescription(dfName));
-  vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
-  if (vectorDescription == nullptr) {
-    failOutOfMemory();
-  }
+  newNames();
   skipHeaderLines(reader);
   std::string name;
   for (int i = 0; i < dataLength; i++) {
@@ -252,7 +249,7 @@ Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
     for (int i = 0; i < dataLength; i++) {
       if (header[i] != vectorDescription[i]) {
         fail("descriptionfile names component " + std::to_string(i + 1) + " " + shownInput(vectorDescription[i]) +
-             ", the header row of " + ifName + " " + shownInput(header[i]) + " (check descriptionfile)");
+             " where the header row of " + ifName + " has " + shownInput(header[i]) + " (check descriptionfile)");
       }
     }
   }
@@ -260,7 +257,7 @@ Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
   Record record;
   std::string line;
   while (reader.next(record)) {
-    addItem(items.get(), record.id, record.values);
+    addItem(items.get(), DataItem::create(record.id, record.values, dataLength));
     printAdded(record.id, line);
   }
   return finishItems(items.release());
@@ -301,15 +298,16 @@ Data_Vector* DataLoader::readSparse(const char* ifName, const char* dfName) {
     }
   }
   setComponents(components);
+  refuseDenseBeyondMemory(kept.size(), vectorDescription == nullptr);
   if (vectorDescription == nullptr) {
     numberNames();
   }
-  refuseDenseBeyondMemory(kept.size());
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
-  std::vector<float> dense(static_cast<size_t>(dataLength));
   while (kept.takeNext(record)) {
-    expandRecord(record, dense.data(), dataLength);
-    addItem(items.get(), record.id, dense.data());
+    // Zero-filled (memory not yet touched, for large vectors), then the listed values.
+    DataItem* item = new DataItem(Globals::newText(record.id), Globals::newVector(dataLength), dataLength);
+    scatterRecord(record, item->getDataVector());
+    addItem(items.get(), item);
   }
   return finishItems(items.release());
 }
@@ -333,26 +331,32 @@ void DataLoader::setComponents(int components) {
   Globals::vectorlength = components;
 }
 
-void DataLoader::setNames(const std::vector<std::string>& names) {
+void DataLoader::newNames() {
   vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
   if (vectorDescription == nullptr) {
     failOutOfMemory();
   }
+}
+
+void DataLoader::setNames(const std::vector<std::string>& names) {
+  newNames();
   for (int i = 0; i < dataLength; i++) {
     vectorDescription[i] = Globals::newText(names[i]);
   }
 }
 
 void DataLoader::numberNames() {
-  std::vector<std::string> names(static_cast<size_t>(dataLength));
+  newNames();
   for (int i = 0; i < dataLength; i++) {
-    names[i] = std::to_string(i + 1);
+    vectorDescription[i] = Globals::newText(std::to_string(i + 1));
   }
-  setNames(names);
 }
 
-void DataLoader::refuseDenseBeyondMemory(long vectors) const {
-  const double bytes = static_cast<double>(vectors) * static_cast<double>(dataLength) * sizeof(float);
+void DataLoader::refuseDenseBeyondMemory(long vectors, bool namesToMake) const {
+  // A made-up name takes its pointer and a small allocation.
+  const double perName = namesToMake ? static_cast<double>(sizeof(char*)) + 32.0 : 0.0;
+  const double bytes = static_cast<double>(vectors) * static_cast<double>(dataLength) * sizeof(float) +
+                       static_cast<double>(dataLength) * perName;
   const double memory = physicalMemoryBytes();
   if (memory > 0.0 && bytes > memory) {
     fail(std::to_string(vectors) + " vectors of " + std::to_string(dataLength) +
@@ -360,8 +364,7 @@ void DataLoader::refuseDenseBeyondMemory(long vectors) const {
   }
 }
 
-void DataLoader::addItem(Data_Vector* items, std::string_view id, const float* values) {
-  DataItem* item = DataItem::create(id, values, dataLength);
+void DataLoader::addItem(Data_Vector* items, DataItem* item) {
   items->addElement(item);
   if (Globals::normInputVectors == 1) {
     Globals::normVec(item->getDataVector());

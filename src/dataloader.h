@@ -7,6 +7,7 @@
 
 #include "vector.h"
 
+class DataItem;
 class FieldReader;
 
 // Reads the input-vector file and the description file that names the
@@ -51,15 +52,17 @@ class DataLoader {
   // The number of component names the description file holds.
   int countNames(const char* dfName);
   void setComponents(int components);
+  // Room for dataLength names, all null.
+  void newNames();
   // Names the components by `names` (one each), or by their 1-based numbers.
   void setNames(const std::vector<std::string>& names);
   void numberNames();
-  // Ends the run when `vectors` dense vectors of dataLength components would
-  // take more than the machine's memory.
-  void refuseDenseBeyondMemory(long vectors) const;
-  // Appends a vector of dataLength values to the list, LENGTH-normalised
-  // when that is set.
-  void addItem(Data_Vector* items, std::string_view id, const float* values);
+  // Ends the run when `vectors` dense vectors of dataLength components (and
+  // the names numberNames would make) would take more than the machine's
+  // memory: a short sparse file can name a component two billion.
+  void refuseDenseBeyondMemory(long vectors, bool namesToMake) const;
+  // Appends the vector to the list, LENGTH-normalised when that is set.
+  void addItem(Data_Vector* items, DataItem* item);
   // Sets the vector counts and applies INTERVAL normalisation, when set.
   Data_Vector* finishItems(Data_Vector* items);
 

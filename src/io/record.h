@@ -17,9 +17,10 @@ struct Record {
   long line = 0;  // the line of the file on which the record starts
 };
 
-// Writes the record as `components` values into `dense`: a dense record's
-// values as they are, a sparse record's at their components and 0 elsewhere.
-// Every component of the record must lie below `components`.
-void expandRecord(const Record& record, float* dense, int components);
+// Writes the record's values into the vector `dense`: a dense record's in
+// order, a sparse record's each at its component, leaving the others as they
+// are (so `dense` should hold zeros). Every component of the record must lie
+// within `dense`.
+void scatterRecord(const Record& record, float* dense);
 
 #endif
