@@ -14,6 +14,13 @@ struct Header {
   int sparse;
 };
 
+// memcpy wants valid pointers even for no bytes; an empty part may have none.
+void copyBytes(char* to, const void* from, size_t bytes) {
+  if (bytes > 0) {
+    memcpy(to, from, bytes);
+  }
+}
+
 size_t roundedUp(size_t bytes) { return (bytes + 7) & ~size_t{7}; }
 
 size_t recordBytes(size_t idSize, int count, bool sparse) {
@@ -28,13 +35,13 @@ void RecordStore::add(const Record& record) {
   char* p = room(recordBytes(header.idSize, header.count, header.sparse != 0));
   memcpy(p, &header, sizeof header);
   p += roundedUp(sizeof header);
-  memcpy(p, record.id.data(), header.idSize);
+  copyBytes(p, record.id.data(), header.idSize);
   p += roundedUp(header.idSize);
   if (header.sparse != 0) {
-    memcpy(p, record.indices, sizeof(int) * static_cast<size_t>(header.count));
+    copyBytes(p, record.indices, sizeof(int) * static_cast<size_t>(header.count));
     p += sizeof(int) * static_cast<size_t>(header.count);
   }
-  memcpy(p, record.values, sizeof(float) * static_cast<size_t>(header.count));
+  copyBytes(p, record.values, sizeof(float) * static_cast<size_t>(header.count));
   added_++;
 }
 

@@ -31,7 +31,11 @@ const char* tokenEnd(const char* p, const char* end) {
 }  // namespace
 
 SparseReader::SparseReader(FILE* file, std::string name, int components)
-    : reader_(file), name_(std::move(name)), limit_(components > 0 ? components : INT_MAX) {}
+    : reader_(file), name_(std::move(name)), limit_(components > 0 ? components : INT_MAX) {
+  // A record without pairs still points to its (empty) indices: it is sparse.
+  indices_.reserve(16);
+  values_.reserve(16);
+}
 
 bool SparseReader::next(Record& record) {
   std::string_view line;
