@@ -17,7 +17,10 @@
 //                                       "ID index:value ..." without zeros;
 //                                       the same numbers in each
 //          --density=D                  text: about this share of the terms
-//                                       non-zero (default about 0.04)
+//                                       non-zero, each document between
+//                                       D/2 and 3D/2 (default: 0.02 to 0.06
+//                                       of the terms drawn, repeats
+//                                       included)
 
 #include <cerrno>
 #include <charconv>
@@ -316,11 +319,13 @@ void writeText(int vectors, int terms, int topics, uint64_t seed, double density
     const int topic = topicChoice.draw(rng);
     const int sub = subtopicChoice.draw(rng);
     const TermList& subtopic = subtopicTerms[static_cast<size_t>(topic) * kSubtopics + sub];
-    // Without a density the expression that has always been used, for the same bytes.
+    // Without a density: so many draws, repeats included, as always (for the
+    // same bytes); with one: draws until so many distinct terms.
     const double u0 = rng.next();
     const int draws = 2 + static_cast<int>(density > 0.0 ? terms * density * (0.5 + u0) : terms * (0.02 + 0.04 * u0));
+    const int distinct = draws < terms ? draws : terms;
     used.clear();
-    for (int d = 0; d < draws; d++) {
+    for (int d = 0; density > 0.0 ? static_cast<int>(used.size()) < distinct : d < draws; d++) {
       const double u = rng.next();
       const int term = u < kTopicShare                          ? topicTerms[topic].draw(rng)
                        : u < kTopicShare + kSubtopicShare[sub] ? subtopic.draw(rng)

@@ -275,22 +275,11 @@ Data_Vector* DataLoader::readSparse(const char* ifName, const char* dfName) {
     setComponents(components);
     readVectorDescription(dfName);
   }
-  RecordReaderOptions options;
-  options.components = components;
-  RecordReader reader(InputFormat::Sparse, openInput(ifName), ifName, options);
   // Kept sparse until the largest index is known, then made dense one by one.
   RecordStore kept;
-  Record record;
-  std::string line;
-  while (reader.next(record)) {
-    kept.add(record);
-    printAdded(record.id, line);
-  }
-  if (kept.size() == 0) {
-    fail(std::string("inputfile ") + ifName + " holds no vectors (check inputfile)");
-  }
+  const int largest = keepSparseRecords(ifName, components, kept);
   if (components == 0) {
-    components = reader.largestIndex();
+    components = largest;
     if (components == 0) {
       fail(std::string("inputfile ") + ifName +
            " lists no index:value pair, and neither components nor descriptionFile gives the number of components "
@@ -302,14 +291,39 @@ Data_Vector* DataLoader::readSparse(const char* ifName, const char* dfName) {
   if (vectorDescription == nullptr) {
     numberNames();
   }
+  return finishItems(denseItems(kept));
+}
+
+Data_Vector* DataLoader::denseItems(RecordStore& kept) {
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
+  Record record;
+  // Zeros between two records: each is written in, copied into its vector
+  // (which shares one allocation with its identifier) and cleared again.
+  std::vector<float> dense(static_cast<size_t>(dataLength), 0.0f);
   while (kept.takeNext(record)) {
-    // Zero-filled (memory not yet touched, for large vectors), then the listed values.
-    DataItem* item = new DataItem(Globals::newText(record.id), Globals::newVector(dataLength), dataLength);
-    scatterRecord(record, item->getDataVector());
-    addItem(items.get(), item);
+    scatterRecord(record, dense.data());
+    addItem(items.get(), DataItem::create(record.id, dense.data(), dataLength));
+    for (int i = 0; i < record.count; i++) {
+      dense[static_cast<size_t>(record.indices[i])] = 0.0f;
+    }
   }
-  return finishItems(items.release());
+  return items.release();
+}
+
+int DataLoader::keepSparseRecords(const char* ifName, int components, RecordStore& kept) {
+  RecordReaderOptions options;
+  options.components = components;
+  RecordReader reader(InputFormat::Sparse, openInput(ifName), ifName, options);
+  Record record;
+  std::string line;
+  while (reader.next(record)) {
+    kept.add(record);
+    printAdded(record.id, line);
+  }
+  if (kept.size() == 0) {
+    fail(std::string("inputfile ") + ifName + " holds no vectors (check inputfile)");
+  }
+  return reader.largestIndex();
 }
 
 int DataLoader::countNames(const char* dfName) {
@@ -355,7 +369,7 @@ void DataLoader::numberNames() {
 void DataLoader::refuseDenseBeyondMemory(long vectors, bool namesToMake) const {
   // A made-up name takes its pointer and a small allocation.
   const double perName = namesToMake ? static_cast<double>(sizeof(char*)) + 32.0 : 0.0;
-  const double bytes = static_cast<double>(vectors) * static_cast<double>(dataLength) * sizeof(float) +
+  const double bytes = static_cast<double>(vectors + 1) * static_cast<double>(dataLength) * sizeof(float) +
                        static_cast<double>(dataLength) * perName;
   const double memory = physicalMemoryBytes();
   if (memory > 0.0 && bytes > memory) {

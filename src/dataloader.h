@@ -9,6 +9,7 @@
 
 class DataItem;
 class FieldReader;
+class RecordStore;
 
 // Reads the input-vector file and the description file that names the
 // vector components. Both use four header lines and then one record per line.
@@ -49,6 +50,12 @@ class DataLoader {
   // number of names of the description file, else the largest index; the
   // names come from the description file, else they are the 1-based indices.
   Data_Vector* readSparse(const char* ifName, const char* dfName);
+  // Reads every sparse vector of the file into `kept`, each with its "added"
+  // line; returns the largest index. `components` (0: none) bounds the indices.
+  int keepSparseRecords(const char* ifName, int components, RecordStore& kept);
+  // The kept records as vectors of dataLength components (LENGTH-normalised
+  // when that is set), in order.
+  Data_Vector* denseItems(RecordStore& kept);
   // The number of component names the description file holds.
   int countNames(const char* dfName);
   void setComponents(int components);
@@ -57,9 +64,10 @@ class DataLoader {
   // Names the components by `names` (one each), or by their 1-based numbers.
   void setNames(const std::vector<std::string>& names);
   void numberNames();
-  // Ends the run when `vectors` dense vectors of dataLength components (and
-  // the names numberNames would make) would take more than the machine's
-  // memory: a short sparse file can name a component two billion.
+  // Ends the run when `vectors` dense vectors of dataLength components (one
+  // more while they are made, and the names numberNames would make) would
+  // take more than the machine's memory: a short sparse file can name a
+  // component two billion.
   void refuseDenseBeyondMemory(long vectors, bool namesToMake) const;
   // Appends the vector to the list, LENGTH-normalised when that is set.
   void addItem(Data_Vector* items, DataItem* item);

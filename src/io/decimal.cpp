@@ -78,6 +78,13 @@ float decimalToFloat(const char* text) {
 }
 
 bool readNumber(const char* begin, const char* end, float& value) {
+  // Most fields are a plain decimal alone.
+  const char* stop = nullptr;
+  float direct = 0.0f;
+  if (plainDecimal(begin, stop, direct) && stop == end) {
+    value = direct;
+    return true;
+  }
   while (begin < end && isBlank(*begin)) {
     begin++;
   }
@@ -87,8 +94,6 @@ bool readNumber(const char* begin, const char* end, float& value) {
   if (begin == end) {
     return false;
   }
-  const char* stop = nullptr;
-  float direct = 0.0f;
   if (plainDecimal(begin, stop, direct) && stop == end) {
     value = direct;
     return true;

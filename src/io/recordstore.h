@@ -33,7 +33,7 @@ class RecordStore {
     size_t capacity;
     size_t used;
   };
-  static constexpr size_t kBlockSize = size_t{1} << 20;
+  static constexpr size_t kBlockSize = size_t{1} << 16;
 
   // Room for `bytes` more bytes at the end of the last block, or of a new one.
   char* room(size_t bytes);
