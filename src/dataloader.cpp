@@ -110,6 +110,7 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
   return field;
 }
 
+// Opens the input or the description file; ends the run when it cannot.
 FILE* openInput(const char* ifName) {
   FILE* file = openForReading(ifName);
   if (file == nullptr) {
@@ -118,7 +119,6 @@ FILE* openInput(const char* ifName) {
   return file;
 }
 
-// A description file with its four header lines read.
 FILE* openDescription(const char* dfName) {
   FILE* file = openForReading(dfName);
   if (file == nullptr) {

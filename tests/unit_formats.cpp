@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <stdexcept>
 
 #include "io/csvreader.h"
 #include "io/decimal.h"
@@ -18,25 +17,11 @@ namespace {
 using namespace std::string_literals;
 using Floats = std::vector<float>;
 
-struct Failed : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-void throwFailed(const std::string& message) { throw Failed(message); }
-
 // The message `step` fails with, "" when it does not fail; what it prints is dropped.
 template <class Step>
 std::string failureOf(Step step) {
-  setFailHandler(throwFailed);
-  std::string message;
-  testing::internal::CaptureStdout();
-  try {
-    step();
-  } catch (const Failed& failed) {
-    message = failed.what();
-  }
-  testing::internal::GetCapturedStdout();
-  setFailHandler(nullptr);
-  return message;
+  std::string printed;
+  return testsupport::failureOf(step, printed);
 }
 
 // An unnamed temporary file holding `text`, ready to be read.

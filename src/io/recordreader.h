@@ -27,9 +27,17 @@ struct RecordReaderOptions {
 };
 
 // Reads the vectors of a table or a sparse file one record at a time,
-// whichever of the two the file is: one loop serves both. Nothing here
-// depends on the run's settings; bad input ends the run as the readers
-// describe (csvreader.h, sparsereader.h).
+// whichever of the two the file is: one loop serves both, and only one
+// record is held at a time. Nothing here depends on the run's settings; bad
+// input ends the run as the readers describe (csvreader.h, sparsereader.h).
+//
+//   RecordReader reader(format, file, name, options);
+//   std::vector<float> dense(components);
+//   Record record;
+//   while (reader.next(record)) {
+//     std::fill(dense.begin(), dense.end(), 0.0f);
+//     scatterRecord(record, dense.data());  // record.id names it
+//   }
 class RecordReader {
  public:
   // `format` is Csv or Sparse. Takes over `file` (closed when the reader is
