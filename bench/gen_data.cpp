@@ -7,9 +7,20 @@
 //             whose terms come mostly from the document's topic and subtopic,
 //             scaled to length 1, zeros written as "0".
 //
-// usage: velmar_bench_data clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]
-//        velmar_bench_data text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]
+// usage: velmar_bench_data [OPTIONS] clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]
+//        velmar_bench_data [OPTIONS] text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]
 //        velmar_bench_data VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE   (clusters)
+// options: --format=vectors|csv|sparse  how VECFILE is written: the
+//                                       input-vector file (the default), a
+//                                       table with a header row and the
+//                                       identifier first, or sparse lines
+//                                       "ID index:value ..." without zeros;
+//                                       the same numbers in each
+//          --density=D                  text: about this share of the terms
+//                                       non-zero, each document between
+//                                       D/2 and 3D/2 (default: 0.02 to 0.06
+//                                       of the terms drawn, repeats
+//                                       included)
 
 #include <cerrno>
 #include <charconv>
@@ -106,6 +117,76 @@ class Output {
   char scratch_[400];  // room for any double in fixed notation
 };
 
+enum class Format { Vectors, Csv, Sparse };
+
+// The vectors of a data set, written in one of the formats; each vector is
+// begin(id), then every component (value or zero) in order, then end().
+class VectorFile {
+ public:
+  VectorFile(const char* name, Format format, int vectors, const std::vector<std::string>& names);
+  VectorFile(const VectorFile&) = delete;
+  VectorFile& operator=(const VectorFile&) = delete;
+
+  void begin(const std::string& id) {
+    id_ = id;
+    component_ = 0;
+    if (format_ != Format::Vectors) out_.text(id_);
+  }
+  void fixed(double v, int decimals) {
+    separate();
+    out_.fixed(v, decimals);
+    after();
+  }
+  void formatted(const char* text) {
+    separate();
+    out_.text(text);
+    after();
+  }
+  void zero() {
+    if (format_ != Format::Sparse) formatted("0");
+    else component_++;
+  }
+  void end() {
+    if (format_ == Format::Vectors) out_.text(id_);
+    out_.character('\n');
+  }
+  void close() { out_.close(); }
+
+ private:
+  void separate() {
+    if (format_ == Format::Csv) out_.character(',');
+    if (format_ == Format::Sparse) {
+      out_.character(' ');
+      out_.integer(component_ + 1);
+      out_.character(':');
+    }
+  }
+  void after() {
+    if (format_ == Format::Vectors) out_.character(' ');
+    component_++;
+  }
+
+  Output out_;
+  Format format_;
+  std::string id_;
+  int component_ = 0;
+};
+
+void header(Output& out, const char* type, int xdim, int ydim, int dim);
+
+VectorFile::VectorFile(const char* name, Format format, int vectors, const std::vector<std::string>& names)
+    : out_(name), format_(format) {
+  if (format == Format::Vectors) header(out_, "vectors", vectors, 1, static_cast<int>(names.size()));
+  if (format == Format::Csv) {
+    out_.text("id");
+    for (const std::string& n : names) {
+      out_.character(',');
+      out_.text(n);
+    }
+    out_.character('\n');
+  }
+}
+
 void header(Output& out, const char* type, int xdim, int ydim, int dim) {
   out.text("$TYPE ");
   out.text(type);
@@ -118,40 +199,42 @@ void header(Output& out, const char* type, int xdim, int ydim, int dim) {
   out.character('\n');
 }
 
+// The description file: one line "INDEX NAME x" per component.
+void writeDescription(const char* descrName, const std::vector<std::string>& names) {
+  Output descr(descrName);
+  const int components = static_cast<int>(names.size());
+  header(descr, "template", 3, components, components);
+  for (int k = 0; k < components; k++) {
+    descr.integer(k);
+    descr.character(' ');
+    descr.text(names[static_cast<size_t>(k)]);
+    descr.text(" x\n");
+  }
+  descr.close();
+}
+
 // Vector i belongs to cluster i % clusters; each component is the centre's
 // plus a bell-shaped noise of +-0.15 (the sum of three uniforms, centred).
-void writeClusters(int vectors, int components, int clusters, uint64_t seed, const char* vecName,
+void writeClusters(int vectors, int components, int clusters, uint64_t seed, Format format, const char* vecName,
                    const char* descrName) {
   Lcg rng{seed};
   std::vector<double> centre(static_cast<size_t>(clusters) * components);
   for (double& c : centre) c = rng.next();
+  std::vector<std::string> names;
+  for (int k = 0; k < components; k++) names.push_back("comp" + std::to_string(k));
 
-  Output vec(vecName);
-  header(vec, "vectors", vectors, 1, components);
+  VectorFile vec(vecName, format, vectors, names);
   for (int i = 0; i < vectors; i++) {
     const int c = i % clusters;
+    vec.begin("c" + std::to_string(c) + "_" + std::to_string(i));
     for (int k = 0; k < components; k++) {
       double noise = (rng.next() + rng.next() + rng.next() - 1.5) * 0.1;
       vec.fixed(centre[static_cast<size_t>(c) * components + k] + noise, 5);
-      vec.character(' ');
     }
-    vec.character('c');
-    vec.integer(c);
-    vec.character('_');
-    vec.integer(i);
-    vec.character('\n');
+    vec.end();
   }
   vec.close();
-
-  Output descr(descrName);
-  header(descr, "template", 3, components, components);
-  for (int k = 0; k < components; k++) {
-    descr.integer(k);
-    descr.text(" comp");
-    descr.integer(k);
-    descr.text(" x\n");
-  }
-  descr.close();
+  writeDescription(descrName, names);
 }
 
 // ---- text-like documents ----
@@ -213,7 +296,8 @@ std::string termName(int index) {
 // often), draws 2 + 2..6 % of the vocabulary as terms (repeats raise a
 // term's count), weighs each term 1 + ln(count) and is scaled to length 1;
 // values have four decimals.
-void writeText(int vectors, int terms, int topics, uint64_t seed, const char* vecName, const char* descrName) {
+void writeText(int vectors, int terms, int topics, uint64_t seed, double density, Format format, const char* vecName,
+               const char* descrName) {
   Lcg rng{seed};
   const int topicSize = terms / topics > 5 ? terms / topics : 5;
   const int subtopicSize = topicSize / 3 > 3 ? topicSize / 3 : 3;
@@ -223,9 +307,10 @@ void writeText(int vectors, int terms, int topics, uint64_t seed, const char* ve
     for (int s = 0; s < kSubtopics; s++) subtopicTerms.emplace_back(rng, subtopicSize, terms);
   }
   const FallingWeights topicChoice(topics), subtopicChoice(kSubtopics);
+  std::vector<std::string> names;
+  for (int k = 0; k < terms; k++) names.push_back(termName(k));
 
-  Output vec(vecName);
-  header(vec, "vectors", vectors, 1, terms);
+  VectorFile vec(vecName, format, vectors, names);
   std::vector<int> count(terms, 0);
   std::vector<int> used;
   std::vector<double> weight(terms, 0.0);
@@ -234,9 +319,13 @@ void writeText(int vectors, int terms, int topics, uint64_t seed, const char* ve
     const int topic = topicChoice.draw(rng);
     const int sub = subtopicChoice.draw(rng);
     const TermList& subtopic = subtopicTerms[static_cast<size_t>(topic) * kSubtopics + sub];
-    const int draws = 2 + static_cast<int>(terms * (0.02 + 0.04 * rng.next()));
+    // Without a density: so many draws, repeats included, as always (for the
+    // same bytes); with one: draws until so many distinct terms.
+    const double u0 = rng.next();
+    const int draws = 2 + static_cast<int>(density > 0.0 ? terms * density * (0.5 + u0) : terms * (0.02 + 0.04 * u0));
+    const int distinct = draws < terms ? draws : terms;
     used.clear();
-    for (int d = 0; d < draws; d++) {
+    for (int d = 0; density > 0.0 ? static_cast<int>(used.size()) < distinct : d < draws; d++) {
       const double u = rng.next();
       const int term = u < kTopicShare                          ? topicTerms[topic].draw(rng)
                        : u < kTopicShare + kSubtopicShare[sub] ? subtopic.draw(rng)
@@ -249,33 +338,26 @@ void writeText(int vectors, int terms, int topics, uint64_t seed, const char* ve
       length += weight[term] * weight[term];
     }
     length = std::sqrt(length);
+    vec.begin("doc" + std::to_string(i));
     for (int k = 0; k < terms; k++) {
       if (count[k] == 0) {
-        vec.text("0 ");
+        vec.zero();
         continue;
       }
       auto r = std::to_chars(formatted, formatted + sizeof formatted - 1, weight[k] / length,
                              std::chars_format::fixed, 4);
       *r.ptr = '\0';
-      vec.text(strcmp(formatted, "0.0000") == 0 ? "0" : formatted);
-      vec.character(' ');
+      if (strcmp(formatted, "0.0000") == 0) {
+        vec.zero();
+      } else {
+        vec.formatted(formatted);
+      }
     }
+    vec.end();
     for (int term : used) count[term] = 0;
-    vec.text("doc");
-    vec.integer(i);
-    vec.character('\n');
   }
   vec.close();
-
-  Output descr(descrName);
-  header(descr, "template", 3, terms, terms);
-  for (int k = 0; k < terms; k++) {
-    descr.integer(k);
-    descr.character(' ');
-    descr.text(termName(k));
-    descr.text(" x\n");
-  }
-  descr.close();
+  writeDescription(descrName, names);
 }
 
 // A whole number from 1 to `limit`, or -1.
@@ -289,16 +371,45 @@ long long count(const char* text, long long limit) {
 
 int usage(const char* program) {
   fprintf(stderr,
-          "usage: %s clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]\n"
-          "       %s text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]\n"
-          "       %s VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE\n",
+          "usage: %s [OPTIONS] clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]\n"
+          "       %s [OPTIONS] text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]\n"
+          "       %s VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE\n"
+          "options: --format=vectors|csv|sparse   --density=D (text, 0 < D <= 1)\n",
           program, program, program);
   return 1;
+}
+
+// Reads the leading --format and --density options; false on anything else
+// that starts with "--".
+bool readOptions(int& argc, char**& argv, Format& format, double& density) {
+  while (argc > 1 && strncmp(argv[1], "--", 2) == 0) {
+    const std::string option = argv[1];
+    if (option == "--format=vectors") {
+      format = Format::Vectors;
+    } else if (option == "--format=csv") {
+      format = Format::Csv;
+    } else if (option == "--format=sparse") {
+      format = Format::Sparse;
+    } else if (option.rfind("--density=", 0) == 0) {
+      char* end = nullptr;
+      density = strtod(option.c_str() + 10, &end);
+      if (*end != '\0' || !(density > 0.0 && density <= 1.0)) return false;
+    } else {
+      return false;
+    }
+    argv[1] = argv[0];
+    argv++;
+    argc--;
+  }
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  Format format = Format::Vectors;
+  double density = 0.0;  // none: the text mode's own
+  if (!readOptions(argc, argv, format, density)) return usage(argv[0]);
   // The form without a mode name is the clusters mode.
   const bool named = argc > 1 && (strcmp(argv[1], "clusters") == 0 || strcmp(argv[1], "text") == 0);
   const bool text = named && strcmp(argv[1], "text") == 0;
@@ -323,11 +434,11 @@ int main(int argc, char** argv) {
     }
   }
   if (text) {
-    writeText(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, args[3],
-              args[4]);
+    writeText(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, density, format,
+              args[3], args[4]);
   } else {
-    writeClusters(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, args[3],
-                  args[4]);
+    writeClusters(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, format,
+                  args[3], args[4]);
   }
   return 0;
 }

@@ -66,6 +66,23 @@ text_report=$(awk 'NR > 4 {
     if (sum < 0.995 || sum > 1.005) bad++
   } END { share = nonzero / ((NR - 4) * 200); print (bad + 0), (share > 0.01 && share < 0.1) }' text.vec)
 check "text vectors: sparse, unit length, zeros as 0" same "$text_report" "0 1"
+# The other formats hold the very numbers of the input-vector file.
+"$gen" --format=csv clusters 300 7 5 table.csv table.tv
+check "a table holds the vectors' values, identifiers first" same \
+  "$(awk -F, 'NR == 1 { print; next } { for (i = 2; i <= NF; i++) printf "%s ", $i; print $1 }' table.csv | cksum)" \
+  "$({ echo "id,comp0,comp1,comp2,comp3,comp4,comp5,comp6"; tail -n +5 legacy.vec; } | cksum)"
+"$gen" --format=sparse text 500 200 5 text.sparse text2.tv
+check "sparse lines hold the non-zero values" same "$(awk '{
+    for (k = 1; k <= 200; k++) v[k] = "0"
+    for (i = 2; i <= NF; i++) { split($i, p, ":"); v[p[1]] = p[2] }
+    for (k = 1; k <= 200; k++) printf "%s ", v[k]
+    print $1
+  }' text.sparse | cksum)" "$(tail -n +5 text.vec | cksum)"
+"$gen" --density=0.01 text 500 1000 5 thin.vec thin.tv
+check "a density sets the share of non-zero values" same "$(awk 'NR > 4 {
+    for (k = 1; k <= 1000; k++) if ($k != "0") nonzero++
+  } END { share = nonzero / ((NR - 4) * 1000); print (share > 0.008 && share < 0.015) }' thin.vec)" "1"
+check "rejects an unknown option" fails "$gen" --format=xls clusters 10 3 3 x.vec x.tv
 check "rejects a zero count" fails "$gen" clusters 0 3 3 x.vec x.tv
 check "rejects a count that is not a number" fails "$gen" text 10 3x 3 x.vec x.tv
 check "rejects a missing argument" fails "$gen" text 10 3 3 x.vec

@@ -1,11 +1,11 @@
 // Fuzz target: one whole small training run. The fuzzed bytes are split at
 // each kSeparator line into the property file, the input file, the
-// description file and the MQE0 file (missing parts are empty). After the
-// property file is read, the settings are clamped so that a run stays small
-// and quick and writes only into a scratch folder; then the run sequence of
-// the program runs with every output kind switched on, and the written
-// files are removed afterwards. A class file named by the property file
-// reads the MQE0 part.
+// description file and the MQE0 file (missing parts are empty; an empty
+// description part gives no description file). After the property file is
+// read, the settings are clamped so that a run stays small and quick and
+// writes only into a scratch folder; then the run sequence of the program
+// runs with every output kind switched on, and the written files are removed
+// afterwards. A class file named by the property file reads the MQE0 part.
 
 #include <sys/stat.h>
 
@@ -62,10 +62,11 @@ void raiseSmallTau(float& tau) {
   }
 }
 
-void clampSettings(const std::string& input, const std::string& description, const std::string& mqe0,
-                   const std::string& output, std::string& prefix) {
+void clampSettings(const std::string& input, const std::string& description, bool described,
+                   const std::string& mqe0, const std::string& output, std::string& prefix) {
   Globals::inputFile = input.c_str();
-  Globals::descriptionFile = description.c_str();
+  // Tables and sparse vectors need no description file: an empty part is none.
+  Globals::descriptionFile = described ? description.c_str() : nullptr;
   if (Globals::MQE0_FILE != nullptr) {
     Globals::MQE0_FILE = mqe0.c_str();
   }
@@ -89,6 +90,11 @@ void clampSettings(const std::string& input, const std::string& description, con
   clampTo(Globals::INITIAL_Y_SIZE, 1, kMaxStartSize);
   raiseSmallTau(Globals::TAU_1);
   raiseSmallTau(Globals::TAU_2);
+  // Sparse vectors: no more components than an input-vector file may have,
+  // whatever index the file names (a negative count stays, to be refused).
+  if (Globals::components > kMaxComponents || (Globals::components == 0 && !described)) {
+    Globals::components = kMaxComponents;
+  }
 }
 
 }  // namespace
@@ -110,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string prefix;
   try {
     getProps(props.c_str());
-    clampSettings(input, description, mqe0, output, prefix);
+    clampSettings(input, description, !parts[2].empty(), mqe0, output, prefix);
     startIt();
   } catch (const fuzzsupport::RunFailed&) {
   }

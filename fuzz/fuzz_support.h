@@ -153,6 +153,15 @@ inline void loadInput(const char* path) {
   Globals::dataItems = items;
 }
 
+// Reads the input file (and the description file, when not null) in the
+// format Globals::inputFormat names into Globals::dataItems, as the run
+// sequence does.
+inline void loadFormatted(const char* path, const char* descriptionPath) {
+  Data_Vector* items = Globals::currentDataLoader->readInput(path, descriptionPath);
+  delete Globals::dataItems;
+  Globals::dataItems = items;
+}
+
 // The counts that header lines 2 and 4 of an input file announce, read the
 // way the loader reads them; false when the file cannot be read.
 inline bool announcedCounts(const std::string& path, int& vectors, int& components) {

@@ -1,11 +1,13 @@
 #include "dataloader.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/failure.h"
 #include "dataitem.h"
@@ -13,6 +15,11 @@
 #include "io/decimal.h"
 #include "io/fieldreader.h"
 #include "io/files.h"
+#include "io/inputfailure.h"
+#include "io/record.h"
+#include "io/recordreader.h"
+#include "io/recordstore.h"
+#include "training/mapsize.h"
 
 namespace {
 
@@ -103,6 +110,48 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
   return field;
 }
 
+// Opens the input or the description file; ends the run when it cannot.
+FILE* openInput(const char* ifName) {
+  FILE* file = openForReading(ifName);
+  if (file == nullptr) {
+    fail("inputfile not found (check propertyfile)");
+  }
+  return file;
+}
+
+FILE* openDescription(const char* dfName) {
+  FILE* file = openForReading(dfName);
+  if (file == nullptr) {
+    fail("descriptionfile not found (check propertyfile)");
+  }
+  return file;
+}
+
+void skipHeaderLines(FieldReader& reader) {
+  std::string_view field;
+  for (int line = 0; line < 4; line++) {
+    reader.read('\n', field);
+  }
+}
+
+// One component line of a description file: a field to a blank (ignored),
+// the name (a field to a blank) and the rest of the line. False when the file
+// ends before the name's blank.
+bool readNameLine(FieldReader& reader, std::string& name) {
+  std::string_view field;
+  bool complete = reader.read(' ', field);
+  complete = complete && reader.read(' ', field);
+  if (!complete) {
+    return false;
+  }
+  name.assign(field);
+  reader.read('\n', field);  // rest of the line; the last line may end at the end of the file
+  return true;
+}
+
+// The value of a text setting as a message shows it.
+std::string settingValue(const char* value) { return value == nullptr ? "" : value; }
+
 }  // namespace
 
 DataLoader::DataLoader() : dataLength(0), numVectors(0), vectorDescription(nullptr) {}
@@ -117,11 +166,7 @@ DataLoader::~DataLoader() {
 }
 
 Data_Vector* DataLoader::readDataItems(const char* ifName) {
-  FILE* file = openForReading(ifName);
-  if (file == nullptr) {
-    fail("inputfile not found (check propertyfile)");
-  }
-  FieldReader reader(file);
+  FieldReader reader(openInput(ifName));
   readCounts(reader);
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
   RecordValues values(dataLength);
@@ -159,27 +204,192 @@ void DataLoader::readCounts(FieldReader& reader) {
 }
 
 void DataLoader::readVectorDescription(const char* dfName) {
-  FILE* file = openForReading(dfName);
-  if (file == nullptr) {
-    fail("descriptionfile not found (check propertyfile)");
+  FieldReader reader(openDescription(dfName));
+  newNames();
+  skipHeaderLines(reader);
+  std::string name;
+  for (int i = 0; i < dataLength; i++) {
+    if (!readNameLine(reader, name)) {
+      fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
+           " components (check descriptionfile)");
+    }
+    vectorDescription[i] = Globals::newText(name);
   }
+}
+
+Data_Vector* DataLoader::readInput(const char* ifName, const char* dfName) {
+  InputFormat format = InputFormat::Vectors;
+  if (!parseInputFormat(settingValue(Globals::inputFormat), format)) {
+    fail("inputFormat=" + settingValue(Globals::inputFormat) + " is not one of vectors, csv, sparse (check propertyfile)");
+  }
+  if (format == InputFormat::Csv) {
+    return readTable(ifName, dfName);
+  }
+  if (format == InputFormat::Sparse) {
+    return readSparse(ifName, dfName);
+  }
+  std::unique_ptr<Data_Vector, DeleteItems> items(readDataItems(ifName));
+  readVectorDescription(dfName);
+  return items.release();
+}
+
+Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
+  RecordReaderOptions options;
+  if (!parseSeparator(settingValue(Globals::separator), options.csv.separator)) {
+    fail("separator=" + settingValue(Globals::separator) + " is not one of , ; tab (check propertyfile)");
+  }
+  options.csv.idColumn = Globals::idColumn;
+  RecordReader reader(InputFormat::Csv, openInput(ifName), ifName, options);
+  setComponents(reader.components());
+  const std::vector<std::string>& header = reader.componentNames();
+  if (dfName == nullptr) {
+    setNames(header);
+  } else {
+    readVectorDescription(dfName);
+    for (int i = 0; i < dataLength; i++) {
+      if (header[i] != vectorDescription[i]) {
+        fail("descriptionfile names component " + std::to_string(i + 1) + " " + shownInput(vectorDescription[i]) +
+             " where the header row of " + ifName + " has " + shownInput(header[i]) + " (check descriptionfile)");
+      }
+    }
+  }
+  std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
+  Record record;
+  std::string line;
+  while (reader.next(record)) {
+    addItem(items.get(), DataItem::create(record.id, record.values, dataLength));
+    printAdded(record.id, line);
+  }
+  return finishItems(items.release());
+}
+
+Data_Vector* DataLoader::readSparse(const char* ifName, const char* dfName) {
+  if (Globals::components < 0) {
+    fail("components=" + std::to_string(Globals::components) + " is negative (check propertyfile)");
+  }
+  int components = Globals::components;
+  if (dfName != nullptr) {
+    if (components == 0) {
+      components = countNames(dfName);
+    }
+    setComponents(components);
+    readVectorDescription(dfName);
+  }
+  // Kept sparse until the largest index is known, then made dense one by one.
+  RecordStore kept;
+  const int largest = keepSparseRecords(ifName, components, kept);
+  if (components == 0) {
+    components = largest;
+    if (components == 0) {
+      fail(std::string("inputfile ") + ifName +
+           " lists no index:value pair, and neither components nor descriptionFile gives the number of components "
+           "(check inputfile)");
+    }
+  }
+  setComponents(components);
+  refuseDenseBeyondMemory(kept.size(), vectorDescription == nullptr);
+  if (vectorDescription == nullptr) {
+    numberNames();
+  }
+  return finishItems(denseItems(kept));
+}
+
+Data_Vector* DataLoader::denseItems(RecordStore& kept) {
+  std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
+  Record record;
+  // Zeros between two records: each is written in, copied into its vector
+  // (which shares one allocation with its identifier) and cleared again.
+  std::vector<float> dense(static_cast<size_t>(dataLength), 0.0f);
+  while (kept.takeNext(record)) {
+    scatterRecord(record, dense.data());
+    addItem(items.get(), DataItem::create(record.id, dense.data(), dataLength));
+    for (int i = 0; i < record.count; i++) {
+      dense[static_cast<size_t>(record.indices[i])] = 0.0f;
+    }
+  }
+  return items.release();
+}
+
+int DataLoader::keepSparseRecords(const char* ifName, int components, RecordStore& kept) {
+  RecordReaderOptions options;
+  options.components = components;
+  RecordReader reader(InputFormat::Sparse, openInput(ifName), ifName, options);
+  Record record;
+  std::string line;
+  while (reader.next(record)) {
+    kept.add(record);
+    printAdded(record.id, line);
+  }
+  if (kept.size() == 0) {
+    fail(std::string("inputfile ") + ifName + " holds no vectors (check inputfile)");
+  }
+  return reader.largestIndex();
+}
+
+int DataLoader::countNames(const char* dfName) {
+  FieldReader reader(openDescription(dfName));
+  skipHeaderLines(reader);
+  std::string name;
+  int names = 0;
+  while (names < INT_MAX && readNameLine(reader, name)) {
+    names++;
+  }
+  if (names == 0) {
+    fail("descriptionfile names no component (check descriptionfile)");
+  }
+  return names;
+}
+
+void DataLoader::setComponents(int components) {
+  dataLength = components;
+  Globals::vectorlength = components;
+}
+
+void DataLoader::newNames() {
   vectorDescription = static_cast<char**>(calloc(dataLength, sizeof(char*)));
   if (vectorDescription == nullptr) {
     failOutOfMemory();
   }
-  FieldReader reader(file);
-  std::string_view field;
-  for (int line = 0; line < 4; line++) {
-    reader.read('\n', field);
-  }
+}
+
+void DataLoader::setNames(const std::vector<std::string>& names) {
+  newNames();
   for (int i = 0; i < dataLength; i++) {
-    bool complete = reader.read(' ', field);
-    complete = complete && reader.read(' ', field);
-    if (!complete) {
-      fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
-                    " components (check descriptionfile)");
-    }
-    vectorDescription[i] = Globals::newText(field);
-    reader.read('\n', field);  // rest of the line; the last line may end at the end of the file
+    vectorDescription[i] = Globals::newText(names[i]);
   }
+}
+
+void DataLoader::numberNames() {
+  newNames();
+  for (int i = 0; i < dataLength; i++) {
+    vectorDescription[i] = Globals::newText(std::to_string(i + 1));
+  }
+}
+
+void DataLoader::refuseDenseBeyondMemory(long vectors, bool namesToMake) const {
+  // A made-up name takes its pointer and a small allocation.
+  const double perName = namesToMake ? static_cast<double>(sizeof(char*)) + 32.0 : 0.0;
+  const double bytes = static_cast<double>(vectors + 1) * static_cast<double>(dataLength) * sizeof(float) +
+                       static_cast<double>(dataLength) * perName;
+  const double memory = physicalMemoryBytes();
+  if (memory > 0.0 && bytes > memory) {
+    fail(std::to_string(vectors) + " vectors of " + std::to_string(dataLength) +
+         " components do not fit in memory (check inputfile)");
+  }
+}
+
+void DataLoader::addItem(Data_Vector* items, DataItem* item) {
+  items->addElement(item);
+  if (Globals::normInputVectors == 1) {
+    Globals::normVec(item->getDataVector());
+  }
+}
+
+Data_Vector* DataLoader::finishItems(Data_Vector* items) {
+  numVectors = items->size();
+  Globals::numofallvecs = numVectors;
+  if (Globals::normInputVectors == 2) {
+    Globals::normIntervalVector(items);
+  }
+  return items;
 }

@@ -1,9 +1,15 @@
 #ifndef VELMAR_DATALOADER_H
 #define VELMAR_DATALOADER_H
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "vector.h"
 
+class DataItem;
 class FieldReader;
+class RecordStore;
 
 // Reads the input-vector file and the description file that names the
 // vector components. Both use four header lines and then one record per line.
@@ -15,6 +21,13 @@ class DataLoader {
 
   DataLoader(const DataLoader&) = delete;
   DataLoader& operator=(const DataLoader&) = delete;
+
+  // Reads the input vectors and the component names in the format that
+  // Globals::inputFormat names: an input-vector file and its description file
+  // as readDataItems and readVectorDescription do, one after the other; a
+  // table (csv) or sparse vectors, whose description file is optional. Ends
+  // the run on unusable settings or input.
+  Data_Vector* readInput(const char* ifName, const char* dfName);
 
   // Reads every input vector, in file order, and sets the component and
   // vector counts here and in Globals. Ends the run on unusable input.
@@ -30,6 +43,36 @@ class DataLoader {
   // Header lines 1 to 4: the vector count from line 2, the component count
   // from line 4; ends the run when either is not positive.
   void readCounts(FieldReader& reader);
+  // A table: the names come from its header row; a description file, if
+  // given, must name the same components.
+  Data_Vector* readTable(const char* ifName, const char* dfName);
+  // Sparse vectors: the component count is the components setting, else the
+  // number of names of the description file, else the largest index; the
+  // names come from the description file, else they are the 1-based indices.
+  Data_Vector* readSparse(const char* ifName, const char* dfName);
+  // Reads every sparse vector of the file into `kept`, each with its "added"
+  // line; returns the largest index. `components` (0: none) bounds the indices.
+  int keepSparseRecords(const char* ifName, int components, RecordStore& kept);
+  // The kept records as vectors of dataLength components (LENGTH-normalised
+  // when that is set), in order.
+  Data_Vector* denseItems(RecordStore& kept);
+  // The number of component names the description file holds.
+  int countNames(const char* dfName);
+  void setComponents(int components);
+  // Room for dataLength names, all null.
+  void newNames();
+  // Names the components by `names` (one each), or by their 1-based numbers.
+  void setNames(const std::vector<std::string>& names);
+  void numberNames();
+  // Ends the run when `vectors` dense vectors of dataLength components (one
+  // more while they are made, and the names numberNames would make) would
+  // take more than the machine's memory: a short sparse file can name a
+  // component two billion.
+  void refuseDenseBeyondMemory(long vectors, bool namesToMake) const;
+  // Appends the vector to the list, LENGTH-normalised when that is set.
+  void addItem(Data_Vector* items, DataItem* item);
+  // Sets the vector counts and applies INTERVAL normalisation, when set.
+  Data_Vector* finishItems(Data_Vector* items);
 
   int dataLength;
   int numVectors;

@@ -47,6 +47,10 @@ class Globals {
   static float LABELS_THRESHOLD;
   static bool ORIENTATION;
   static const char* MQE0_FILE;
+  static const char* inputFormat;  // "vectors", "csv" or "sparse"
+  static const char* separator;    // of a csv table: ",", ";", "tab" or a tab
+  static const char* idColumn;     // of a csv table; nullptr: chosen by the first data row
+  static int components;           // of sparse vectors; 0: from the description file or the largest index
 
   // ---- Values the property file cannot set ----
   static int vectorlength;  // components of every vector, from the input file

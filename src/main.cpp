@@ -81,10 +81,9 @@ std::unique_ptr<KnownClasses> readKnownClasses() {
 }
 
 void startIt() {
-  Data_Vector* items = Globals::currentDataLoader->readDataItems(Globals::inputFile);
+  Data_Vector* items = Globals::currentDataLoader->readInput(Globals::inputFile, Globals::descriptionFile);
   delete Globals::dataItems;  // the empty start-up list
   Globals::dataItems = items;
-  Globals::currentDataLoader->readVectorDescription(Globals::descriptionFile);
   checkSettings();
   const std::unique_ptr<KnownClasses> classes = readKnownClasses();
   Globals::initHFM();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,30 @@ inline std::string writeTempFile(const std::string& name, const std::string& tex
   fwrite(text.data(), 1, text.size(), f);
   fclose(f);
   return path;
+}
+
+// A failure, thrown by the handler failureOf installs.
+struct Failed : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+inline void throwFailed(const std::string& message) { throw Failed(message); }
+
+// Runs `step` with a handler that throws; returns the message it failed with
+// ("" if it did not fail) and leaves what it printed in `printed`.
+template <class Step>
+std::string failureOf(Step step, std::string& printed) {
+  setFailHandler(throwFailed);
+  std::string message;
+  testing::internal::CaptureStdout();
+  try {
+    step();
+  } catch (const Failed& failed) {
+    message = failed.what();
+  }
+  printed = testing::internal::GetCapturedStdout();
+  setFailHandler(nullptr);
+  return message;
 }
 
 }  // namespace testsupport

@@ -21,17 +21,41 @@ uint32_t bits(float f) {
 }
 
 // The number of texts whose conversion differs from (float)atof in any bit
-// (the sign of zero and the payload of nan included); the first few are listed.
+// (the sign of zero and the payload of nan included), by decimalToFloat or,
+// where it takes the text as a number, by readNumber; the first few are listed.
 int mismatches(const std::vector<std::string>& texts) {
   int wrong = 0;
   for (const std::string& text : texts) {
     float expected = static_cast<float>(atof(text.c_str()));
     float got = decimalToFloat(text.c_str());
-    if (bits(got) != bits(expected)) {
-      if (++wrong <= 10) ADD_FAILURE() << "\"" << text << "\": " << got << " instead of " << expected;
+    float read = expected;
+    readNumber(text.data(), text.data() + text.size(), read);
+    if (bits(got) != bits(expected) || bits(read) != bits(expected)) {
+      if (++wrong <= 10) ADD_FAILURE() << "\"" << text << "\": " << got << ", " << read << " instead of " << expected;
     }
   }
   return wrong;
+}
+
+// readNumber takes a text with exactly one number, blanks and tabs around it allowed, and nothing else.
+TEST(DecimalTest, ReadNumberTakesExactlyOneNumber) {
+  using namespace std::string_literals;
+  for (const std::string& text : {"5"s, "-0"s, " 5"s, "5\t"s, " \t-1.5e3  "s, "0x1p3"s, "inf"s, "nan"s, "1e39"s,
+                                  "00012.50"s, ".5"s, "5."s, "+3"s, std::string(30, '7')}) {
+    float value = 0.5f;
+    EXPECT_TRUE(readNumber(text.data(), text.data() + text.size(), value)) << text;
+  }
+  for (const std::string& text : {""s, " "s, "-"s, "+"s, "."s, "5x"s, "1,5"s, "1.2.3"s, "5 5"s, "\r5"s, "5\r"s,
+                                  "\n5"s, "--5"s, "1e"s, "0x"s, "5\0"s "1"s, "\"5\""s}) {
+    float value = 0.5f;
+    EXPECT_FALSE(readNumber(text.data(), text.data() + text.size(), value)) << text;
+    EXPECT_EQ(value, 0.5f) << text;
+  }
+  // Only the given characters count, whatever follows them.
+  const char* digits = "12345";
+  float value = 0.0f;
+  EXPECT_TRUE(readNumber(digits, digits + 2, value));
+  EXPECT_EQ(value, 12.0f);
 }
 
 // The exact decimal text of a double that has at most `places` binary digits after the point.

@@ -1,36 +1,13 @@
 // A failure handed to a replaced handler, and the release of a run, which
 // let one process run many inputs (the fuzz targets).
 
-#include <stdexcept>
-
 #include "test_support.h"
 
 void getProps(const char* propFileName);
 
 namespace {
 
-struct Failed : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-void throwFailed(const std::string& message) { throw Failed(message); }
-
-// Runs `step` with the throwing handler; returns the message it failed with
-// ("" if it did not fail) and leaves what it printed in `printed`.
-template <class Step>
-std::string failureOf(Step step, std::string& printed) {
-  setFailHandler(throwFailed);
-  std::string message;
-  testing::internal::CaptureStdout();
-  try {
-    step();
-  } catch (const Failed& failed) {
-    message = failed.what();
-  }
-  printed = testing::internal::GetCapturedStdout();
-  setFailHandler(nullptr);
-  return message;
-}
+using testsupport::failureOf;
 
 TEST(FailHandlerTest, TheMessageLineComesFirstThenTheHandlerWithTheSameMessage) {
   std::string printed;

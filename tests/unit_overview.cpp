@@ -72,7 +72,8 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
       << Globals::SAVE_OVERVIEW << Globals::SAVE_ASSIGNMENTS << Globals::SAVE_SUMMARY << text(Globals::classFile)
       << " " << Globals::INITIAL_X_SIZE << " "
       << Globals::INITIAL_Y_SIZE << " " << Globals::LABELS_NUM << Globals::LABELS_ONLY << " "
-      << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE);
+      << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE)
+      << text(Globals::inputFormat) << text(Globals::separator) << text(Globals::idColumn) << Globals::components;
     return s.str();
   };
   std::ostringstream help;
@@ -90,7 +91,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 22);
+  EXPECT_EQ(checked, 25);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "io/decimal.h"
 
 #include <cstdint>
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -24,10 +27,12 @@ const char* readDigits(const char* p, uint64_t& mantissa) {
   return p;
 }
 
-}  // namespace
-
-float decimalToFloat(const char* text) {
-  // An optional sign, digits, an optional point and digits, then the end.
+// The plain decimal at the start of `text`: an optional sign, digits, an
+// optional point and digits. Sets `stop` to the first character after it and
+// returns true with its value when it converts directly (at least one digit,
+// and both the integer of all digits and the power of ten exact doubles);
+// false when it must go the general way.
+bool plainDecimal(const char* text, const char*& stop, float& value) {
   const char* p = text;
   bool negative = *p == '-';
   if (*p == '-' || *p == '+') {
@@ -44,15 +49,68 @@ float decimalToFloat(const char* text) {
     fractionDigits = fractionEnd - p;
     p = fractionEnd;
   }
+  stop = p;
   digits += fractionDigits;
-  // Anything else, or a value that is not exactly mantissa / 10^k with both
-  // parts exact doubles, goes the general way. (An unsigned mantissa may have
-  // wrapped when there are too many digits; it is not looked at then.)
-  if (*p != '\0' || digits == 0 || digits > kMaxDigits || mantissa > kMaxExactInteger) {
-    return static_cast<float>(atof(text));
+  // (An unsigned mantissa may have wrapped when there are too many digits;
+  // it is not looked at then.)
+  if (digits == 0 || digits > kMaxDigits || mantissa > kMaxExactInteger) {
+    return false;
   }
   // Both operands are exact, so the one division is correctly rounded: the
   // same double that atof finds for this text.
-  double value = static_cast<double>(mantissa) / kExactPowersOfTen[fractionDigits];
-  return static_cast<float>(negative ? -value : value);
+  double exact = static_cast<double>(mantissa) / kExactPowersOfTen[fractionDigits];
+  value = static_cast<float>(negative ? -exact : exact);
+  return true;
 }
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+float decimalToFloat(const char* text) {
+  // Anything but a plain decimal that converts directly goes the general way.
+  const char* stop = nullptr;
+  float value = 0.0f;
+  if (plainDecimal(text, stop, value) && *stop == '\0') {
+    return value;
+  }
+  return static_cast<float>(atof(text));
+}
+
+bool readNumber(const char* begin, const char* end, float& value) {
+  // Most fields are a plain decimal alone.
+  const char* stop = nullptr;
+  float direct = 0.0f;
+  if (plainDecimal(begin, stop, direct) && stop == end) {
+    value = direct;
+    return true;
+  }
+  while (begin < end && isBlank(*begin)) {
+    begin++;
+  }
+  while (end > begin && isBlank(end[-1])) {
+    end--;
+  }
+  if (begin == end) {
+    return false;
+  }
+  if (plainDecimal(begin, stop, direct) && stop == end) {
+    value = direct;
+    return true;
+  }
+  // strtod would skip white space other than blanks and tabs before the number.
+  if (isspace(static_cast<unsigned char>(*begin))) {
+    return false;
+  }
+  // The general way wants the text alone, ended by a NUL byte; strtod reads
+  // what atof reads, so the float is decimalToFloat's.
+  const std::string text(begin, end);
+  char* after = nullptr;
+  const double general = strtod(text.c_str(), &after);
+  if (after != text.c_str() + text.size()) {
+    return false;
+  }
+  value = static_cast<float>(general);
+  return true;
+}
+

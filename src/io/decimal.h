@@ -11,4 +11,16 @@
 // strings) is handed to atof.
 float decimalToFloat(const char* text);
 
+// Reads the text from `begin` to `end` as exactly one number, blanks and tabs
+// around it allowed, into `value`: the very float that decimalToFloat gives
+// for the same characters. False, with `value` untouched, when the text is
+// empty or holds anything besides the number (a second number, letters, a
+// NUL byte). "inf", "nan" and numbers beyond float are numbers here; the
+// caller decides about values that are not finite.
+//
+// A NUL byte must follow the text somewhere in the same buffer (the scan for
+// digits may look past `end` up to the first byte that is not one), as it
+// does for a field handed out by the FieldReader or kept in a std::string.
+bool readNumber(const char* begin, const char* end, float& value);
+
 #endif

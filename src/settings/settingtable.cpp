@@ -49,7 +49,8 @@ constexpr Setting kSettings[] = {
     seed("randomSeed", &Globals::randomSeed, 123456789u,
          "seeds the random sequence (unseeded without this key); the same seed, the same run"),
     text("inputFile", &Globals::inputFile, nullptr, "(required)", "the input-vector file"),
-    text("descriptionFile", &Globals::descriptionFile, nullptr, "(required)", "the file naming the vector components"),
+    text("descriptionFile", &Globals::descriptionFile, nullptr, "(required)",
+         "the file naming the vector components (optional for csv and sparse)"),
     text("savePath", &Globals::savePath, nullptr, "(none)",
          "folder of all output files (must exist); needed when output is on"),
     flag("printMQE", &Globals::printMQE, false, "write each map's error after every training cycle (slow)"),
@@ -74,6 +75,13 @@ constexpr Setting kSettings[] = {
          "start child maps towards the parent unit's neighbours, not randomly"),
     text("MQE0_FILE", &Globals::MQE0_FILE, nullptr, "(none)",
          "read the mean vector and MQE0 from this file instead of computing"),
+    text("inputFormat", &Globals::inputFormat, "vectors", nullptr,
+         "vectors (the input-vector file), csv (a table, header row first) or sparse"),
+    text("separator", &Globals::separator, ",", nullptr, "csv: the field separator, , or ; or tab"),
+    text("idColumn", &Globals::idColumn, nullptr, "(auto)",
+         "csv: the identifier column; (auto) = the first if it holds text, else row numbers"),
+    integer("components", &Globals::components, 0,
+            "sparse: number of components; 0 = the description file's count, else the largest index"),
 };
 
 constexpr bool sameKey(const char* a, const char* b) { return std::string_view(a) == std::string_view(b); }
@@ -142,6 +150,10 @@ bool Globals::LABELS_ONLY = entry("LABELS_ONLY").flag;
 float Globals::LABELS_THRESHOLD = static_cast<float>(entry("LABELS_THRESHOLD").number);
 bool Globals::ORIENTATION = entry("ORIENTATION").flag;
 const char* Globals::MQE0_FILE = entry("MQE0_FILE").text;
+const char* Globals::inputFormat = entry("inputFormat").text;
+const char* Globals::separator = entry("separator").text;
+const char* Globals::idColumn = entry("idColumn").text;
+int Globals::components = static_cast<int>(entry("components").number);
 bool Globals::randomSeedGiven = false;
 
 const std::vector<Setting>& settingTable() {
