@@ -135,7 +135,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     printAdded(id, line);
   }
   if (Globals::normInputVectors == 2) {
-    Globals::normIntervalVector(items.get());
+    Globals::normIntervalVector(items.get(), &intervalDivisors);
   }
   return items.release();
 }

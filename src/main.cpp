@@ -5,9 +5,12 @@
 #include <cstring>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "apply/mapcommand.h"
 #include "base/failure.h"
 #include "config.h"
 #include "dataloader.h"
@@ -16,6 +19,7 @@
 #include "io/files.h"
 #include "io/outputfile.h"
 #include "output/assignments.h"
+#include "output/modelexport.h"
 #include "output/overview.h"
 #include "settings/checks.h"
 #include "settings/helptext.h"
@@ -25,6 +29,7 @@ void usage();
 void startIt();
 void getProps(const char* propFileName);
 void setProp(const char* prop, const char* val);
+std::vector<Model::Setting> settingsOfTheRun();
 
 void usage() { std::cout << "Usage: " VELMAR_NAME " propertyfile" << std::endl; }
 
@@ -58,6 +63,16 @@ void getProps(const char* propFileName) {
   refuseSettingsOutOfRange();
 }
 
+// Every setting's value, for the model's record of the run.
+std::vector<Model::Setting> settingsOfTheRun() {
+  std::vector<Model::Setting> settings;
+  for (const Setting& s : settingTable()) {
+    const std::optional<std::string> value = currentValue(s);
+    settings.push_back({s.key, value.value_or(""), value.has_value()});
+  }
+  return settings;
+}
+
 void startIt() {
   Data_Vector* items = Globals::currentDataLoader->readDataItems(Globals::inputFile);
   delete Globals::dataItems;  // the empty start-up list
@@ -79,6 +94,9 @@ void startIt() {
   if (Globals::SAVE_AS_CARTIX) {
     Globals::saveHFMAs(2);
   }
+  if (Globals::SAVE_MODEL) {
+    saveModel(settingsOfTheRun());
+  }
   std::cout << '\a' << std::flush;
   endRunIfConsoleFailed();
 }
@@ -87,6 +105,9 @@ int main(int argc, char** argv) {
   // Running out of memory (a grid of absurd size, say) ends the run like every
   // other failure: one line and exit status 1.
   std::set_new_handler(failOutOfMemory);
+  if (argc >= 2 && strcmp(argv[1], "--map") == 0) {
+    return runMapCommand(argc, argv);
+  }
   if (argc != 2) {
     usage();
     return 1;

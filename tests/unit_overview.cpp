@@ -69,7 +69,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
       << " " << Globals::TAU_2 << " " << text(Globals::HTML_PREFIX) << text(Globals::DATAFILE_EXTENSION)
       << Globals::randomSeed << text(Globals::inputFile) << text(Globals::descriptionFile) << text(Globals::savePath)
       << Globals::printMQE << Globals::normInputVectors << Globals::SAVE_AS_HTML << Globals::SAVE_AS_CARTIX
-      << Globals::SAVE_OVERVIEW << Globals::SAVE_ASSIGNMENTS << " " << Globals::INITIAL_X_SIZE << " "
+      << Globals::SAVE_OVERVIEW << Globals::SAVE_ASSIGNMENTS << Globals::SAVE_MODEL << " " << Globals::INITIAL_X_SIZE << " "
       << Globals::INITIAL_Y_SIZE << " " << Globals::LABELS_NUM << Globals::LABELS_ONLY << " "
       << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE);
     return s.str();
@@ -89,7 +89,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 21);
+  EXPECT_EQ(checked, 22);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "base/failure.h"
 #include "kernels/distancekernels.h"
 
-WinnerSearch::Counts WinnerSearch::counts;
+thread_local WinnerSearch::Counts WinnerSearch::counts;
 
 // How far the exact distance can lie from the rough one, for n components.
 //

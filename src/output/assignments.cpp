@@ -1,5 +1,6 @@
 #include "output/assignments.h"
 
+#include <charconv>
 #include <ostream>
 #include <unordered_map>
 #include <vector>
@@ -65,35 +66,64 @@ std::vector<Place> placeEveryVector() {
 
 std::string Assignments::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "assignments.csv"); }
 
+const char* const Assignments::kHeader = "id,map,level,column,row,distance,path\r\n";
+
 std::string Assignments::csvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) {
-    return text;
+  std::string field;
+  appendField(field, text);
+  return field;
+}
+
+void Assignments::appendField(std::string& out, std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += text;
+    return;
   }
-  std::string quoted = "\"";
+  out += '"';
   for (char c : text) {
-    quoted += c;
+    out += c;
     if (c == '"') {
-      quoted += '"';
+      out += '"';
     }
   }
-  return quoted + "\"";
+  out += '"';
+}
+
+void Assignments::appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
+                             float distance, std::string_view path) {
+  appendField(out, id.substr(0, id.find('\0')));
+  char text[40];
+  for (int number : {gid, level, column, row}) {
+    out += ',';
+    out.append(text, std::to_chars(text, text + sizeof text, number).ptr);
+  }
+  out += ',';
+  // Ten significant digits, as a stream of precision 10 writes the float
+  // (widened to double): enough to give the float back.
+  out.append(text, std::to_chars(text, text + sizeof text, static_cast<double>(distance),
+                                 std::chars_format::general, 10).ptr);
+  out += ',';
+  appendField(out, path);
+  out += "\r\n";
 }
 
 void Assignments::write(std::ostream& out) {
-  out.precision(10);
-  out << "id,map,level,column,row,distance,path\r\n";
+  out << kHeader;
   const std::vector<Place> places = placeEveryVector();
   Data_Vector* items = Globals::dataItems;
+  std::string line;
   for (int k = 0; k < items->size(); k++) {
     DataItem* item = items->elementAt(k);
     const Place& p = places[static_cast<size_t>(k)];
-    out << csvField(item->getId()) << ",";
+    line.clear();
     if (p.map == nullptr) {
-      out << ",,,,,\r\n";  // no map holds it; cannot happen after a complete training
-      continue;
+      appendField(line, item->getId());
+      line += ",,,,,\r\n";  // no map holds it; cannot happen after a complete training
+    } else {
+      appendLine(line, item->getId(), p.map->gid, p.map->getLevel(), p.column, p.row,
+                 Globals::calcQE(item->getDataVector(), p.unit->weights), p.path);
     }
-    out << p.map->gid << "," << p.map->getLevel() << "," << p.column << "," << p.row << ","
-        << Globals::calcQE(item->getDataVector(), p.unit->weights) << "," << csvField(p.path) << "\r\n";
+    out << line;
   }
 }
 

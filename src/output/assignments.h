@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 // Every input vector's cluster, one CSV line per vector in input order: its
 // identifier, the deepest map it reached (number and level), its unit there
@@ -14,11 +15,19 @@ class Assignments {
  public:
   Assignments() = delete;
 
+  // The header line, CR LF included.
+  static const char* const kHeader;
+
   // savePath/PREFIX_assignments.csv
   static std::string fileName();
   static void write(std::ostream& out);
   // One field as it stands in a line: quoted only when it must be.
   static std::string csvField(const std::string& text);
+  static void appendField(std::string& out, std::string_view text);
+  // Appends one vector's line, CR LF included. The identifier is taken up to
+  // its first NUL byte, as the vector's identifier text holds it.
+  static void appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
+                         float distance, std::string_view path);
 };
 
 // Announces and writes the file; a failure ends the run like every other output file.

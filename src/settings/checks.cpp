@@ -39,7 +39,7 @@ void checkSettings() {
     fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)");
   }
   const bool writes = Globals::SAVE_AS_HTML || Globals::SAVE_AS_CARTIX || Globals::printMQE ||
-                      Globals::SAVE_OVERVIEW || Globals::SAVE_ASSIGNMENTS;
+                      Globals::SAVE_OVERVIEW || Globals::SAVE_ASSIGNMENTS || Globals::SAVE_MODEL;
   if (Globals::savePath == nullptr && writes) {
     fail("savePath not set (check propertyfile)");
   }
