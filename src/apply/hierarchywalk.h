@@ -8,18 +8,24 @@
 #include "kernels/winnersearch.h"
 
 // A model made ready for mapping: per map the units' weights in scan order
-// (row by row, columns inner) and every unit's child map, by index into the
-// maps (the first-layer map is 0).
+// (row by row, columns inner), every unit's child map and the map's parent
+// unit, by index into the maps (the first-layer map is 0), and the parts of
+// an assignment line that depend on the unit alone. Since every map hangs
+// below exactly one unit, a vector's deepest map and unit name its whole path.
 class MappingModel {
  public:
   struct Map {
-    int gid;
-    int level;
-    int columns;
-    std::vector<const float*> units;   // weights, scan order
-    std::vector<int> child;            // per unit: index of its child map, -1 for none
-    std::vector<std::string> position;  // per unit: "column,row", as the path shows it
+    int parent;      // index of the parent map, -1 for the first layer
+    int parentUnit;  // the parent unit's index in it
+    std::vector<const float*> units;     // weights, scan order
+    std::vector<int> child;              // per unit: index of its child map, -1 for none
+    std::vector<std::string> unitPart;   // per unit: its map, level, column and row in a line
+    std::vector<std::string> position;   // per unit: "column,row", its step in a path
   };
+
+  // Appends the path of unit `unit` of map `map`: the positions of its
+  // units from the first layer down, "column,row/column,row/...".
+  void appendPath(std::string& out, int map, int unit) const;
 
   // Keeps a reference to `model`, which must outlive it. Sets the component
   // count of the vector arithmetic (Globals::vectorlength) to the model's.
@@ -53,15 +59,15 @@ class HierarchyWalk {
   // when no unit lies at a finite distance (every distance overflows).
   int nearest(const float* x, int map);
 
-  // Where a walk ended: the last map reached, and whether it stopped there
-  // because no unit of that map lies at a finite distance.
+  // Where a walk ended: the last map reached and its unit there, -1 when it
+  // stopped because no unit of that map lies at a finite distance.
   struct End {
     int map;
-    bool stuck;
+    int unit;
   };
-  // Walks down from `map`, appending the winning unit of every map passed
-  // to `units`; a stuck map's unit is not appended.
-  End descend(const float* x, int map, std::vector<int>& units);
+  // Walks down from `map` to a unit without a child map, or to a map where it
+  // is stuck.
+  End descend(const float* x, int map);
 
  private:
   const MappingModel& model_;

@@ -6,6 +6,7 @@
 #include "base/failure.h"
 #include "globals.h"
 #include "io/outputfile.h"
+#include "kernels/distancekernels.h"
 #include "output/assignments.h"
 
 namespace {
@@ -53,24 +54,53 @@ void MapStream::prepare(size_t count) {
     Range& range = ranges_[r];
     range.begin = count * r / ranges_.size();
     range.end = count * (r + 1) / ranges_.size();
-    range.steps.clear();
     range.failedAt = kNotFailed;
     range.why.clear();
   }
 }
 
-void MapStream::place(size_t k, int r) {
-  Range& range = ranges_[static_cast<size_t>(r)];
+// The distances of placed vectors to their units, measured a batch at a
+// time: four exact chains side by side are much faster than one.
+class MapStream::Distances {
+ public:
+  Distances(std::vector<Placed>& placed, int components) : placed_(placed), components_(components) {}
+  ~Distances() { measure(); }
+
+  void add(size_t k, const float* x, const float* unit) {
+    vectors_[count_] = x;
+    units_[count_] = unit;
+    records_[count_] = k;
+    if (++count_ == kBatch) {
+      measure();
+    }
+  }
+
+ private:
+  static constexpr int kBatch = 64;
+  std::vector<Placed>& placed_;
+  int components_;
+  int count_ = 0;
+  const float* vectors_[kBatch];
+  const float* units_[kBatch];
+  size_t records_[kBatch];
+  float out_[kBatch];
+
+  void measure() {
+    kernels::exactDistancePairs(vectors_, units_, count_, components_, out_);
+    for (int i = 0; i < count_; i++) {
+      placed_[records_[i]].distance = out_[i];
+    }
+    count_ = 0;
+  }
+};
+
+void MapStream::place(size_t k, int r, Distances& distances) {
   float* x = row(k);
   model_.normalise(x);
-  Placed& p = placed_[k];
-  p.pathBegin = range.steps.size();
-  const HierarchyWalk::End end = walks_[static_cast<size_t>(r)]->descend(x, 0, range.steps);
-  p.pathLength = static_cast<int>(range.steps.size() - p.pathBegin);
-  p.map = end.map;
-  p.stuck = end.stuck;
-  if (!end.stuck) {
-    p.distance = Globals::calcQE(x, model_.map(end.map).units[static_cast<size_t>(range.steps.back())]);
+  const HierarchyWalk::End end = walks_[static_cast<size_t>(r)]->descend(x, 0);
+  placed_[k] = {end.map, end.unit, 0.0f};
+  if (end.unit >= 0) {
+    distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
   }
 }
 
@@ -80,6 +110,7 @@ void MapStream::run(VectorLines& lines) {
     prepare(block.lines.size());
     runRanges(threads_, [&](int r) {
       Range& range = ranges_[static_cast<size_t>(r)];
+      Distances distances(placed_, model_.components());
       std::string why;
       for (size_t k = range.begin; k < range.end; k++) {
         if (!VectorLines::parse(block.lines[k], model_.components(), row(k), ids_[k], why)) {
@@ -87,7 +118,7 @@ void MapStream::run(VectorLines& lines) {
           range.why = lines.where(block.firstLine + static_cast<long long>(k)) + " " + why;
           return;
         }
-        place(k, r);
+        place(k, r, distances);
       }
     });
     finish();
@@ -112,8 +143,9 @@ void MapStream::run(RecordSource& source) {
       ids_[k] = ids[k];
     }
     runRanges(threads_, [&](int r) {
+      Distances distances(placed_, model_.components());
       for (size_t k = ranges_[static_cast<size_t>(r)].begin; k < ranges_[static_cast<size_t>(r)].end; k++) {
-        place(k, r);
+        place(k, r, distances);
       }
     });
     finish();
@@ -140,45 +172,32 @@ void MapStream::finish() {
   }
 }
 
-// In input order: every vector's units update the last unit of the maps it
-// passed; a stuck vector takes the last unit of its stuck map and walks on
-// from there, as the trainer's assignment did.
+// In input order: every vector's units are the last of the maps it passed;
+// a stuck vector takes the last unit of its stuck map and walks on from
+// there, as the trainer's assignment did.
 void MapStream::settle(size_t upTo) {
-  for (Range& range : ranges_) {
-    for (size_t k = range.begin; k < range.end && k < upTo; k++) {
-      Placed& p = placed_[k];
-      const size_t known = p.pathBegin;
-      const size_t copied = range.steps.size();
-      int map = 0;
-      for (int s = 0;; s++) {
-        int unit;
-        if (s < p.pathLength) {
-          unit = range.steps[known + static_cast<size_t>(s)];
-        } else {
-          unit = walks_[0]->nearest(row(k), map);
-        }
-        if (unit >= 0) {
-          lastUnit_[static_cast<size_t>(map)] = unit;
-        } else {
-          unit = lastUnit_[static_cast<size_t>(map)];
-        }
-        if (p.stuck) {
-          range.steps.push_back(unit);
-        }
-        const int child = model_.map(map).child[static_cast<size_t>(unit)];
-        if (child < 0) {
-          break;
-        }
-        map = child;
-      }
-      if (p.stuck) {
-        p.pathBegin = copied;
-        p.pathLength = static_cast<int>(range.steps.size() - copied);
-        p.map = map;
-        p.stuck = false;
-        p.distance = Globals::calcQE(row(k), model_.map(map).units[static_cast<size_t>(range.steps.back())]);
+  for (size_t k = 0; k < upTo; k++) {
+    Placed& p = placed_[k];
+    for (int map = p.map; model_.map(map).parent >= 0; map = model_.map(map).parent) {
+      lastUnit_[static_cast<size_t>(model_.map(map).parent)] = model_.map(map).parentUnit;
+    }
+    if (p.unit >= 0) {
+      lastUnit_[static_cast<size_t>(p.map)] = p.unit;
+      continue;
+    }
+    const float* x = row(k);
+    int map = p.map;
+    int unit = lastUnit_[static_cast<size_t>(map)];
+    for (int child; (child = model_.map(map).child[static_cast<size_t>(unit)]) >= 0;) {
+      map = child;
+      unit = walks_[0]->nearest(x, map);
+      if (unit >= 0) {
+        lastUnit_[static_cast<size_t>(map)] = unit;
+      } else {
+        unit = lastUnit_[static_cast<size_t>(map)];
       }
     }
+    p = {map, unit, Globals::calcQE(x, model_.map(map).units[static_cast<size_t>(unit)])};
   }
 }
 
@@ -188,18 +207,8 @@ void MapStream::format(Range& range, size_t upTo) const {
   for (size_t k = range.begin; k < range.end && k < upTo; k++) {
     const Placed& p = placed_[k];
     path.clear();
-    int map = 0;
-    int unit = 0;
-    for (int s = 0; s < p.pathLength; s++) {
-      if (s > 0) {
-        map = model_.map(map).child[static_cast<size_t>(unit)];
-        path += '/';
-      }
-      unit = range.steps[p.pathBegin + static_cast<size_t>(s)];
-      path += model_.map(map).position[static_cast<size_t>(unit)];
-    }
-    const MappingModel::Map& m = model_.map(map);
-    Assignments::appendLine(range.text, ids_[k], m.gid, m.level, unit % m.columns, unit / m.columns, p.distance,
-                            path);
+    model_.appendPath(path, p.map, p.unit);
+    Assignments::appendLine(range.text, ids_[k], model_.map(p.map).unitPart[static_cast<size_t>(p.unit)],
+                            p.distance, path);
   }
 }

@@ -45,21 +45,19 @@ class MapStream {
   static constexpr size_t kBlockBytes = 4 << 20;
 
  private:
-  // Where one vector went: its units from the first layer down (in its
-  // range's steps), the map it ended in and its distance to its unit there.
+  // Where one vector went: its deepest map and unit there (which name its
+  // whole path) and its distance to that unit; unit -1 while it is stuck in
+  // `map`, where no unit lies at a finite distance.
   struct Placed {
-    size_t pathBegin;
-    int pathLength;
     int map;
+    int unit;
     float distance;
-    bool stuck;  // no unit of `map` at a finite distance: settled later, in input order
   };
   // One thread's share of a block.
   struct Range {
     size_t begin;
     size_t end;
-    std::vector<int> steps;
-    size_t failedAt;  // the first record that could not be read, or end
+    size_t failedAt;  // the first record that could not be read, or none
     std::string why;
     std::string text;
   };
@@ -78,8 +76,10 @@ class MapStream {
   float* row(size_t k) { return values_.data() + k * static_cast<size_t>(model_.components()); }
   // Sizes the block for `count` records and splits it into ranges.
   void prepare(size_t count);
-  // Normalises and walks record k of range r.
-  void place(size_t k, int r);
+  class Distances;
+  // Normalises and walks record k on the walk of range r; its distance
+  // follows when `distances` measures its batch.
+  void place(size_t k, int r, Distances& distances);
   // Settles stuck vectors, writes the lines of the block (up to the first
   // record that could not be read), then ends the run if there was one.
   void finish();

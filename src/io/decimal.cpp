@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -24,10 +25,11 @@ const char* readDigits(const char* p, uint64_t& mantissa) {
   return p;
 }
 
-}  // namespace
-
-float decimalToFloat(const char* text) {
-  // An optional sign, digits, an optional point and digits, then the end.
+// The value of a plain decimal at `text` that ends right at a `stop`
+// character: true, with the value and where it ends; false when the text
+// must go the general way.
+inline bool plainDecimal(const char* text, char stop, float& result, const char*& end) {
+  // An optional sign, digits, an optional point and digits, then the stop.
   const char* p = text;
   bool negative = *p == '-';
   if (*p == '-' || *p == '+') {
@@ -48,11 +50,40 @@ float decimalToFloat(const char* text) {
   // Anything else, or a value that is not exactly mantissa / 10^k with both
   // parts exact doubles, goes the general way. (An unsigned mantissa may have
   // wrapped when there are too many digits; it is not looked at then.)
-  if (*p != '\0' || digits == 0 || digits > kMaxDigits || mantissa > kMaxExactInteger) {
-    return static_cast<float>(atof(text));
+  if (*p != stop || digits == 0 || digits > kMaxDigits || mantissa > kMaxExactInteger) {
+    return false;
   }
   // Both operands are exact, so the one division is correctly rounded: the
   // same double that atof finds for this text.
   double value = static_cast<double>(mantissa) / kExactPowersOfTen[fractionDigits];
-  return static_cast<float>(negative ? -value : value);
+  result = static_cast<float>(negative ? -value : value);
+  end = p;
+  return true;
+}
+
+}  // namespace
+
+float decimalToFloat(const char* text) {
+  float value;
+  const char* end;
+  return plainDecimal(text, '\0', value, end) ? value : static_cast<float>(atof(text));
+}
+
+float decimalFieldToFloat(char* field, const char* limit, char delimiter, char** end) {
+  float value;
+  const char* stop;
+  if (delimiter != '\0' && plainDecimal(field, delimiter, value, stop)) {
+    *end = const_cast<char*>(stop);
+    return value;
+  }
+  // The general way: the field alone, ended by a NUL as a field read ends it.
+  char* found = static_cast<char*>(memchr(field, delimiter, static_cast<size_t>(limit - field)));
+  *end = found;
+  if (found == nullptr) {
+    return 0.0f;
+  }
+  *found = '\0';
+  value = decimalToFloat(field);
+  *found = delimiter;
+  return value;
 }

@@ -11,4 +11,12 @@
 // strings) is handed to atof.
 float decimalToFloat(const char* text);
 
+// The value of the field at `field` that ends at the first `delimiter`
+// before `limit`: exactly decimalToFloat of the field alone (as a field read
+// to that delimiter hands it over), found without a separate search for the
+// delimiter when the field is a plain decimal. Sets *end to the delimiter,
+// or to nullptr (and returns 0) when there is none before `limit`. The text
+// is left as it was.
+float decimalFieldToFloat(char* field, const char* limit, char delimiter, char** end);
+
 #endif

@@ -160,18 +160,17 @@ bool VectorLines::nextBlock(Block& block, size_t bytes) {
   return !block.lines.empty();
 }
 
-bool VectorLines::parse(Line line, int components, float* values, std::string_view& id, std::string& why) {
+bool VectorLines::parse(const Line& line, int components, float* values, std::string_view& id, std::string& why) {
   char* p = line.text;
-  char* const end = line.text + line.length;
+  const char* const end = line.text + line.length;
   bool finite = true;
   for (int i = 0; i < components; i++) {
-    char* blank = static_cast<char*>(memchr(p, ' ', static_cast<size_t>(end - p)));
+    char* blank;
+    values[i] = decimalFieldToFloat(p, end, ' ', &blank);
     if (blank == nullptr) {
       why = shortLine(i, p, components);
       return false;
     }
-    *blank = '\0';  // the value ends here, as the trainer's field read ends it
-    values[i] = decimalToFloat(p);
     finite = finite && std::isfinite(values[i]);
     p = blank + 1;
   }

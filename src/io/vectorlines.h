@@ -34,8 +34,8 @@ class VectorLines : public RecordSource {
   // or announce another component count. Called by the first read if not before.
   void start();
 
-  // One record line, changed in place while it is parsed; it ends with a NUL
-  // byte (at text[length]) in place of its line end.
+  // One record line; it ends with a NUL byte (at text[length]) in place of
+  // its line end.
   struct Line {
     char* text;
     size_t length;
@@ -45,14 +45,15 @@ class VectorLines : public RecordSource {
     long long firstLine = 0;  // the input's line number of lines[0], from 1
   };
   // The next lines, whole, about `bytes` of them (more when one line is
-  // longer); they stay valid until the next call. False when none is left.
+  // longer); they stay valid, and may be changed, until the next call. False
+  // when none is left.
   bool nextBlock(Block& block, size_t bytes);
 
   // Parses one record line into `values` and `id` (a view into the line).
   // False, with the reason in `why`, when the line is not a record of
-  // `components` finite values and an identifier. Changes nothing but the
-  // line, so lines can be parsed on several threads at once.
-  static bool parse(Line line, int components, float* values, std::string_view& id, std::string& why);
+  // `components` finite values and an identifier. Changes nothing, so lines
+  // can be parsed on several threads at once.
+  static bool parse(const Line& line, int components, float* values, std::string_view& id, std::string& why);
 
   // "input NAME line N", or "standard input line N": how messages name a line.
   std::string where(long long line) const;

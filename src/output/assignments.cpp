@@ -89,22 +89,32 @@ void Assignments::appendField(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void Assignments::appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
-                             float distance, std::string_view path) {
-  appendField(out, id.substr(0, id.find('\0')));
-  char text[40];
+std::string Assignments::unitPart(int gid, int level, int column, int row) {
+  std::string part;
   for (int number : {gid, level, column, row}) {
-    out += ',';
-    out.append(text, std::to_chars(text, text + sizeof text, number).ptr);
+    part += ',';
+    part += std::to_string(number);
   }
-  out += ',';
+  return part + ",";
+}
+
+void Assignments::appendLine(std::string& out, std::string_view id, std::string_view unitPart, float distance,
+                             std::string_view path) {
+  appendField(out, id.substr(0, id.find('\0')));
+  out += unitPart;
   // Ten significant digits, as a stream of precision 10 writes the float
   // (widened to double): enough to give the float back.
+  char text[32];
   out.append(text, std::to_chars(text, text + sizeof text, static_cast<double>(distance),
                                  std::chars_format::general, 10).ptr);
   out += ',';
   appendField(out, path);
   out += "\r\n";
+}
+
+void Assignments::appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
+                             float distance, std::string_view path) {
+  appendLine(out, id, unitPart(gid, level, column, row), distance, path);
 }
 
 void Assignments::write(std::ostream& out) {

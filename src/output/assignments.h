@@ -28,6 +28,14 @@ class Assignments {
   // its first NUL byte, as the vector's identifier text holds it.
   static void appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
                          float distance, std::string_view path);
+
+  // The same line with the part that depends only on the unit made once
+  // per unit, by a writer of many lines: appendLine(out, id, gid, level,
+  // column, row, distance, path) appends exactly what appendLine(out, id,
+  // unitPart(gid, level, column, row), distance, path) does.
+  static std::string unitPart(int gid, int level, int column, int row);
+  static void appendLine(std::string& out, std::string_view id, std::string_view unitPart, float distance,
+                         std::string_view path);
 };
 
 // Announces and writes the file; a failure ends the run like every other output file.
