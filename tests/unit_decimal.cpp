@@ -22,6 +22,9 @@ uint32_t bits(float f) {
 
 // The number of texts whose conversion differs from (float)atof in any bit
 // (the sign of zero and the payload of nan included); the first few are listed.
+// Each text also stands as a field followed by a blank and more text: read
+// by decimalFieldToFloat it must give what decimalToFloat gives for the
+// field alone (the text up to its first blank), and end at that blank.
 int mismatches(const std::vector<std::string>& texts) {
   int wrong = 0;
   for (const std::string& text : texts) {
@@ -30,8 +33,24 @@ int mismatches(const std::vector<std::string>& texts) {
     if (bits(got) != bits(expected)) {
       if (++wrong <= 10) ADD_FAILURE() << "\"" << text << "\": " << got << " instead of " << expected;
     }
+    std::string line = text + " 7 rest";
+    const size_t blank = text.find(' ');
+    const std::string field = text.substr(0, blank);
+    char* end = nullptr;
+    const float inLine = decimalFieldToFloat(line.data(), line.data() + line.size(), ' ', &end);
+    if (bits(inLine) != bits(decimalToFloat(field.c_str())) || end != line.data() + field.size() ||
+        line != text + " 7 rest") {
+      if (++wrong <= 10) ADD_FAILURE() << "\"" << text << "\" in a line: " << inLine;
+    }
   }
   return wrong;
+}
+
+TEST(DecimalTest, AFieldWithoutItsDelimiterGivesNoEnd) {
+  char text[] = "12.5";
+  char* end = text;
+  EXPECT_EQ(decimalFieldToFloat(text, text + 4, ' ', &end), 0.0f);
+  EXPECT_EQ(end, nullptr);
 }
 
 // The exact decimal text of a double that has at most `places` binary digits after the point.

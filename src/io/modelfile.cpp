@@ -1,5 +1,6 @@
 #include "io/modelfile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -83,6 +84,12 @@ class ModelReader {
 
   Model read() {
     Model model;
+    // Every line, the last included, ends with a line end: a text that does
+    // not was cut short.
+    if (!text_.empty() && text_.back() != '\n') {
+      failModel("ends in the middle of line " + std::to_string(1 + std::count(text_.begin(), text_.end(), '\n')) +
+                " (truncated?)");
+    }
     readFormatLine();
     readComponents(model);
     readNormalisation(model);
