@@ -1,5 +1,6 @@
 #include "apply/mapstream.h"
 
+#include <algorithm>
 #include <system_error>
 #include <thread>
 
@@ -11,8 +12,9 @@
 
 namespace {
 
-// The values of a block read one record at a time.
+// The values and the records of a block read one record at a time.
 constexpr size_t kBlockValues = 1 << 20;
+constexpr size_t kBlockRecords = 1 << 16;
 constexpr size_t kNotFailed = static_cast<size_t>(-1);
 
 }  // namespace
@@ -127,7 +129,7 @@ void MapStream::run(VectorLines& lines) {
 
 void MapStream::run(RecordSource& source) {
   const size_t components = static_cast<size_t>(model_.components());
-  const size_t perBlock = kBlockValues / components > 0 ? kBlockValues / components : 1;
+  const size_t perBlock = std::max<size_t>(1, std::min(kBlockRecords, kBlockValues / components));
   std::vector<std::string> ids(perBlock);
   for (bool more = true; more;) {
     values_.resize(perBlock * components);
