@@ -16,7 +16,7 @@
 //   divisor I VALUE                  N lines with INTERVAL only
 //   mqe0 VALUE
 //   vectors COUNT                    the number of training vectors
-//   setting KEY=VALUE                every setting of the run (KEY alone: unset)
+//   setting KEY=VALUE                every setting of the run (KEY alone: not set)
 //   maps M
 //   map GID LEVEL COLUMNS ROWS PARENT PARENT_COLUMN PARENT_ROW
 //   unit GID COLUMN ROW CHILD W0 .. WN-1   COLUMNS x ROWS lines after their map, row by row

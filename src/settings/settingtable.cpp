@@ -228,6 +228,9 @@ std::optional<std::string> currentValue(const Setting& s) {
     case SettingKind::Integer:
       return std::to_string(*static_cast<const int*>(s.target));
     case SettingKind::Seed:
+      if (!Globals::randomSeedGiven) {
+        return std::nullopt;  // the sequence was left unseeded
+      }
       return std::to_string(*static_cast<const unsigned int*>(s.target));
     case SettingKind::Real: {
       char text[32];

@@ -57,7 +57,8 @@ std::string shownDefault(const Setting& s);
 // The value a setting holds now, as text: integers and the seed in
 // decimal, reals as the shortest decimal that reads back as the same float,
 // switches "true" or "false", the normalisation by its name; no value for an
-// unset text.
+// unset text, nor for the seed when the property file gave none (the
+// sequence was left unseeded).
 std::optional<std::string> currentValue(const Setting& s);
 
 // Puts every setting back to its default, without seeding the random
