@@ -75,7 +75,11 @@ std::string Assignments::csvField(const std::string& text) {
 }
 
 void Assignments::appendField(std::string& out, std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+  bool plain = true;
+  for (char c : text) {
+    plain = plain && c != ',' && c != '"' && c != '\r' && c != '\n';
+  }
+  if (plain) {
     out += text;
     return;
   }
@@ -100,7 +104,11 @@ std::string Assignments::unitPart(int gid, int level, int column, int row) {
 
 void Assignments::appendLine(std::string& out, std::string_view id, std::string_view unitPart, float distance,
                              std::string_view path) {
-  appendField(out, id.substr(0, id.find('\0')));
+  size_t length = 0;  // up to the first NUL byte (identifiers are short: no library call)
+  while (length < id.size() && id[length] != '\0') {
+    length++;
+  }
+  appendField(out, id.substr(0, length));
   out += unitPart;
   // Ten significant digits, as a stream of precision 10 writes the float
   // (widened to double): enough to give the float back.
