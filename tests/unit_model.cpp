@@ -207,6 +207,8 @@ TEST(VectorLinesTest, HeaderOrBareLinesInBlocksOfWholeLines) {
             "input lines.vec has 3 components per vector (header line 4), the model 2");
   EXPECT_EQ(refusal([&] { allLines("$TYPE v\n$XDIM 3\n", 10, first); }),
             "input lines.vec ends within its four header lines");
+  // A folder opens for reading but cannot be read.
+  EXPECT_EQ(refusal([] { VectorLines(fopen("/", "rb"), "/", 2).start(); }), "input / could not be read");
 }
 
 TEST(VectorLinesTest, ParsesARecordAsTheTrainerReadsIt) {

@@ -1,6 +1,7 @@
 #include "apply/mapstream.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -107,8 +108,21 @@ void MapStream::place(size_t k, int r, Distances& distances) {
 }
 
 void MapStream::run(VectorLines& lines) {
-  VectorLines::Block block;
-  while (lines.nextBlock(block, kBlockBytes)) {
+  lines.start();
+  VectorLines::Block blocks[2];
+  bool more = lines.nextBlock(blocks[0], kBlockBytes);
+  for (int current = 0; more; current = 1 - current) {
+    VectorLines::Block& block = blocks[current];
+    // With threads to spare, the next block is read while this one is mapped.
+    bool next = false;
+    const auto readNext = [&] { next = lines.nextBlock(blocks[1 - current], kBlockBytes); };
+    std::optional<std::thread> reader;
+    if (threads_ > 1) {
+      try {
+        reader.emplace(readNext);
+      } catch (const std::system_error&) {
+      }
+    }
     prepare(block.lines.size());
     runRanges(threads_, [&](int r) {
       Range& range = ranges_[static_cast<size_t>(r)];
@@ -123,7 +137,19 @@ void MapStream::run(VectorLines& lines) {
         place(k, r, distances);
       }
     });
-    finish();
+    const std::string failure = finish();
+    if (reader) {
+      reader->join();
+    } else {
+      readNext();
+    }
+    if (!failure.empty()) {
+      fail(failure);
+    }
+    more = next;
+  }
+  if (lines.readFailed()) {
+    fail(lines.readFailure());
   }
 }
 
@@ -150,11 +176,11 @@ void MapStream::run(RecordSource& source) {
         place(k, r, distances);
       }
     });
-    finish();
+    finish();  // records read one at a time are all sound
   }
 }
 
-void MapStream::finish() {
+std::string MapStream::finish() {
   size_t failedAt = count_;
   std::string why;
   for (const Range& range : ranges_) {
@@ -169,9 +195,7 @@ void MapStream::finish() {
   for (const Range& range : ranges_) {
     out_.write(range.text);
   }
-  if (failedAt < count_) {
-    fail(why);
-  }
+  return why;
 }
 
 // In input order: every vector's units are the last of the maps it passed;

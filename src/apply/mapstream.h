@@ -19,8 +19,9 @@ class OutputFile;
 // whatever the length of the input.
 //
 // The vectors of a block are spread over the threads in contiguous ranges;
-// each thread parses, normalises and walks its own, and formats their lines.
-// The bytes written do not depend on the number of threads.
+// each thread parses, normalises and walks its own, and formats their lines,
+// while (with more than one thread) the next block is read. The bytes
+// written do not depend on the number of threads.
 //
 // One thing in training depends on the vector before: a vector whose
 // distances to every unit of a map overflow the float range goes to the
@@ -80,9 +81,9 @@ class MapStream {
   // Normalises and walks record k on the walk of range r; its distance
   // follows when `distances` measures its batch.
   void place(size_t k, int r, Distances& distances);
-  // Settles stuck vectors, writes the lines of the block (up to the first
-  // record that could not be read), then ends the run if there was one.
-  void finish();
+  // Settles stuck vectors and writes the lines of the block up to the first
+  // record that could not be read; returns why it could not be, or "".
+  std::string finish();
   void settle(size_t upTo);
   void format(Range& range, size_t upTo) const;
 };

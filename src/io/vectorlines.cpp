@@ -9,8 +9,8 @@
 
 namespace {
 
-// How much is read at a time before the first block asks for more.
-constexpr size_t kFirstBytes = 1 << 16;
+// How much the first look at the input and the header's field reads read at a time.
+constexpr size_t kHeaderBytes = 1 << 16;
 // The block size of next(), which hands out one line at a time.
 constexpr size_t kSingleBytes = 1 << 16;
 
@@ -38,57 +38,46 @@ std::string shortLine(int found, const char* rest, int components) {
 }  // namespace
 
 VectorLines::VectorLines(FILE* in, const std::string& name, int components)
-    : in_(in), name_(name), components_(components), buffer_(kFirstBytes + 1) {}
+    : in_(in), name_(name), components_(components) {}
 
 VectorLines::~VectorLines() { fclose(in_); }
 
-std::string VectorLines::where(long long line) const {
-  return (name_ == "-" ? std::string("standard input") : "input " + name_) + " line " + std::to_string(line);
-}
+std::string VectorLines::input() const { return name_ == "-" ? std::string("standard input") : "input " + name_; }
 
-bool VectorLines::fill() {
-  if (atEnd_) {
-    return false;
+std::string VectorLines::where(long long line) const { return input() + " line " + std::to_string(line); }
+
+std::string VectorLines::readFailure() const { return input() + " could not be read"; }
+
+size_t VectorLines::read(char* to, size_t size) {
+  if (atEnd_ || size == 0) {
+    return 0;
   }
-  if (begin_ > 0) {
-    memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  if (end_ + 1 >= buffer_.size()) {
-    buffer_.resize(buffer_.size() * 2);
-  }
-  const size_t got = fread(buffer_.data() + end_, 1, buffer_.size() - 1 - end_, in_);
-  if (got == 0) {
+  const size_t got = fread(to, 1, size, in_);
+  if (got < size) {
     atEnd_ = true;
-    if (ferror(in_) != 0) {
-      fail((name_ == "-" ? std::string("standard input") : "input " + name_) + " could not be read");
-    }
-    return false;
+    readFailed_ = ferror(in_) != 0;
   }
-  end_ += got;
-  return true;
+  return got;
 }
 
 bool VectorLines::field(char delimiter, std::string& text) {
-  size_t scanned = 0;  // bytes after begin_ known to hold no delimiter
+  size_t scanned = 0;  // bytes of carry_ known to hold no delimiter
   for (;;) {
-    const char* base = buffer_.data();
-    const void* hit = memchr(base + begin_ + scanned, delimiter, end_ - begin_ - scanned);
-    if (hit != nullptr) {
-      const size_t stop = static_cast<size_t>(static_cast<const char*>(hit) - base);
-      text.assign(base + begin_, stop - begin_);
-      nextLine_ += countLineEnds(base + begin_, stop - begin_) + (delimiter == '\n' ? 1 : 0);
-      begin_ = stop + 1;
-      return true;
+    const size_t at = carry_.find(delimiter, scanned);
+    const bool found = at != std::string::npos;
+    if (!found) {
+      scanned = carry_.size();
+      char more[kHeaderBytes];
+      const size_t got = read(more, sizeof more);
+      carry_.append(more, got);
+      if (got > 0) {
+        continue;
+      }
     }
-    scanned = end_ - begin_;
-    if (!fill()) {
-      text.assign(buffer_.data() + begin_, end_ - begin_);
-      nextLine_ += countLineEnds(text.data(), text.size());
-      begin_ = end_;
-      return false;
-    }
+    text.assign(carry_, 0, found ? at : carry_.size());
+    nextLine_ += countLineEnds(text.data(), text.size()) + (found && delimiter == '\n' ? 1 : 0);
+    carry_.erase(0, found ? at + 1 : carry_.size());
+    return found;
   }
 }
 
@@ -97,30 +86,34 @@ void VectorLines::start() {
     return;
   }
   started_ = true;
-  if (end_ == begin_ && !fill()) {
-    return;  // an empty input: no records
+  char first[kHeaderBytes];
+  carry_.append(first, read(first, sizeof first));
+  if (readFailed_) {
+    fail(readFailure());
   }
-  if (buffer_[begin_] != '$') {
-    return;
+  if (carry_.empty() || carry_[0] != '$') {
+    return;  // bare record lines, or an empty input
   }
   // As the trainer reads them: line 1 ignored, "word count" on line 2, line
   // 3 ignored, "word count" on line 4; the last line may end the input.
   std::string line, word, vectors, components;
   const bool whole = field('\n', line) && field(' ', word) && field('\n', vectors) && field('\n', line) &&
                      field(' ', word);
-  const std::string input = name_ == "-" ? std::string("standard input") : "input " + name_;
+  if (readFailed_) {
+    fail(readFailure());
+  }
   if (!whole) {
-    fail(input + " ends within its four header lines");
+    fail(input() + " ends within its four header lines");
   }
   field('\n', components);
   const int count = atoi(vectors.c_str());
   const int announced = atoi(components.c_str());
   if (announced != components_) {
-    fail(input + " has " + std::to_string(announced) + " components per vector (header line 4), the model " +
+    fail(input() + " has " + std::to_string(announced) + " components per vector (header line 4), the model " +
          std::to_string(components_));
   }
   if (count < 0) {
-    fail(input + " announces " + std::to_string(count) + " vectors (header line 2)");
+    fail(input() + " announces " + std::to_string(count) + " vectors (header line 2)");
   }
   remaining_ = count;
 }
@@ -131,20 +124,31 @@ bool VectorLines::nextBlock(Block& block, size_t bytes) {
   if (remaining_ == 0) {
     return false;
   }
-  while (end_ - begin_ < bytes && fill()) {
+  std::vector<char>& b = block.bytes;
+  size_t end = carry_.size();
+  const size_t room = (bytes > end ? bytes : end) + 1;  // one byte more, for the NUL after the last line
+  if (b.size() < room) {
+    b.resize(room);
   }
+  memcpy(b.data(), carry_.data(), end);
+  carry_.clear();
+  end += read(b.data() + end, b.size() - 1 - end);
   // At least one whole line, unless the input ends without a line end.
-  for (size_t scanned = 0; memchr(buffer_.data() + begin_ + scanned, '\n', end_ - begin_ - scanned) == nullptr;) {
-    scanned = end_ - begin_;
-    if (!fill()) {
-      break;
+  for (size_t scanned = 0; memchr(b.data() + scanned, '\n', end - scanned) == nullptr && !atEnd_;) {
+    scanned = end;
+    if (end + 1 >= b.size()) {
+      b.resize(2 * b.size());
     }
+    end += read(b.data() + end, b.size() - 1 - end);
   }
-  char* base = buffer_.data();
-  const void* lastEnd = memrchr(base + begin_, '\n', end_ - begin_);
-  const size_t limit = lastEnd != nullptr ? static_cast<size_t>(static_cast<const char*>(lastEnd) - base) + 1 : end_;
-  size_t at = begin_;
-  while (at < limit && remaining_ != 0) {
+  if (readFailed_) {
+    return false;
+  }
+  char* base = b.data();
+  const void* lastEnd = memrchr(base, '\n', end);
+  const size_t limit = lastEnd != nullptr ? static_cast<size_t>(static_cast<const char*>(lastEnd) - base) + 1 : end;
+  carry_.assign(base + limit, end - limit);
+  for (size_t at = 0; at < limit && remaining_ != 0;) {
     const void* stop = memchr(base + at, '\n', limit - at);
     const size_t lineEnd = stop != nullptr ? static_cast<size_t>(static_cast<const char*>(stop) - base) : limit;
     base[lineEnd] = '\0';  // the line end, or the byte kept free after the last one read
@@ -154,7 +158,6 @@ bool VectorLines::nextBlock(Block& block, size_t bytes) {
       remaining_--;
     }
   }
-  begin_ = at < limit ? at : limit;
   block.firstLine = nextLine_;
   nextLine_ += static_cast<long long>(block.lines.size());
   return !block.lines.empty();
@@ -185,6 +188,9 @@ bool VectorLines::parse(const Line& line, int components, float* values, std::st
 bool VectorLines::next(std::string& id, float* values) {
   while (singleAt_ >= single_.lines.size()) {
     if (!nextBlock(single_, kSingleBytes)) {
+      if (readFailed_) {
+        fail(readFailure());
+      }
       return false;
     }
     singleAt_ = 0;

@@ -40,14 +40,21 @@ class VectorLines : public RecordSource {
     char* text;
     size_t length;
   };
+  // The lines of a block and the bytes they lie in, which the block owns:
+  // one block can be read while the lines of another are still in use.
   struct Block {
     std::vector<Line> lines;
     long long firstLine = 0;  // the input's line number of lines[0], from 1
+    std::vector<char> bytes;
   };
-  // The next lines, whole, about `bytes` of them (more when one line is
-  // longer); they stay valid, and may be changed, until the next call. False
-  // when none is left.
+  // Reads the next lines into `block`, whole, about `bytes` of them (more
+  // when one line is longer). False when none is left, or when the input
+  // could not be read (readFailed() tells; the caller ends the run, so that
+  // a read on another thread never ends it).
   bool nextBlock(Block& block, size_t bytes);
+  bool readFailed() const { return readFailed_; }
+  // "input NAME could not be read" (or "standard input ...").
+  std::string readFailure() const;
 
   // Parses one record line into `values` and `id` (a view into the line).
   // False, with the reason in `why`, when the line is not a record of
@@ -67,16 +74,16 @@ class VectorLines : public RecordSource {
   bool started_ = false;
   long long remaining_ = -1;  // records left to read by the header's count; -1: no header
   long long nextLine_ = 1;    // the line number of the next line to hand out
-  std::vector<char> buffer_;  // the bytes read, from begin_ to end_, and room for a NUL after them
-  size_t begin_ = 0;
-  size_t end_ = 0;
+  std::string carry_;         // bytes read but not handed out yet: the start of a line
   bool atEnd_ = false;
+  bool readFailed_ = false;
   Block single_;  // what next() reads from
   size_t singleAt_ = 0;
 
-  // Reads more bytes after end_, moving the unread ones to the front and
-  // growing the buffer when they fill it; false at the end of the input.
-  bool fill();
+  // "input NAME", or "standard input".
+  std::string input() const;
+  // Reads up to `size` more bytes to `to`; 0 at the end of the input.
+  size_t read(char* to, size_t size);
   // The header's field reads: everything up to `delimiter`, which is
   // consumed; false when the input ends first.
   bool field(char delimiter, std::string& text);
