@@ -54,8 +54,9 @@ class MapStream {
     int unit;
     float distance;
   };
-  // One thread's share of a block.
-  struct Range {
+  // One thread's share of a block, on cache lines of its own (each thread
+  // writes to its own range all the time).
+  struct alignas(64) Range {
     size_t begin;
     size_t end;
     size_t failedAt;  // the first record that could not be read, or none
