@@ -15,7 +15,7 @@ class OutputFile;
 
 // Maps a stream of vectors through a model and writes one assignment line
 // per vector (the lines of the assignments file, without its header), in
-// input order, a block at a time: its memory is the model and one block,
+// input order, a block at a time: its memory is the model and two blocks,
 // whatever the length of the input.
 //
 // The vectors of a block are spread over the threads in contiguous ranges;

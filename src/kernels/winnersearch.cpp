@@ -60,7 +60,7 @@ WinnerSearch::~WinnerSearch() {
 void WinnerSearch::reserve(int units) {
   if (units <= capacity) return;
   free(rough);  // scratch: nothing in it is kept
-  rough = nullptr;
+  rough = nullptr;  // so that a failure to allocate below never frees it twice
   rough = newScratch(static_cast<size_t>(units));
   capacity = units;
 }
