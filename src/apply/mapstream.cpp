@@ -1,6 +1,7 @@
 #include "apply/mapstream.h"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -17,10 +18,12 @@ namespace {
 constexpr size_t kBlockValues = 1 << 20;
 constexpr size_t kBlockRecords = 1 << 16;
 constexpr size_t kNotFailed = static_cast<size_t>(-1);
+// The fewest vectors worth a chunk of their own.
+constexpr size_t kLeastChunk = 256;
 
 }  // namespace
 
-void runRanges(int count, const std::function<void(int)>& work) {
+void runOnThreads(int count, const std::function<void(int)>& work) {
   std::vector<std::thread> started;
   for (int r = 1; r < count; r++) {
     try {
@@ -52,14 +55,25 @@ void MapStream::prepare(size_t count) {
   values_.resize(count * static_cast<size_t>(model_.components()));
   ids_.resize(count);
   placed_.resize(count);
-  ranges_.resize(static_cast<size_t>(threads_));
-  for (size_t r = 0; r < ranges_.size(); r++) {
-    Range& range = ranges_[r];
-    range.begin = count * r / ranges_.size();
-    range.end = count * (r + 1) / ranges_.size();
-    range.failedAt = kNotFailed;
-    range.why.clear();
+  // Enough chunks for the threads to even out, each large enough to be worth taking.
+  const size_t chunks = std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(threads_) * 16));
+  chunks_.resize(chunks);
+  for (size_t c = 0; c < chunks; c++) {
+    Chunk& chunk = chunks_[c];
+    chunk.begin = count * c / chunks;
+    chunk.end = count * (c + 1) / chunks;
+    chunk.failedAt = kNotFailed;
+    chunk.why.clear();
   }
+}
+
+void MapStream::forEachChunk(const std::function<void(Chunk&, int)>& work) {
+  std::atomic<size_t> next{0};
+  runOnThreads(threads_, [&](int t) {
+    for (size_t c; (c = next.fetch_add(1)) < chunks_.size();) {
+      work(chunks_[c], t);
+    }
+  });
 }
 
 // The distances of placed vectors to their units, measured a batch at a
@@ -97,10 +111,10 @@ class MapStream::Distances {
   }
 };
 
-void MapStream::place(size_t k, int r, Distances& distances) {
+void MapStream::place(size_t k, int t, Distances& distances) {
   float* x = row(k);
   model_.normalise(x);
-  const HierarchyWalk::End end = walks_[static_cast<size_t>(r)]->descend(x, 0);
+  const HierarchyWalk::End end = walks_[static_cast<size_t>(t)]->descend(x, 0);
   placed_[k] = {end.map, end.unit, 0.0f};
   if (end.unit >= 0) {
     distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
@@ -124,17 +138,16 @@ void MapStream::run(VectorLines& lines) {
       }
     }
     prepare(block.lines.size());
-    runRanges(threads_, [&](int r) {
-      Range& range = ranges_[static_cast<size_t>(r)];
+    forEachChunk([&](Chunk& chunk, int t) {
       Distances distances(placed_, model_.components());
       std::string why;
-      for (size_t k = range.begin; k < range.end; k++) {
+      for (size_t k = chunk.begin; k < chunk.end; k++) {
         if (!VectorLines::parse(block.lines[k], model_.components(), row(k), ids_[k], why)) {
-          range.failedAt = k;
-          range.why = lines.where(block.firstLine + static_cast<long long>(k)) + " " + why;
+          chunk.failedAt = k;
+          chunk.why = lines.where(block.firstLine + static_cast<long long>(k)) + " " + why;
           return;
         }
-        place(k, r, distances);
+        place(k, t, distances);
       }
     });
     const std::string failure = finish();
@@ -170,10 +183,10 @@ void MapStream::run(RecordSource& source) {
     for (size_t k = 0; k < n; k++) {
       ids_[k] = ids[k];
     }
-    runRanges(threads_, [&](int r) {
+    forEachChunk([&](Chunk& chunk, int t) {
       Distances distances(placed_, model_.components());
-      for (size_t k = ranges_[static_cast<size_t>(r)].begin; k < ranges_[static_cast<size_t>(r)].end; k++) {
-        place(k, r, distances);
+      for (size_t k = chunk.begin; k < chunk.end; k++) {
+        place(k, t, distances);
       }
     });
     finish();  // records read one at a time are all sound
@@ -183,17 +196,17 @@ void MapStream::run(RecordSource& source) {
 std::string MapStream::finish() {
   size_t failedAt = count_;
   std::string why;
-  for (const Range& range : ranges_) {
-    if (range.failedAt != kNotFailed) {
-      failedAt = range.failedAt;
-      why = range.why;
+  for (const Chunk& chunk : chunks_) {
+    if (chunk.failedAt != kNotFailed) {
+      failedAt = chunk.failedAt;
+      why = chunk.why;
       break;
     }
   }
   settle(failedAt);
-  runRanges(threads_, [&](int r) { format(ranges_[static_cast<size_t>(r)], failedAt); });
-  for (const Range& range : ranges_) {
-    out_.write(range.text);
+  forEachChunk([&](Chunk& chunk, int) { format(chunk, failedAt); });
+  for (const Chunk& chunk : chunks_) {
+    out_.write(chunk.text);
   }
   return why;
 }
@@ -227,14 +240,14 @@ void MapStream::settle(size_t upTo) {
   }
 }
 
-void MapStream::format(Range& range, size_t upTo) const {
-  range.text.clear();
+void MapStream::format(Chunk& chunk, size_t upTo) const {
+  chunk.text.clear();
   std::string path;
-  for (size_t k = range.begin; k < range.end && k < upTo; k++) {
+  for (size_t k = chunk.begin; k < chunk.end && k < upTo; k++) {
     const Placed& p = placed_[k];
     path.clear();
     model_.appendPath(path, p.map, p.unit);
-    Assignments::appendLine(range.text, ids_[k], model_.map(p.map).unitPart[static_cast<size_t>(p.unit)],
+    Assignments::appendLine(chunk.text, ids_[k], model_.map(p.map).unitPart[static_cast<size_t>(p.unit)],
                             p.distance, path);
   }
 }

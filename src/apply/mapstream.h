@@ -18,10 +18,12 @@ class OutputFile;
 // input order, a block at a time: its memory is the model and two blocks,
 // whatever the length of the input.
 //
-// The vectors of a block are spread over the threads in contiguous ranges;
-// each thread parses, normalises and walks its own, and formats their lines,
-// while (with more than one thread) the next block is read. The bytes
-// written do not depend on the number of threads.
+// A block is cut into chunks of consecutive vectors, which the threads take
+// one after the other as they get free (so a thread slowed down by other
+// work takes fewer): each parses, normalises and walks the vectors of its
+// chunk, and later formats their lines, while (with more than one thread)
+// the next block is read. The bytes written do not depend on the number of
+// threads.
 //
 // One thing in training depends on the vector before: a vector whose
 // distances to every unit of a map overflow the float range goes to the
@@ -54,9 +56,9 @@ class MapStream {
     int unit;
     float distance;
   };
-  // One thread's share of a block, on cache lines of its own (each thread
-  // writes to its own range all the time).
-  struct alignas(64) Range {
+  // A chunk of a block, on cache lines of its own (the thread that has it
+  // writes to it all the time).
+  struct alignas(64) Chunk {
     size_t begin;
     size_t end;
     size_t failedAt;  // the first record that could not be read, or none
@@ -67,31 +69,33 @@ class MapStream {
   const MappingModel& model_;
   int threads_;
   OutputFile& out_;
-  std::vector<std::unique_ptr<HierarchyWalk>> walks_;  // one per range
+  std::vector<std::unique_ptr<HierarchyWalk>> walks_;  // one per thread
   std::vector<int> lastUnit_;                          // per map: the unit of the last vector it assigned
   size_t count_ = 0;                                   // records in the block
   std::vector<float> values_;
   std::vector<std::string_view> ids_;
   std::vector<Placed> placed_;
-  std::vector<Range> ranges_;
+  std::vector<Chunk> chunks_;
 
   float* row(size_t k) { return values_.data() + k * static_cast<size_t>(model_.components()); }
-  // Sizes the block for `count` records and splits it into ranges.
+  // Sizes the block for `count` records and cuts it into chunks.
   void prepare(size_t count);
+  // Runs work(chunk, thread) for every chunk, on the threads.
+  void forEachChunk(const std::function<void(Chunk&, int)>& work);
   class Distances;
-  // Normalises and walks record k on the walk of range r; its distance
+  // Normalises and walks record k on the walk of thread t; its distance
   // follows when `distances` measures its batch.
-  void place(size_t k, int r, Distances& distances);
+  void place(size_t k, int t, Distances& distances);
   // Settles stuck vectors and writes the lines of the block up to the first
   // record that could not be read; returns why it could not be, or "".
   std::string finish();
   void settle(size_t upTo);
-  void format(Range& range, size_t upTo) const;
+  void format(Chunk& chunk, size_t upTo) const;
 };
 
-// Runs work(r) for r = 0 .. count-1, each on a thread of its own but the
+// Runs work(t) for t = 0 .. count-1, each on a thread of its own but the
 // first, which runs on the calling thread (and so does any the system
 // cannot start a thread for).
-void runRanges(int count, const std::function<void(int)>& work);
+void runOnThreads(int count, const std::function<void(int)>& work);
 
 #endif
