@@ -234,10 +234,21 @@ TEST(VectorLinesTest, ParsesARecordAsTheTrainerReadsIt) {
   EXPECT_EQ(why, "(v) holds a value that is not a finite number");
 }
 
-// A model of two maps whose first-layer units lie far apart, written and mapped through the stream.
+std::string streamFile() { return testsupport::writeTempFile("stream-" + std::to_string(getpid()) + ".csv", ""); }
+std::string streamName() {
+  static const std::string name = streamFile();
+  return name;
+}
+// What the last mapping wrote, also when it failed.
+std::string lastWritten() {
+  std::ifstream in(streamName());
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The bytes the stream writes for `input` through `model`.
 std::string mapped(const Model& model, const std::string& input, int threads, bool oneAtATime) {
   const MappingModel prepared(model);
-  const std::string name = testsupport::writeTempFile("stream-" + std::to_string(getpid()) + ".csv", "");
+  const std::string name = streamName();
   {
     OutputFile out(name, "test output");
     MapStream stream(prepared, threads, out);
@@ -269,6 +280,22 @@ TEST(MapStreamTest, SameBytesOnEveryThreadCountAndFromEverySource) {
   EXPECT_EQ(std::count(one.begin(), one.end(), '\n'), 3000);
   for (int threads : {2, 7}) EXPECT_EQ(mapped(model, input, threads, false), one) << threads;
   EXPECT_EQ(mapped(model, input, 3, true), one);
+  // A bad line far into the input: the lines of every vector before it are written, whatever the threads.
+  std::string bad = input;
+  size_t at = 0;
+  for (int k = 0; k < 2000; k++) at = bad.find('\n', at) + 1;
+  bad.insert(at, "1 x\n");
+  const std::string before = one.substr(0, [&] {
+    size_t end = 0;
+    for (int k = 0; k < 2000; k++) end = one.find('\n', end) + 1;
+    return end;
+  }());
+  for (int threads : {1, 7}) {
+    std::string written;
+    EXPECT_EQ(refusal([&] { written = mapped(model, bad, threads, false); }),
+              "input lines.vec line 2001 holds 1 value, the model has 2 components");
+    EXPECT_EQ(lastWritten(), before) << threads;
+  }
 }
 
 }  // namespace
