@@ -23,10 +23,15 @@ example: build
 	@# The pages link every vector to files/ID; give each iris vector its data file.
 	mkdir -p examples/output/files
 	cd examples && awk 'NR > 4 { f = "output/files/" $$5; print > f; close(f) }' iris.vec
+	@# The saved model maps the input back: the very lines of the run's assignments file (which, with the
+	@# example's class file, ends each line with the vector's class).
+	cd examples && ../$(BUILD_DIR)/velmar --map output/map_model.txt iris.vec output/iris_mapped.csv
+	sed 's/,[^,]*\r$$/\r/' examples/output/map_assignments.csv | cmp - examples/output/iris_mapped.csv
 	@echo
 	@echo "Pages written to examples/output/ - open examples/output/map_overview.html for the whole hierarchy,"
 	@echo "examples/output/map_1_1_0_0.html for the first-layer map; every vector's cluster is in map_assignments.csv,"
-	@echo "the quality figures of every map and of the hierarchy in map_summary.json"
+	@echo "the quality figures of every map and of the hierarchy in map_summary.json."
+	@echo "The model is examples/output/map_model.txt; velmar --map mapped iris.vec through it to iris_mapped.csv"
 
 test: build-tests
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)

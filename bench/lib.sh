@@ -106,16 +106,25 @@ bench_prepare() {
 # Runs BINARY on DIR/run.prop inside DIR; always succeeds, the exit status
 # is kept in DIR/status.
 bench_run() {
+  bench_run_args "$1" "$2" run.prop
+}
+
+# bench_run_args BINARY DIR ARG...
+# Runs BINARY with the arguments inside DIR, standard output and error into
+# DIR/stdout and DIR/stderr; always succeeds, the exit status is kept in
+# DIR/status, the wall time in DIR/wall_ns and the peak memory in DIR/peak_kb.
+bench_run_args() {
   local binary=$1 dir=$2 start stop status=0
+  shift 2
   start=$(date +%s%N)
   if [ -x /usr/bin/time ]; then
-    (cd "$dir" && /usr/bin/time -f %M -o peak.time "$binary" run.prop >stdout 2>stderr) || status=$?
+    (cd "$dir" && /usr/bin/time -f %M -o peak.time "$binary" "$@" >stdout 2>stderr) || status=$?
     # On failure the file starts with a note about the exit status; the
     # number is its last line.
     tail -n 1 "$dir/peak.time" >"$dir/peak_kb"
     rm -f "$dir/peak.time"
   else
-    (cd "$dir" && "$binary" run.prop >stdout 2>stderr) || status=$?
+    (cd "$dir" && "$binary" "$@" >stdout 2>stderr) || status=$?
     echo - >"$dir/peak_kb"
   fi
   stop=$(date +%s%N)

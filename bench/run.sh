@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times the trainer on a fixed set of workloads and proves its outputs
-# unchanged against an older revision.
+# unchanged against an older revision; times the map command (velmar --map)
+# against the trainer's reading of the same file.
 #
 # usage: bench/run.sh [REV]
 #   REPEAT=N        runs per binary and workload (default 3)
@@ -24,7 +25,7 @@ root=$(cd "$bench_dir/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
 build=$(mkdir -p "$build" && cd "$build" && pwd)
 repeat=${REPEAT:-3}
-all_workloads="default-5k text-20k orient-deep load-1m series-10k series-20k series-40k"
+all_workloads="default-5k text-20k orient-deep load-1m series-10k series-20k series-40k map-1m map-4m"
 # Not in the default set, since an older revision writes no summary: the cost of the quality figures.
 extra_workloads="text-20k-summary"
 workloads=${WORKLOADS:-$all_workloads}
@@ -58,6 +59,10 @@ workload() {
       local thousands=${1#series-}
       data="clusters $((${thousands%k} * 1000)) 50 50"
       props=$'TAU_1=0.1\nTAU_2=0.05\nsaveAsCartix=true' ;;
+    map-1m | map-4m)
+      local millions=${1#map-}
+      data="clusters $((${millions%m} * 1000000)) 20 50"
+      props=map ;;
     *) return 1 ;;
   esac
 }
@@ -123,10 +128,79 @@ else
   header=$(printf '%-12s %9s %9s %5s %10s %9s' workload "wall s" "MiB" maps "units*comp" "ns/uc")
 fi
 rows=()
+map_rows=()
 failed=0
+
+# The map workloads share one model: a run of the current tree on every 50th
+# vector of the million-vector set (about 20 maps); the larger set has the
+# same centres, so the model fits it too.
+map_model=
+map_maps=
+prepare_map_model() {
+  [ -n "$map_model" ] && return 0
+  local full dir=$work/map-model
+  full=$(bench_dataset "$generator" "$build/bench-data" clusters 1000000 20 50)
+  mkdir -p "$dir"
+  {
+    printf '$TYPE vectors\n$XDIM 20000\n$YDIM 1\n$VEC_DIM 20\n'
+    awk 'NR > 4 && (NR - 5) % 50 == 0' "$full/data.vec"
+  } >"$dir/sample.vec"
+  bench_prepare "$dir/run" "$dir/sample.vec" "$full/data.tv" data $'TAU_1=0.05\nTAU_2=0.02\nsaveAsHTML=false\nsaveModel=true'
+  bench_run "$new" "$dir/run"
+  map_model=$dir/run/out/map_model.txt
+  map_maps=$(grep -c '^map ' "$map_model")
+}
+
+# map_workload NAME DATASET: REPEAT times each, the trainer reading the set
+# and stopping there (EXPAND_CYCLES=0 is refused right after reading), then
+# the map command on the set with 1 and with 2 threads, its output into a
+# file. Every mapping must write the same bytes. Adds a row to map_rows.
+map_workload() {
+  local w=$1 dataset=$2 dir k t sum reference="" vectors
+  prepare_map_model
+  vectors=$(sed -n '2s/^[^ ]* //p' "$dataset/data.vec")
+  for ((k = 1; k <= repeat; k++)); do
+    dir=$work/$w/load-$k
+    bench_prepare "$dir" "$dataset/data.vec" "$dataset/data.tv" data \
+      $'MAX_CYCLES=1\nTAU_2=1000\nsaveAsHTML=false\nEXPAND_CYCLES=0'
+    bench_run "$new" "$dir"
+    : >"$dir/cpu_s"
+    for t in 1 2; do
+      dir=$work/$w/t$t-$k
+      mkdir -p "$dir"
+      ln -s "$(realpath "$dataset/data.vec")" "$dir/data.vec"
+      bench_run_args "$new" "$dir" --map "$map_model" data.vec mapped.csv --threads "$t"
+      : >"$dir/cpu_s"
+      if [ "$(cat "$dir/status")" != 0 ]; then
+        echo "$w: the map command failed: $(tail -n 1 "$dir/stderr")"
+        failed=1
+      fi
+      sum=$(cksum <"$dir/mapped.csv")
+      rm -f "$dir/mapped.csv"
+      [ -z "$reference" ] && reference=$sum
+      if [ "$sum" != "$reference" ]; then
+        echo "$w: OUTPUTS DIFFER ($t thread(s), run $k)"
+        failed=1
+      fi
+    done
+  done
+  local load one two
+  read -r _ load _ < <(side_figures "$work/$w" load -)
+  read -r _ one one_peak _ < <(side_figures "$work/$w" t1 -)
+  read -r _ two two_peak _ < <(side_figures "$work/$w" t2 -)
+  map_rows+=("$(awk -v w="$w" -v n="$vectors" -v l="$load" -v a="$one" -v b="$two" -v p="$one_peak" -v q="$two_peak" \
+    'BEGIN { printf "%-8s %9d %8.3f %8.3f %8.2f %8.3f %8.2f %8s %8s", w, n, l, a, a / l, b, a / b, p, q }')")
+  echo "$w: mapped $vectors vectors $((repeat * 2)) times" >&2
+  [ -n "$keep" ] || rm -rf "${work:?}/$w"
+}
 
 for w in $workloads; do
   workload "$w"
+  if [ "$props" = map ]; then
+    # shellcheck disable=SC2086 # the generator arguments are meant to split
+    map_workload "$w" "$(bench_dataset "$generator" "$build/bench-data" $data)"
+    continue
+  fi
   # shellcheck disable=SC2086 # the generator arguments are meant to split
   dataset=$(bench_dataset "$generator" "$build/bench-data" $data)
   echo "workload $w: $repeat run(s) per binary ..." >&2
@@ -176,9 +250,18 @@ for w in $workloads; do
 done
 
 echo
-echo "best wall time of $repeat run(s)${old:+; old = $rev, new = current tree}"
-echo "$header"
-printf '%s\n' "${rows[@]}"
+if [ "${#rows[@]}" -gt 0 ]; then
+  echo "best wall time of $repeat run(s)${old:+; old = $rev, new = current tree}"
+  echo "$header"
+  printf '%s\n' "${rows[@]}"
+fi
+if [ "${#map_rows[@]}" -gt 0 ]; then
+  [ "${#rows[@]}" -gt 0 ] && echo
+  echo "the map command (current tree) through a model of $map_maps maps; best wall time of $repeat run(s)"
+  printf '%-8s %9s %8s %8s %8s %8s %8s %8s %8s\n' workload vectors "load s" "1 thr s" 1/load "2 thr s" 1/2 \
+    "1 MiB" "2 MiB"
+  printf '%s\n' "${map_rows[@]}"
+fi
 if [ "$failed" -ne 0 ]; then
   echo "FAILED: see the lines above"
   exit 1

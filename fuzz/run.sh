@@ -2,7 +2,7 @@
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for SECONDS (default 60).
 #
-#   fuzz/run.sh [SECONDS] [TARGET...]    targets: properties input description mqe0 classes run csv sparse
+#   fuzz/run.sh [SECONDS] [TARGET...]    targets: properties input description mqe0 classes run csv sparse model
 #
 # Each target starts from its seed corpus fuzz/corpus/TARGET and grows its
 # working corpus in $FUZZ_WORK/corpus/TARGET (default build-fuzz/work, kept
@@ -17,7 +17,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-  targets=(properties input description mqe0 classes run csv sparse)
+  targets=(properties input description mqe0 classes run csv sparse model)
 fi
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 work=${FUZZ_WORK:-$build/work}
@@ -35,7 +35,7 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
 # Longest input, and the seconds one input may take, per target. A whole run
 # is bounded by the clamped settings, so 20 seconds means a hang.
-max_len() { case $1 in run | input | csv | sparse) echo 8192 ;; *) echo 4096 ;; esac; }
+max_len() { case $1 in run | input | csv | sparse | model) echo 8192 ;; *) echo 4096 ;; esac; }
 timeout_for() { case $1 in run) echo 20 ;; *) echo 10 ;; esac; }
 
 status=0

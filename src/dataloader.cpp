@@ -180,7 +180,7 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
     printAdded(id, line);
   }
   if (Globals::normInputVectors == 2) {
-    Globals::normIntervalVector(items.get());
+    Globals::normIntervalVector(items.get(), &intervalDivisors);
   }
   return items.release();
 }
@@ -389,7 +389,7 @@ Data_Vector* DataLoader::finishItems(Data_Vector* items) {
   numVectors = items->size();
   Globals::numofallvecs = numVectors;
   if (Globals::normInputVectors == 2) {
-    Globals::normIntervalVector(items);
+    Globals::normIntervalVector(items, &intervalDivisors);
   }
   return items;
 }

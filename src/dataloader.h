@@ -38,6 +38,9 @@ class DataLoader {
   // The component names, index = component; owned by the loader.
   char** getVectorDescription() { return vectorDescription; }
   bool providesVectorDescription() const { return true; }
+  // With INTERVAL normalisation, what every component was divided by (0:
+  // not divided); empty otherwise.
+  const std::vector<float>& getIntervalDivisors() const { return intervalDivisors; }
 
  private:
   // Header lines 1 to 4: the vector count from line 2, the component count
@@ -77,6 +80,7 @@ class DataLoader {
   int dataLength;
   int numVectors;
   char** vectorDescription;
+  std::vector<float> intervalDivisors;
 };
 
 #endif

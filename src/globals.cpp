@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "dataitem.h"
@@ -77,7 +78,7 @@ float* Globals::normVec(float* vec) {
 // component's maximum (which does not depend on the order), the second
 // divides. Dividing one component never changes another's maximum, so this
 // equals handling the components one after the other.
-Data_Vector* Globals::normIntervalVector(Data_Vector* vec) {
+Data_Vector* Globals::normIntervalVector(Data_Vector* vec, std::vector<float>* divisors) {
   std::vector<float> maxAttr(vectorlength > 0 ? vectorlength : 0, 0.0f);
   for (int k = 0; k < vec->size(); k++) {
     const float* data = vec->elementAt(k)->getDataVector();
@@ -88,14 +89,20 @@ Data_Vector* Globals::normIntervalVector(Data_Vector* vec) {
     }
   }
   for (int k = 0; k < vec->size(); k++) {
-    float* data = vec->elementAt(k)->getDataVector();
-    for (int j = 0; j < vectorlength; j++) {
-      if (maxAttr[j] > 0.0f) {
-        data[j] = static_cast<float>(static_cast<double>(data[j]) / static_cast<double>(maxAttr[j]));
-      }
-    }
+    divideByIntervalDivisors(vec->elementAt(k)->getDataVector(), maxAttr.data());
+  }
+  if (divisors != nullptr) {
+    *divisors = std::move(maxAttr);
   }
   return vec;
+}
+
+void Globals::divideByIntervalDivisors(float* vec, const float* divisors) {
+  for (int j = 0; j < vectorlength; j++) {
+    if (divisors[j] > 0.0f) {
+      vec[j] = static_cast<float>(static_cast<double>(vec[j]) / static_cast<double>(divisors[j]));
+    }
+  }
 }
 
 float Globals::calcQE(const float* v1, const float* v2) { return kernels::exactDistance(v1, v2, vectorlength); }

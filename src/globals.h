@@ -4,6 +4,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vector.h"
 
@@ -40,6 +41,7 @@ class Globals {
   static bool SAVE_ASSIGNMENTS;
   static bool SAVE_SUMMARY;
   static const char* classFile;
+  static bool SAVE_MODEL;
   static int INITIAL_X_SIZE;
   static int INITIAL_Y_SIZE;
   static int LABELS_NUM;
@@ -80,8 +82,13 @@ class Globals {
   // value (result component or running sum) is rounded to float.
   // Scales vec in place to length 1 (a zero vector stays); returns it.
   static float* normVec(float* vec);
-  // Divides every component by its largest value over the list, where that is above 0.
-  static Data_Vector* normIntervalVector(Data_Vector* vec);
+  // Divides every component by its largest value over the list, where that
+  // is above 0; with `divisors`, keeps there the largest value of every
+  // component (0 where none is above 0), for the model of the run.
+  static Data_Vector* normIntervalVector(Data_Vector* vec, std::vector<float>* divisors = nullptr);
+  // Divides component j of vec by divisors[j] where that is above 0: the
+  // division of normIntervalVector, for one vector.
+  static void divideByIntervalDivisors(float* vec, const float* divisors);
   // The squared Euclidean distance (no square root), despite its name: every
   // "distance" and "error" of the program is built on it.
   static float calcQE(const float* v1, const float* v2);

@@ -9,7 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "apply/mapcommand.h"
 #include "base/failure.h"
 #include "config.h"
 #include "dataloader.h"
@@ -21,6 +23,7 @@
 #include "output/assignments.h"
 #include "output/figures.h"
 #include "output/knownclasses.h"
+#include "output/modelexport.h"
 #include "output/overview.h"
 #include "output/summary.h"
 #include "settings/checks.h"
@@ -32,6 +35,7 @@ void usage();
 void startIt();
 void getProps(const char* propFileName);
 void setProp(const char* prop, const char* val);
+std::vector<Model::Setting> settingsOfTheRun();
 
 void usage() { std::cout << "Usage: " VELMAR_NAME " propertyfile" << std::endl; }
 
@@ -80,6 +84,16 @@ std::unique_ptr<KnownClasses> readKnownClasses() {
   return classes;
 }
 
+// Every setting's value, for the model's record of the run.
+std::vector<Model::Setting> settingsOfTheRun() {
+  std::vector<Model::Setting> settings;
+  for (const Setting& s : settingTable()) {
+    const std::optional<std::string> value = currentValue(s);
+    settings.push_back({s.key, value.value_or(""), value.has_value()});
+  }
+  return settings;
+}
+
 void startIt() {
   Data_Vector* items = Globals::currentDataLoader->readInput(Globals::inputFile, Globals::descriptionFile);
   delete Globals::dataItems;  // the empty start-up list
@@ -109,6 +123,9 @@ void startIt() {
   if (Globals::SAVE_SUMMARY) {
     saveSummary(*figures, classes.get(), settingValues());
   }
+  if (Globals::SAVE_MODEL) {
+    saveModel(settingsOfTheRun());
+  }
   std::cout << '\a' << std::flush;
   endRunIfConsoleFailed();
 }
@@ -117,6 +134,9 @@ int main(int argc, char** argv) {
   // Running out of memory (a grid of absurd size, say) ends the run like every
   // other failure: one line and exit status 1.
   std::set_new_handler(failOutOfMemory);
+  if (argc >= 2 && strcmp(argv[1], "--map") == 0) {
+    return runMapCommand(argc, argv);
+  }
   if (argc != 2) {
     usage();
     return 1;

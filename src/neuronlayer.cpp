@@ -25,10 +25,9 @@
 namespace {
 
 const float kFarAway = 1000000000.0f;  // the error of a map not yet measured
-// A winner search starts above every finite distance, so that every vector
-// gets its nearest unit however far away it lies; only a vector whose
+// A winner search starts above every finite distance: a vector whose
 // distances all overflow the float range keeps the winner passed in.
-const float kSearchStart = HUGE_VALF;
+const float kSearchStart = WinnerSearch::kAboveEveryDistance;
 // Growth checks in a row without a new lowest error, all of it rounding,
 // after which a map that no cycle cap will stop is taken to be stuck.
 const int kFloorChecks = 50;

@@ -41,12 +41,12 @@ class Folder {
     return names;
   }
 
-  // Runs the binary in this folder with blank-separated arguments; standard input is empty, standard error
-  // goes to the file "stderr". A run that takes longer than `seconds` is killed (status -9), so a hang fails
-  // the test.
-  Run run(const std::string& args, int seconds = 60) const {
+  // Runs the binary in this folder with blank-separated arguments; standard input is empty (or the file
+  // `input` of the folder), standard error goes to the file "stderr". A run that takes longer than `seconds`
+  // is killed (status -9), so a hang fails the test.
+  Run run(const std::string& args, int seconds = 60, const std::string& input = "/dev/null") const {
     const std::string command = "cd '" + root_ + "' && exec timeout -s KILL " + std::to_string(seconds) + " '" +
-                                VELMAR_BINARY "' " + args + " </dev/null 2>stderr";
+                                VELMAR_BINARY "' " + args + " <'" + input + "' 2>stderr";
     FILE* pipe = popen(command.c_str(), "r");
     Run r{"", 0};
     char buf[4096];

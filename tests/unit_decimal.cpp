@@ -23,6 +23,9 @@ uint32_t bits(float f) {
 // The number of texts whose conversion differs from (float)atof in any bit
 // (the sign of zero and the payload of nan included), by decimalToFloat or,
 // where it takes the text as a number, by readNumber; the first few are listed.
+// Each text also stands as a field followed by a blank and more text: read
+// by decimalFieldToFloat it must give what decimalToFloat gives for the
+// field alone (the text up to its first blank), and end at that blank.
 int mismatches(const std::vector<std::string>& texts) {
   int wrong = 0;
   for (const std::string& text : texts) {
@@ -32,6 +35,15 @@ int mismatches(const std::vector<std::string>& texts) {
     readNumber(text.data(), text.data() + text.size(), read);
     if (bits(got) != bits(expected) || bits(read) != bits(expected)) {
       if (++wrong <= 10) ADD_FAILURE() << "\"" << text << "\": " << got << ", " << read << " instead of " << expected;
+    }
+    std::string line = text + " 7 rest";
+    const size_t blank = text.find(' ');
+    const std::string field = text.substr(0, blank);
+    char* end = nullptr;
+    const float inLine = decimalFieldToFloat(line.data(), line.data() + line.size(), ' ', &end);
+    if (bits(inLine) != bits(decimalToFloat(field.c_str())) || end != line.data() + field.size() ||
+        line != text + " 7 rest") {
+      if (++wrong <= 10) ADD_FAILURE() << "\"" << text << "\" in a line: " << inLine;
     }
   }
   return wrong;
@@ -56,6 +68,13 @@ TEST(DecimalTest, ReadNumberTakesExactlyOneNumber) {
   float value = 0.0f;
   EXPECT_TRUE(readNumber(digits, digits + 2, value));
   EXPECT_EQ(value, 12.0f);
+}
+
+TEST(DecimalTest, AFieldWithoutItsDelimiterGivesNoEnd) {
+  char text[] = "12.5";
+  char* end = text;
+  EXPECT_EQ(decimalFieldToFloat(text, text + 4, ' ', &end), 0.0f);
+  EXPECT_EQ(end, nullptr);
 }
 
 // The exact decimal text of a double that has at most `places` binary digits after the point.

@@ -69,6 +69,33 @@ TEST(Kernels, ExactDistancesAndMovesMatchThePlainLoopsBitForBit) {
   }
 }
 
+// Four chains side by side are each the reference loop, whatever the count and length.
+TEST(Kernels, ExactDistancePairsAreTheReferenceDistances) {
+  std::mt19937 rng(11);
+  for (int n : kLengths) {
+    for (int kind = 0; kind < 4; kind++) {
+      std::vector<std::vector<float>> a, b;
+      for (int k = 0; k < 11; k++) {
+        a.push_back(values(rng, n, kind));
+        b.push_back(values(rng, n, kind ^ 1));
+      }
+      std::vector<const float*> pa, pb;
+      for (int k = 0; k < 11; k++) {
+        pa.push_back(a[k].data());
+        pb.push_back(b[k].data());
+      }
+      for (int count : {0, 3, 4, 11}) {
+        std::vector<float> out(11, -1.0f);
+        kernels::exactDistancePairs(pa.data(), pb.data(), count, n, out.data());
+        for (int k = 0; k < count; k++) {
+          const float want = kernels::exactDistance(pa[k], pb[k], n);
+          ASSERT_TRUE(out[k] == want || (std::isnan(out[k]) && std::isnan(want))) << n << " " << kind << " " << k;
+        }
+      }
+    }
+  }
+}
+
 // A weight, an input and a factor for which the update's product, rounded to double before the sum, leaves the
 // sum exactly halfway between two floats (rounded to the even one, 1), while a fused multiply-add would carry the
 // product's lost bits into the sum and round up: every version must keep the product and the sum apart.

@@ -70,7 +70,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
       << Globals::randomSeed << text(Globals::inputFile) << text(Globals::descriptionFile) << text(Globals::savePath)
       << Globals::printMQE << Globals::normInputVectors << Globals::SAVE_AS_HTML << Globals::SAVE_AS_CARTIX
       << Globals::SAVE_OVERVIEW << Globals::SAVE_ASSIGNMENTS << Globals::SAVE_SUMMARY << text(Globals::classFile)
-      << " " << Globals::INITIAL_X_SIZE << " "
+      << Globals::SAVE_MODEL << " " << Globals::INITIAL_X_SIZE << " "
       << Globals::INITIAL_Y_SIZE << " " << Globals::LABELS_NUM << Globals::LABELS_ONLY << " "
       << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE)
       << text(Globals::inputFormat) << text(Globals::separator) << text(Globals::idColumn) << Globals::components;
@@ -91,7 +91,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 25);
+  EXPECT_EQ(checked, 26);
 }
 
 }  // namespace

@@ -8,15 +8,18 @@ namespace {
 void exitWithFailure(const std::string&) { exit(1); }
 
 FailHandler failHandler = exitWithFailure;
+std::ostream* failStream = &std::cout;
 
 }  // namespace
 
 void fail(const std::string& message) {
-  std::cout << message << std::endl;
+  *failStream << message << std::endl;
   failHandler(message);
   exit(1);
 }
 
 void failOutOfMemory() { fail("out of memory"); }
+
+void setFailStream(std::ostream* out) { failStream = out != nullptr ? out : &std::cout; }
 
 void setFailHandler(FailHandler handler) { failHandler = handler != nullptr ? handler : exitWithFailure; }

@@ -1,6 +1,7 @@
 #ifndef VELMAR_BASE_FAILURE_H
 #define VELMAR_BASE_FAILURE_H
 
+#include <iosfwd>
 #include <string>
 
 // How a run ends when something is wrong. Every failure is fatal: its message
@@ -19,5 +20,10 @@
 // process installs one that throws; nullptr restores the default.
 using FailHandler = void (*)(const std::string& message);
 void setFailHandler(FailHandler handler);
+
+// Where fail writes its message: standard output unless a command whose
+// standard output carries data (--map) chooses standard error; nullptr
+// restores standard output.
+void setFailStream(std::ostream* out);
 
 #endif

@@ -27,12 +27,15 @@ CsvReader::CsvReader(FILE* file, std::string name, const CsvOptions& options)
     fail("inputfile " + name_ + " is empty (check inputfile)");
   }
   readHeader(options.idColumn);
-  if (!readRow()) {
+  if (readRow()) {
+    pending_ = true;
+    if (options.idColumn == nullptr) {
+      settleIdColumn();
+    }
+  } else if (options.rowsRequired) {
     failAt(1, 0, "the header row is followed by no data row");
-  }
-  pending_ = true;
-  if (options.idColumn == nullptr) {
-    settleIdColumn();
+  } else {
+    noRows_ = true;
   }
   for (int c = 0; c < static_cast<int>(columnNames_.size()); c++) {
     if (c != idColumn_) {
@@ -81,7 +84,7 @@ void CsvReader::settleIdColumn() {
 }
 
 bool CsvReader::next(Record& record) {
-  if (!pending_ && !readRow()) {
+  if (noRows_ || (!pending_ && !readRow())) {
     return false;
   }
   pending_ = false;

@@ -16,6 +16,9 @@ struct CsvOptions {
   // value in the first data row is neither a number nor empty; otherwise no
   // column, and the rows are numbered 1, 2, ... as their identifiers.
   const char* idColumn = nullptr;
+  // False: a header row alone is a table of no rows (mapping new vectors),
+  // not an error (training).
+  bool rowsRequired = true;
 };
 
 // Reads a table of comma-separated values row by row: a header row naming
@@ -48,6 +51,9 @@ class CsvReader {
   int components() const { return static_cast<int>(componentNames_.size()); }
   // The names of the value columns, in order.
   const std::vector<std::string>& componentNames() const { return componentNames_; }
+
+  // False for a header row alone (allowed only without rowsRequired).
+  bool hasRows() const { return !noRows_; }
 
   // The next data row as a dense record (the values in column order); false
   // after the last row.
@@ -83,6 +89,7 @@ class CsvReader {
   long rowLine_ = 0;     // the line on which the current row starts
   long rowNumber_ = 0;   // data rows handed out so far
   bool pending_ = false;          // the first data row is read but not handed out
+  bool noRows_ = false;           // a header row alone, where that is allowed
   bool rowQuoted_ = false;        // the current row was split by splitQuoted
   int idColumn_ = -1;             // -1: none
   std::vector<std::string_view> fields_;

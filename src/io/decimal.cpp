@@ -32,7 +32,7 @@ const char* readDigits(const char* p, uint64_t& mantissa) {
 // returns true with its value when it converts directly (at least one digit,
 // and both the integer of all digits and the power of ten exact doubles);
 // false when it must go the general way.
-bool plainDecimal(const char* text, const char*& stop, float& value) {
+inline bool plainDecimal(const char* text, const char*& stop, float& value) {
   const char* p = text;
   bool negative = *p == '-';
   if (*p == '-' || *p == '+') {
@@ -114,3 +114,22 @@ bool readNumber(const char* begin, const char* end, float& value) {
   return true;
 }
 
+
+float decimalFieldToFloat(char* field, const char* limit, char delimiter, char** end) {
+  float value;
+  const char* stop = nullptr;
+  if (delimiter != '\0' && plainDecimal(field, stop, value) && *stop == delimiter) {
+    *end = const_cast<char*>(stop);
+    return value;
+  }
+  // The general way: the field alone, ended by a NUL as a field read ends it.
+  char* found = static_cast<char*>(memchr(field, delimiter, static_cast<size_t>(limit - field)));
+  *end = found;
+  if (found == nullptr) {
+    return 0.0f;
+  }
+  *found = '\0';
+  value = decimalToFloat(field);
+  *found = delimiter;
+  return value;
+}

@@ -23,4 +23,12 @@ float decimalToFloat(const char* text);
 // does for a field handed out by the FieldReader or kept in a std::string.
 bool readNumber(const char* begin, const char* end, float& value);
 
+// The value of the field at `field` that ends at the first `delimiter`
+// before `limit`: exactly decimalToFloat of the field alone (as a field read
+// to that delimiter hands it over), found without a separate search for the
+// delimiter when the field is a plain decimal. Sets *end to the delimiter,
+// or to nullptr (and returns 0) when there is none before `limit`. The text
+// is left as it was.
+float decimalFieldToFloat(char* field, const char* limit, char delimiter, char** end);
+
 #endif

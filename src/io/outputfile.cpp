@@ -1,5 +1,8 @@
 #include "io/outputfile.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -13,6 +16,8 @@ OutputFile::OutputFile(const std::string& name, const char* inkind)
     fail(std::string(kind) + " could not be opened");
   }
 }
+
+OutputFile::OutputFile(FILE* open, const char* inkind) : file(open), kind(inkind) {}
 
 OutputFile::~OutputFile() {
   if (file != nullptr) {
@@ -51,6 +56,29 @@ void saveOutputFile(const std::string& name, const char* kind, const std::functi
   writeText(text);
   file.write(text.str());
   file.close();
+}
+
+void saveOutputFileWhole(const std::string& name, const char* kind,
+                         const std::function<void(std::ostream&)>& writeText) {
+  std::cout << "saving " << name << std::endl;
+  endRunIfConsoleFailed();
+  std::ostringstream text;
+  writeText(text);
+  const std::string part = name + ".part";
+  FILE* file = createOutputFile(part);
+  if (file == nullptr) {
+    fail(std::string(kind) + " could not be opened");
+  }
+  const std::string& whole = text.str();
+  bool written = fwrite(whole.data(), 1, whole.size(), file) == whole.size();
+  written = fflush(file) == 0 && written;
+  written = fsync(fileno(file)) == 0 && written;
+  written = fclose(file) == 0 && written;
+  written = written && rename(part.c_str(), name.c_str()) == 0;
+  if (!written) {
+    unlink(part.c_str());
+    fail(std::string(kind) + " could not be written");
+  }
 }
 
 void endRunIfConsoleFailed() {

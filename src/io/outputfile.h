@@ -15,6 +15,9 @@
 class OutputFile {
  public:
   OutputFile(const std::string& name, const char* kind);
+  // Takes over a stream already open for writing (standard output, say):
+  // checked and closed the same way.
+  OutputFile(FILE* open, const char* kind);
   // Releases, unchecked, a file that close() never reached.
   ~OutputFile();
 
@@ -37,6 +40,14 @@ class OutputFile {
 // lets `writeText` build its text on a fresh stream (default formatting),
 // writes it, flushes and closes it. Any failure ends the run (see OutputFile).
 void saveOutputFile(const std::string& name, const char* kind, const std::function<void(std::ostream&)>& writeText);
+
+// The same, for a file that must never be seen incomplete under its name:
+// the text goes to NAME.part in the same folder, which is flushed to the
+// disk, closed and then renamed to NAME. A failure removes NAME.part and
+// leaves an older NAME as it was; only a run killed while writing leaves
+// NAME.part behind.
+void saveOutputFileWhole(const std::string& name, const char* kind,
+                         const std::function<void(std::ostream&)>& writeText);
 
 // Ends the run with status 1 once standard output has failed (a console log on
 // a full disk, say): a run whose report was lost must not count as a success.

@@ -43,6 +43,8 @@ const std::vector<std::string>& RecordReader::componentNames() const {
   return csv_ ? csv_->componentNames() : none;
 }
 
+bool RecordReader::hasRows() const { return !csv_ || csv_->hasRows(); }
+
 int RecordReader::largestIndex() const { return csv_ ? components_ : sparse_->largestIndex(); }
 
 bool RecordReader::next(Record& record) { return csv_ ? csv_->next(record) : sparse_->next(record); }

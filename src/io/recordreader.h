@@ -50,6 +50,8 @@ class RecordReader {
   int components() const;
   // A table: the names of its value columns; sparse vectors have none.
   const std::vector<std::string>& componentNames() const;
+  // False for a table of a header row alone (see CsvOptions::rowsRequired).
+  bool hasRows() const;
   // The largest 1-based component of the records read so far.
   int largestIndex() const;
 

@@ -7,7 +7,21 @@
 #include "base/failure.h"
 #include "kernels/distancekernels.h"
 
-WinnerSearch::Counts WinnerSearch::counts;
+thread_local WinnerSearch::Counts WinnerSearch::counts;
+
+namespace {
+
+// Scratch room for `count` doubles on cache lines of its own, so that
+// searches on several threads never write to a line another one writes to.
+double* newScratch(size_t count) {
+  const size_t line = 64;
+  const size_t bytes = (count * sizeof(double) + line - 1) / line * line;
+  void* room = aligned_alloc(line, bytes > 0 ? bytes : line);
+  if (room == nullptr) failOutOfMemory();
+  return static_cast<double*>(room);
+}
+
+}  // namespace
 
 // How far the exact distance can lie from the rough one, for n components.
 //
@@ -35,8 +49,7 @@ WinnerSearch::WinnerSearch(int inComponents)
   relativeError = 1.25 * (g + 4.0 * n * std::ldexp(1.0, -52));
   absoluteError = n * std::ldexp(1.0, -149);
   boundUsable = relativeError < 0.0625;
-  wideInput = static_cast<double*>(calloc(components > 0 ? components : 1, sizeof(double)));
-  if (wideInput == nullptr) failOutOfMemory();
+  wideInput = newScratch(components > 0 ? static_cast<size_t>(components) : 1);
 }
 
 WinnerSearch::~WinnerSearch() {
@@ -46,9 +59,9 @@ WinnerSearch::~WinnerSearch() {
 
 void WinnerSearch::reserve(int units) {
   if (units <= capacity) return;
-  double* grown = static_cast<double*>(realloc(rough, sizeof(double) * static_cast<size_t>(units)));
-  if (grown == nullptr) failOutOfMemory();
-  rough = grown;
+  free(rough);  // scratch: nothing in it is kept
+  rough = nullptr;  // so that a failure to allocate below never frees it twice
+  rough = newScratch(static_cast<size_t>(units));
   capacity = units;
 }
 

@@ -1,6 +1,7 @@
 #ifndef VELMAR_WINNERSEARCH_H
 #define VELMAR_WINNERSEARCH_H
 
+#include <limits>
 #include <utility>
 
 // Finds the unit nearest to an input vector, exactly as the plain search over
@@ -24,6 +25,12 @@ class WinnerSearch {
   // Makes room for maps of up to `units` units (allocates only when growing).
   void reserve(int units);
 
+  // The start of every search that assigns vectors to units: above every
+  // finite distance, so that every vector gets its nearest unit however far
+  // away it lies; only a vector whose distances all overflow the float range
+  // keeps the unit passed in as `current`.
+  static constexpr float kAboveEveryDistance = std::numeric_limits<float>::infinity();
+
   // Index into `units` (scan order) of the unit with the smallest exact
   // distance to x, the first of equals, provided that distance is below
   // `start`; otherwise `current`.
@@ -39,13 +46,14 @@ class WinnerSearch {
   bool boundIsUsable() const { return boundUsable; }
 
   // How many searches ran, and how many of them needed exact distances
-  // (near-ties) or the plain search (bounds out of range). For benchmarks.
+  // (near-ties) or the plain search (bounds out of range). For benchmarks;
+  // counted per thread.
   struct Counts {
     long long searches = 0;
     long long nearTies = 0;
     long long plain = 0;
   };
-  static Counts counts;
+  static thread_local Counts counts;
 
  private:
   int components;

@@ -1,5 +1,6 @@
 #include "output/assignments.h"
 
+#include <charconv>
 #include <ostream>
 #include <unordered_map>
 #include <vector>
@@ -66,39 +67,93 @@ std::vector<Place> placeEveryVector() {
 
 std::string Assignments::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "assignments.csv"); }
 
+const char* const Assignments::kHeader = "id,map,level,column,row,distance,path\r\n";
+
 std::string Assignments::csvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) {
-    return text;
-  }
-  std::string quoted = "\"";
+  std::string field;
+  appendField(field, text);
+  return field;
+}
+
+void Assignments::appendField(std::string& out, std::string_view text) {
+  bool plain = true;
   for (char c : text) {
-    quoted += c;
+    plain = plain && c != ',' && c != '"' && c != '\r' && c != '\n';
+  }
+  if (plain) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    out += c;
     if (c == '"') {
-      quoted += '"';
+      out += '"';
     }
   }
-  return quoted + "\"";
+  out += '"';
+}
+
+std::string Assignments::unitPart(int gid, int level, int column, int row) {
+  std::string part;
+  for (int number : {gid, level, column, row}) {
+    part += ',';
+    part += std::to_string(number);
+  }
+  return part + ",";
+}
+
+void Assignments::appendLine(std::string& out, std::string_view id, std::string_view unitPart, float distance,
+                             std::string_view path) {
+  size_t length = 0;  // up to the first NUL byte (identifiers are short: no library call)
+  while (length < id.size() && id[length] != '\0') {
+    length++;
+  }
+  appendField(out, id.substr(0, length));
+  out += unitPart;
+  // Ten significant digits, as a stream of precision 10 writes the float
+  // (widened to double): enough to give the float back.
+  char text[32];
+  out.append(text, std::to_chars(text, text + sizeof text, static_cast<double>(distance),
+                                 std::chars_format::general, 10).ptr);
+  out += ',';
+  appendField(out, path);
+  out += "\r\n";
+}
+
+void Assignments::appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
+                             float distance, std::string_view path) {
+  appendLine(out, id, unitPart(gid, level, column, row), distance, path);
 }
 
 void Assignments::write(std::ostream& out, const KnownClasses* classes) {
-  out.precision(10);
-  out << "id,map,level,column,row,distance,path" << (classes != nullptr ? ",class" : "") << "\r\n";
+  if (classes == nullptr) {
+    out << kHeader;
+  } else {
+    const std::string header(kHeader);
+    out << header.substr(0, header.size() - 2) << ",class\r\n";
+  }
   const std::vector<Place> places = placeEveryVector();
   Data_Vector* items = Globals::dataItems;
+  std::string line;
   for (int k = 0; k < items->size(); k++) {
     DataItem* item = items->elementAt(k);
     const Place& p = places[static_cast<size_t>(k)];
-    out << csvField(item->getId()) << ",";
+    line.clear();
     if (p.map == nullptr) {
-      out << ",,,,,";  // no map holds it; cannot happen after a complete training
+      appendField(line, item->getId());
+      line += ",,,,,\r\n";  // no map holds it; cannot happen after a complete training
     } else {
-      out << p.map->gid << "," << p.map->getLevel() << "," << p.column << "," << p.row << ","
-          << Globals::calcQE(item->getDataVector(), p.unit->weights) << "," << csvField(p.path);
+      appendLine(line, item->getId(), p.map->gid, p.map->getLevel(), p.column, p.row,
+                 Globals::calcQE(item->getDataVector(), p.unit->weights), p.path);
     }
-    if (classes != nullptr) {
-      out << "," << csvField(classes->names()[static_cast<size_t>(classes->classOf(item))]);
+    if (classes != nullptr) {  // the class goes before the line end
+      line.resize(line.size() - 2);
+      line += ',';
+      appendField(line, classes->names()[static_cast<size_t>(classes->classOf(item))]);
+      line += "\r\n";
     }
-    out << "\r\n";
+    out << line;
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 class KnownClasses;
 
@@ -17,11 +18,27 @@ class Assignments {
  public:
   Assignments() = delete;
 
+  // The header line, CR LF included.
+  static const char* const kHeader;
+
   // savePath/PREFIX_assignments.csv
   static std::string fileName();
   static void write(std::ostream& out, const KnownClasses* classes = nullptr);
   // One field as it stands in a line: quoted only when it must be.
   static std::string csvField(const std::string& text);
+  static void appendField(std::string& out, std::string_view text);
+  // Appends one vector's line, CR LF included. The identifier is taken up to
+  // its first NUL byte, as the vector's identifier text holds it.
+  static void appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
+                         float distance, std::string_view path);
+
+  // The same line with the part that depends only on the unit made once
+  // per unit, by a writer of many lines: appendLine(out, id, gid, level,
+  // column, row, distance, path) appends exactly what appendLine(out, id,
+  // unitPart(gid, level, column, row), distance, path) does.
+  static std::string unitPart(int gid, int level, int column, int row);
+  static void appendLine(std::string& out, std::string_view id, std::string_view unitPart, float distance,
+                         std::string_view path);
 };
 
 // Announces and writes the file; a failure ends the run like every other output file.

@@ -40,7 +40,7 @@ void checkSettings() {
   }
   const bool writes = Globals::SAVE_AS_HTML || Globals::SAVE_AS_CARTIX || Globals::printMQE ||
                       Globals::SAVE_OVERVIEW || Globals::SAVE_ASSIGNMENTS ||
-                      Globals::SAVE_SUMMARY;
+                      Globals::SAVE_SUMMARY || Globals::SAVE_MODEL;
   if (Globals::savePath == nullptr && writes) {
     fail("savePath not set (check propertyfile)");
   }

@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 
+#include "apply/mapcommand.h"
 #include "config.h"
 #include "settings/settingtable.h"
 
@@ -19,6 +20,12 @@ void printHelp(std::ostream& out) {
   out << "Usage: " VELMAR_NAME " propertyfile   train the map hierarchy and save it as the file says\n"
          "       " VELMAR_NAME " -v             print the version\n"
          "       " VELMAR_NAME " -h, --help     print this help\n"
+         "       "
+      << kMapUsage
+      << "\n"
+         "                             map the vectors of INPUT through a model saved by saveModel=true\n"
+         "                             and write their assignments (CSV) to OUTPUT; \"-\" or left out:\n"
+         "                             standard input and output; --threads 0 (the default): every core\n"
          "\n"
          "The property file holds one key=value pair per line: no blanks around \"=\", no comment\n"
          "or blank lines; a switch is on only for exactly \"true\". Keys, defaults and meanings:\n";

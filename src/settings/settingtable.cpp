@@ -1,6 +1,7 @@
 #include "settings/settingtable.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,7 @@ constexpr Setting kSettings[] = {
          "write PREFIX_summary.json, the quality figures of every map and of the hierarchy"),
     text("classFile", &Globals::classFile, nullptr, "(none)",
          "CSV file of identifier,class lines: class purity in the figures and outputs"),
+    flag("saveModel", &Globals::SAVE_MODEL, false, "write PREFIX_model.txt, the hierarchy as a model for --map"),
     integer("INITIAL_X_SIZE", &Globals::INITIAL_X_SIZE, 2, "columns of a new map"),
     integer("INITIAL_Y_SIZE", &Globals::INITIAL_Y_SIZE, 2, "rows of a new map"),
     integer("LABELS_NUM", &Globals::LABELS_NUM, 5, "at most this many component names label a unit; 0 = no labels"),
@@ -143,6 +145,7 @@ bool Globals::SAVE_OVERVIEW = entry("saveOverview").flag;
 bool Globals::SAVE_ASSIGNMENTS = entry("saveAssignments").flag;
 bool Globals::SAVE_SUMMARY = entry("saveSummary").flag;
 const char* Globals::classFile = entry("classFile").text;
+bool Globals::SAVE_MODEL = entry("saveModel").flag;
 int Globals::INITIAL_X_SIZE = static_cast<int>(entry("INITIAL_X_SIZE").number);
 int Globals::INITIAL_Y_SIZE = static_cast<int>(entry("INITIAL_Y_SIZE").number);
 int Globals::LABELS_NUM = static_cast<int>(entry("LABELS_NUM").number);
@@ -235,6 +238,32 @@ std::string shownDefault(const Setting& s) {
       return s.text == nullptr ? s.unset : (*s.text == '\0' ? "(empty)" : s.text);
   }
   return "";
+}
+
+std::optional<std::string> currentValue(const Setting& s) {
+  const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
+  switch (s.kind) {
+    case SettingKind::Integer:
+      return std::to_string(*static_cast<const int*>(s.target));
+    case SettingKind::Seed:
+      if (!Globals::randomSeedGiven) {
+        return std::nullopt;  // the sequence was left unseeded
+      }
+      return std::to_string(*static_cast<const unsigned int*>(s.target));
+    case SettingKind::Real: {
+      char text[32];
+      return std::string(text, std::to_chars(text, text + sizeof text, *static_cast<const float*>(s.target)).ptr);
+    }
+    case SettingKind::Switch:
+      return *static_cast<const bool*>(s.target) ? "true" : "false";
+    case SettingKind::Normalisation:
+      return names[*static_cast<const int*>(s.target)];
+    case SettingKind::Text: {
+      const char* text = *static_cast<const char* const*>(s.target);
+      return text == nullptr ? std::nullopt : std::optional<std::string>(text);
+    }
+  }
+  return std::nullopt;
 }
 
 void restoreDefaultSettings() {

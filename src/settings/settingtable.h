@@ -1,6 +1,7 @@
 #ifndef VELMAR_SETTINGS_SETTINGTABLE_H
 #define VELMAR_SETTINGS_SETTINGTABLE_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,13 @@ void refuseSettingsOutOfRange();
 // The default as the help and the README show it: "25", "0.25", "true",
 // "NONE", "map", "(empty)", "(none)", ...
 std::string shownDefault(const Setting& s);
+
+// The value a setting holds now, as text: integers and the seed in
+// decimal, reals as the shortest decimal that reads back as the same float,
+// switches "true" or "false", the normalisation by its name; no value for an
+// unset text, nor for the seed when the property file gave none (the
+// sequence was left unseeded).
+std::optional<std::string> currentValue(const Setting& s);
 
 // Puts every setting back to its default, without seeding the random
 // sequence, and forgets values noted out of range: a fresh process's

@@ -2,7 +2,7 @@
 # Checks the layering of src/ by its includes: each file includes only files
 # of its own layer or of lower ones. Lowest first:
 #   base  <  io, kernels  <  training  <  the model (the classes in src/ itself)
-#   <  output  <  settings  <  main.cpp
+#   <  output, apply  <  settings  <  main.cpp
 # The model's classes form the one loop the design has: NeuronLayer's save
 # members are defined by the output writers, and Globals saves through them.
 set -euo pipefail
@@ -13,7 +13,7 @@ rank() {
     base/*) echo 0 ;;
     io/* | kernels/*) echo 1 ;;
     training/*) echo 2 ;;
-    output/*) echo 4 ;;
+    output/* | apply/*) echo 4 ;;
     settings/*) echo 5 ;;
     main.cpp) echo 6 ;;
     */*) echo "unknown folder: $1" >&2; exit 2 ;;
