@@ -64,7 +64,7 @@ bench_revision_binary() {
   echo "$cache/$hash/velmar"
 }
 
-# bench_dataset GENERATOR CACHE MODE VECTORS COMPONENTS GROUPS [SEED]
+# bench_dataset GENERATOR CACHE MODE VECTORS COMPONENTS GROUPS [SEED [DENSITY]]
 # Prints a folder holding data.vec and data.tv as the generator writes them
 # for these arguments. Each set is written once and kept under CACHE, keyed by
 # its arguments and by a checksum of the generator's source (a changed
@@ -79,7 +79,7 @@ bench_dataset() {
     echo "generating data set $* ..." >&2
     rm -rf "$dir.part"
     mkdir -p "$dir.part"
-    "$generator" "$1" "$2" "$3" "$4" "$dir.part/data.vec" "$dir.part/data.tv" ${5:+"$5"}
+    "$generator" "$1" "$2" "$3" "$4" "$dir.part/data.vec" "$dir.part/data.tv" "${@:5}"
     rm -rf "$dir"
     mv "$dir.part" "$dir"
   fi

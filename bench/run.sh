@@ -24,7 +24,7 @@ root=$(cd "$bench_dir/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
 build=$(mkdir -p "$build" && cd "$build" && pwd)
 repeat=${REPEAT:-3}
-all_workloads="default-5k text-20k orient-deep load-1m series-10k series-20k series-40k"
+all_workloads="default-5k text-20k text-5k orient-deep load-1m series-10k series-20k series-40k"
 workloads=${WORKLOADS:-$all_workloads}
 rev=${1:-}
 
@@ -42,6 +42,9 @@ workload() {
       props="saveAsCartix=true" ;;
     text-20k)
       data="text 20000 300 8"
+      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
+    text-5k)
+      data="text 10000 5000 20 20240601 1"
       props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
     orient-deep)
       data="clusters 10000 30 60"

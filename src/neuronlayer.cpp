@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/failure.h"
+#include "base/workers.h"
 #include "dataitem.h"
 #include "globals.h"
 #include "io/filenames.h"
@@ -37,7 +38,31 @@ const int kOnePointChecks = 10;
 
 // The vectors of a list, as the stop rules read them.
 VectorAt vectorsOf(Data_Vector* items) {
-  return [items](int k) -> const float* { return items->elementAt(k)->getDataVector(); };
+  return [items](int k) { return items->elementAt(k)->values(); };
+}
+
+// A training step's moves are shared out over the team when they take at
+// least this many unit-components per thread.
+const long long kMovePartWork = 24000;
+// Assigning all vectors is shared out when it takes at least this many
+// unit-components (products or squared differences) per thread.
+const long long kAssignPartWork = 200000;
+
+// How many parts work of this size makes on the team (at least 1).
+int partsFor(long long work, long long perPart) {
+  const long long members = Globals::team().size();
+  const long long parts = work / perPart;
+  return static_cast<int>(parts < 1 ? 1 : (parts < members ? parts : members));
+}
+
+// Calls body(part, first, end) for `parts` ranges that together cover
+// 0 .. count-1, in order, on the team.
+template <class Body>
+void inRanges(int count, int parts, const Body& body) {
+  Globals::team().run(parts, [&](int p) {
+    body(p, static_cast<int>(static_cast<long long>(count) * p / parts),
+         static_cast<int>(static_cast<long long>(count) * (p + 1) / parts));
+  });
 }
 
 Neuron*** newGrid(int columns, int rows) {
@@ -225,6 +250,9 @@ float* NeuronLayer::loadMQE0File() {
 void NeuronLayer::prepareSearch() {
   if (search == nullptr) {
     search = std::make_unique<WinnerSearch>(dataLength);
+    for (int k = 0; dataItems != nullptr && k < dataItems->size() && !keepsLengths; k++) {
+      keepsLengths = dataItems->elementAt(k)->isSparse();
+    }
   }
   const size_t units = static_cast<size_t>(x) * static_cast<size_t>(y);
   search->reserve(static_cast<int>(units));
@@ -232,16 +260,34 @@ void NeuronLayer::prepareSearch() {
     scanWeights.resize(units);
     movingWeights.resize(units);
     movingFactors.resize(units);
+    movingSlots.resize(units);
   }
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       scanWeights[static_cast<size_t>(j) * x + i] = neuronMap[i][j]->weights;
     }
   }
+  if (keepsLengths) {
+    scanLengths.resize(units);
+    const kernels::KernelTable& k = kernels::active();
+    for (size_t s = 0; s < units; s++) scanLengths[s] = k.measure(scanWeights[s], dataLength);
+  }
+}
+
+int NeuronLayer::nearestUnit(WinnerSearch& searcher, const DataItem* di, int current, bool shared) {
+  Workers* team = shared ? &Globals::team() : nullptr;
+  if (di->isSparse() && keepsLengths) {
+    return searcher.find(scanWeights.data(), scanLengths.data(), x * y, di->sparse(), di->squaredLength(),
+                         kSearchStart, current, team);
+  }
+  if (di->isSparse()) {
+    return searcher.find(scanWeights.data(), x * y, di->values().data(), kSearchStart, current, team);
+  }
+  return searcher.find(scanWeights.data(), x * y, di->dense(), kSearchStart, current, team);
 }
 
 void NeuronLayer::findWinner(DataItem* di, int* winner) {
-  const int k = search->find(scanWeights.data(), x * y, di->getDataVector(), kSearchStart, winner[1] * x + winner[0]);
+  const int k = nearestUnit(*search, di, winner[1] * x + winner[0], true);
   winner[0] = k % x;
   winner[1] = k / x;
 }
@@ -256,14 +302,25 @@ void NeuronLayer::remeasure() {
 }
 
 void NeuronLayer::testDataItems() {
-  // The winner is kept from one vector to the next: a vector that no unit is
-  // at a finite distance from goes to the previous vector's unit.
+  // Every vector's nearest unit is found on its own (the team's members each
+  // take a range of vectors), then the vectors are added in list order. The
+  // winner is kept from one vector to the next: a vector that no unit is at
+  // a finite distance from goes to the previous vector's unit.
   prepareSearch();
-  int winner[2] = {0, 0};
-  for (int k = 0; k < dataItems->size(); k++) {
-    DataItem* d = dataItems->elementAt(k);
-    findWinner(d, winner);
-    neuronMap[winner[0]][winner[1]]->addRepresentingDataItem(d);
+  const int count = dataItems->size();
+  const long long perVector = static_cast<long long>(x) * y * (keepsLengths ? 64 : dataLength);
+  const int parts = partsFor(perVector * count, kAssignPartWork);
+  while (static_cast<int>(teamSearches.size()) < parts) teamSearches.push_back(std::make_unique<WinnerSearch>(dataLength));
+  nearest.resize(static_cast<size_t>(count));
+  inRanges(count, parts, [&](int p, int first, int end) {
+    WinnerSearch& searcher = parts == 1 ? *search : *teamSearches[static_cast<size_t>(p)];
+    searcher.reserve(x * y);
+    for (int k = first; k < end; k++) nearest[static_cast<size_t>(k)] = nearestUnit(searcher, dataItems->elementAt(k), -1, false);
+  });
+  int winner = 0;
+  for (int k = 0; k < count; k++) {
+    if (nearest[static_cast<size_t>(k)] >= 0) winner = nearest[static_cast<size_t>(k)];
+    neuronMap[winner % x][winner / x]->addRepresentingDataItem(dataItems->elementAt(k));
   }
 }
 
@@ -272,10 +329,15 @@ void NeuronLayer::calcMQE() {
   int c = 0;
   float maxMQE = 0.0f;
   testDataItems();
+  // Each unit's error is its own float sum; the team's members each take a range of units.
+  const int units = x * y;
+  inRanges(units, partsFor(static_cast<long long>(dataItems->size()) * dataLength, kAssignPartWork),
+           [&](int, int first, int end) {
+             for (int s = first; s < end; s++) neuronMap[s % x][s / x]->calcMQE();
+           });
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       Neuron* unit = neuronMap[i][j];
-      unit->calcMQE();
       float currMQE = unit->MQE;
       if (currMQE > 0.0f) {
         MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(currMQE));
@@ -311,7 +373,7 @@ void NeuronLayer::train() {
 
   TrainingSchedule schedule(N, P, radiusStep(P, ini_neighbourhood));
   Progress progress{HUGE_VALF, 0, 0, -1.0};
-  TrainingDraws draws(dataItems, static_cast<int>(N), dataLength, [] { return Globals::getIntRandom(); });
+  TrainingDraws draws(dataItems, static_cast<int>(N), [] { return Globals::getIntRandom(); });
   for (;;) {
     currentCycle++;
     const TrainingSchedule::Cycle cycle = schedule.next();
@@ -407,10 +469,33 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
       const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
       movingWeights[count] = neuronMap[i][j]->weights;
       movingFactors[count] = Neuron::stepFactor(dist, learnrate, neighbourhood);
+      movingSlots[count] = j * x + i;
       count++;
     }
   }
-  kernels::active().moveUnits(movingWeights.data(), movingFactors.data(), count, di->getDataVector(), dataLength);
+  moveUnits(count, di);
+}
+
+void NeuronLayer::moveUnits(int count, const DataItem* di) {
+  const kernels::KernelTable& k = kernels::active();
+  const int n = dataLength;
+  const int parts = partsFor(static_cast<long long>(count) * n, kMovePartWork);
+  if (!keepsLengths) {
+    const DenseValues values = di->values();
+    inRanges(count, parts, [&](int, int first, int end) {
+      k.moveUnits(movingWeights.data() + first, movingFactors.data() + first, end - first, values.data(), n);
+    });
+    return;
+  }
+  // Each unit's length is refreshed in the pass that moves it.
+  inRanges(count, parts, [&](int, int first, int end) {
+    for (int u = first; u < end; u++) {
+      const double f = movingFactors[u];
+      scanLengths[static_cast<size_t>(movingSlots[u])] =
+          di->isSparse() ? k.moveSparse(movingWeights[u], di->sparse(), f, n, kernels::noOpLimit(f))
+                         : k.moveMeasured(movingWeights[u], di->dense(), f, n);
+    }
+  });
 }
 
 // ---------------------------------------------------------------------------

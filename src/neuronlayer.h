@@ -106,9 +106,18 @@ class NeuronLayer {
   // row, columns inner), made ready by prepareSearch before searches run.
   std::unique_ptr<WinnerSearch> search;
   std::vector<const float*> scanWeights;
-  // The weights and step factors of the units one training step moves.
+  // With sparse input vectors (keepsLengths), each unit's squared length in
+  // scan order, refreshed by every move, for the sparse search.
+  bool keepsLengths = false;
+  std::vector<double> scanLengths;
+  // The weights, step factors and scan positions of the units one training step moves.
   std::vector<float*> movingWeights;
   std::vector<double> movingFactors;
+  std::vector<int> movingSlots;
+  // The search of each member of the team while all vectors are assigned,
+  // and the scan index of each vector's unit.
+  std::vector<std::unique_ptr<WinnerSearch>> teamSearches;
+  std::vector<int> nearest;
   // A child map started from four corner vectors keeps a copy of them
   // (upper left, upper right, lower left, lower right), to tell whether a
   // child of its own would start exactly as it did; empty otherwise.
@@ -138,10 +147,15 @@ class NeuronLayer {
   void saveAsCartix();
   void getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR);
 
-  // Rebuilds the scan-order list of weight arrays after the grid changed.
+  // Rebuilds the scan-order list of weight arrays (and the units' lengths)
+  // after the grid changed.
   void prepareSearch();
+  // Moves the `count` units listed in moving* towards di.
+  void moveUnits(int count, const DataItem* di);
   // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
+  // The scan index of the unit nearest to di, or `current` (see WinnerSearch::find).
+  int nearestUnit(WinnerSearch& searcher, const DataItem* di, int current, bool shared);
 
   // Empties every unit's list, then calcMQE assigns the vectors afresh.
   void remeasure();

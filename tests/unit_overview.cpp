@@ -71,7 +71,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
       << Globals::printMQE << Globals::normInputVectors << Globals::SAVE_AS_HTML << Globals::SAVE_AS_CARTIX
       << Globals::SAVE_OVERVIEW << Globals::SAVE_ASSIGNMENTS << " " << Globals::INITIAL_X_SIZE << " "
       << Globals::INITIAL_Y_SIZE << " " << Globals::LABELS_NUM << Globals::LABELS_ONLY << " "
-      << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE);
+      << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE) << " " << Globals::threads;
     return s.str();
   };
   std::ostringstream help;
@@ -89,7 +89,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 21);
+  EXPECT_EQ(checked, 22);
 }
 
 }  // namespace

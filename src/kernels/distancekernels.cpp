@@ -1,5 +1,9 @@
 #include "kernels/distancekernels.h"
 
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
 namespace kernels {
 
 namespace {
@@ -65,6 +69,69 @@ void exactDistancesPortable(const float* const* vectors, int count, const float*
   for (; k < count; k++) out[k] = exactDistance(vectors[k], w, n);
 }
 
+// The squares of w summed in two running sums, the even and the odd components.
+double measurePortable(const float* w, int n) {
+  double s0 = 0.0, s1 = 0.0;
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    s0 += static_cast<double>(w[i]) * static_cast<double>(w[i]);
+    s1 += static_cast<double>(w[i + 1]) * static_cast<double>(w[i + 1]);
+  }
+  if (i < n) s0 += static_cast<double>(w[i]) * static_cast<double>(w[i]);
+  return s0 + s1;
+}
+
+double moveMeasuredPortable(float* w, const float* x, double factor, int n) {
+  moveTowardsPortable(w, x, factor, n);
+  return measurePortable(w, n);
+}
+
+// True when every weight of the block lies within the limit and none is -0.
+bool unchangedByMove(const float* w, int count, int skipLimit) {
+  for (int i = 0; i < count; i++) {
+    int bits;
+    std::memcpy(&bits, &w[i], sizeof bits);
+    if ((bits & 0x7fffffff) > skipLimit || bits == static_cast<int>(0x80000000u)) return false;
+  }
+  return true;
+}
+
+double moveSparsePortable(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
+  int k = 0;
+  for (int start = 0; start < n; start += kSkipBlock) {
+    const int end = n - start < kSkipBlock ? n : start + kSkipBlock;
+    const bool listed = k < x.count && x.index[k] < end;
+    if (!listed && unchangedByMove(w + start, end - start, skipLimit)) continue;
+    for (int i = start; i < end; i++) {
+      const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
+      const double wi = static_cast<double>(w[i]);
+      w[i] = static_cast<float>(wi + factor * (xi - wi));
+    }
+  }
+  return measurePortable(w, n);
+}
+
+void sparseDotsPortable(const SparseEntries& x, const float* const* units, int count, double* out) {
+  for (int u = 0; u < count; u++) {
+    const float* w = units[u];
+    double s0 = 0.0, s1 = 0.0;
+    int k = 0;
+    for (; k + 2 <= x.count; k += 2) {
+      s0 += static_cast<double>(x.value[k]) * static_cast<double>(w[x.index[k]]);
+      s1 += static_cast<double>(x.value[k + 1]) * static_cast<double>(w[x.index[k + 1]]);
+    }
+    if (k < x.count) s0 += static_cast<double>(x.value[k]) * static_cast<double>(w[x.index[k]]);
+    out[u] = s0 + s1;
+  }
+}
+
+void accumulateSquaresPortable(float* acc, const float* w, const float* x, int n) {
+  for (int i = 0; i < n; i++) {
+    const double diff = static_cast<double>(w[i]) - static_cast<double>(x[i]);
+    acc[i] = static_cast<float>(static_cast<double>(acc[i]) + diff * diff);
+  }
+}
+
 InstructionSet widestSupported() {
   if (supports(InstructionSet::Avx512)) return InstructionSet::Avx512;
   if (supports(InstructionSet::Avx2)) return InstructionSet::Avx2;
@@ -90,8 +157,35 @@ const KernelTable* activeTable = &tableOf(widestSupported());
 
 const KernelTable& portableKernels() {
   static const KernelTable table = {roughDistancePortable, roughDistancesPortable, moveTowardsPortable,
-                                    moveUnitsPortable, exactDistancesPortable};
+                                    moveUnitsPortable,    exactDistancesPortable, measurePortable,
+                                    moveMeasuredPortable, moveSparsePortable,     sparseDotsPortable,
+                                    accumulateSquaresPortable};
   return table;
+}
+
+// Moving a weight w towards an input component of +0 computes, in double,
+// d = 0 - w, p = factor * d, s = w + p, and stores float(s). It gives w back,
+// bit for bit, when the factor is finite, w is not -0 and
+// |w| <= L <= 2^-126 with |factor| L <= 2^-150 (1 - 2^-41):
+// - w = +0: d = +0, p = +0 or -0, s = +0.
+// - otherwise w is a multiple of 2^-149 (every float up to 2^-126 is) and
+//   the floats next to it lie 2^-149 away on both sides. d = -w exactly;
+//   |p| <= |factor w| (1 + 2^-53); s errs from w + p by at most
+//   2^-53 |w + p| <= 2^-178. So |s - w| <= 2^-150 (1 - 2^-41)(1 + 2^-53)
+//   + 2^-178 < 2^-150: s lies nearer to w than to any other float, and
+//   float(s) = w, sign included.
+// (-0 is left out: +0 - -0 is +0, and -0 + +0 is +0, not -0.)
+// L below is t = 2^-150 (1 - 2^-40) / |factor| (the division errs by a
+// factor of at most 1 + 2^-53, which the 2^-40 covers), capped at 2^-126
+// and rounded down to a float.
+int noOpLimit(double factor) {
+  if (!std::isfinite(factor)) return -1;
+  const double t = std::ldexp(1.0 - std::ldexp(1.0, -40), -150) / std::fabs(factor);
+  float limit = t < static_cast<double>(FLT_MIN) ? static_cast<float>(t) : FLT_MIN;
+  if (static_cast<double>(limit) > t) limit = std::nextafter(limit, 0.0f);
+  int bits;
+  std::memcpy(&bits, &limit, sizeof bits);
+  return bits;
 }
 
 bool supports(InstructionSet set) {

@@ -23,6 +23,11 @@ namespace kernels {
 
 namespace {
 
+// The upper eight floats of a 512-bit register, widened.
+VELMAR_AVX512 inline __m512d widenUpper(__m512 v) {
+  return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
+}
+
 VELMAR_AVX512 inline __m256 loadFloats(const float* p, __mmask8 mask) {
   return _mm512_castps512_ps256(_mm512_maskz_loadu_ps(static_cast<__mmask16>(mask), p));
 }
@@ -115,11 +120,133 @@ VELMAR_AVX512 void exactDistancesAvx512(const float* const* vectors, int count, 
   avx2Kernels().exactDistances(vectors + k, count - k, w, n, out + k);
 }
 
+// ---- Moves that return the squared length, in blocks of 16 (two halves) ----
+// The squares go into two accumulators of eight lanes, one per half of a
+// block; components after the last full block are added one by one.
+// measure and the moves share this order.
+
+struct Lengths {
+  __m512d a0, a1;
+};
+
+VELMAR_AVX512 inline void addSquares(Lengths& l, __m256 lo, __m256 hi) {
+  const __m512d a = _mm512_cvtps_pd(lo), b = _mm512_cvtps_pd(hi);
+  l.a0 = _mm512_fmadd_pd(a, a, l.a0);
+  l.a1 = _mm512_fmadd_pd(b, b, l.a1);
+}
+
+VELMAR_AVX512 inline double total(const Lengths& l, const float* w, int done, int n) {
+  double sum = _mm512_reduce_add_pd(_mm512_add_pd(l.a0, l.a1));
+  for (int i = done; i < n; i++) sum += static_cast<double>(w[i]) * static_cast<double>(w[i]);
+  return sum;
+}
+
+VELMAR_AVX512 inline void moveBlock(float* w, __m256 xlo, __m256 xhi, __m512d f, Lengths& l) {
+  const __m256 lo = movedWeights(_mm256_loadu_ps(w), xlo, f);
+  const __m256 hi = movedWeights(_mm256_loadu_ps(w + 8), xhi, f);
+  _mm256_storeu_ps(w, lo);
+  _mm256_storeu_ps(w + 8, hi);
+  addSquares(l, lo, hi);
+}
+
+// True when all 16 weights lie within the limit (as bits of |w|) and none is -0.
+VELMAR_AVX512 inline bool blockUnchanged(__m512i bits, __m512i limit) {
+  const __m512i magnitude = _mm512_and_si512(bits, _mm512_set1_epi32(0x7fffffff));
+  const __mmask16 kept = _mm512_mask_cmpneq_epi32_mask(_mm512_cmple_epi32_mask(magnitude, limit), bits,
+                                                       _mm512_set1_epi32(static_cast<int>(0x80000000u)));
+  return kept == 0xffff;
+}
+
+VELMAR_AVX512 double measureAvx512(const float* w, int n) {
+  Lengths l = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+  const int full = n / kSkipBlock * kSkipBlock;
+  for (int i = 0; i < full; i += kSkipBlock) addSquares(l, _mm256_loadu_ps(w + i), _mm256_loadu_ps(w + i + 8));
+  return total(l, w, full, n);
+}
+
+VELMAR_AVX512 double moveMeasuredAvx512(float* w, const float* x, double factor, int n) {
+  const __m512d f = _mm512_set1_pd(factor);
+  Lengths l = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+  const int full = n / kSkipBlock * kSkipBlock;
+  for (int i = 0; i < full; i += kSkipBlock) moveBlock(w + i, _mm256_loadu_ps(x + i), _mm256_loadu_ps(x + i + 8), f, l);
+  portableKernels().moveTowards(w + full, x + full, factor, n - full);
+  return total(l, w, full, n);
+}
+
+VELMAR_AVX512 double moveSparseAvx512(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
+  const __m512d f = _mm512_set1_pd(factor);
+  const __m512i limit = _mm512_set1_epi32(skipLimit);
+  Lengths l = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+  const int full = n / kSkipBlock * kSkipBlock;
+  int k = 0;
+  for (int start = 0; start < full; start += kSkipBlock) {
+    float* block = w + start;
+    const int end = start + kSkipBlock;
+    if (k < x.count && x.index[k] < end) {
+      alignas(64) float xb[kSkipBlock] = {};
+      for (; k < x.count && x.index[k] < end; k++) xb[x.index[k] - start] = x.value[k];
+      moveBlock(block, _mm256_load_ps(xb), _mm256_load_ps(xb + 8), f, l);
+      continue;
+    }
+    const __m512i bits = _mm512_loadu_si512(block);
+    if (blockUnchanged(bits, limit)) {
+      const __m512 old = _mm512_castsi512_ps(bits);
+      addSquares(l, _mm512_castps512_ps256(old), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(old), 1)));
+    } else {
+      moveBlock(block, _mm256_setzero_ps(), _mm256_setzero_ps(), f, l);
+    }
+  }
+  for (int i = full; i < n; i++) {  // the short last block, never skipped
+    const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
+    const double wi = static_cast<double>(w[i]);
+    w[i] = static_cast<float>(wi + factor * (xi - wi));
+  }
+  return total(l, w, full, n);
+}
+
+VELMAR_AVX512 void accumulateSquaresAvx512(float* acc, const float* w, const float* x, int n) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m512d d = _mm512_sub_pd(_mm512_cvtps_pd(_mm256_loadu_ps(w + i)), _mm512_cvtps_pd(_mm256_loadu_ps(x + i)));
+    const __m512d sum = _mm512_add_pd(_mm512_cvtps_pd(_mm256_loadu_ps(acc + i)), _mm512_mul_pd(d, d));
+    _mm256_storeu_ps(acc + i, _mm512_cvtpd_ps(sum));
+  }
+  avx2Kernels().accumulateSquares(acc + i, w + i, x + i, n - i);
+}
+
+VELMAR_AVX512 void sparseDotsAvx512(const SparseEntries& x, const float* const* units, int count, double* out) {
+  for (int u = 0; u < count; u++) {
+    const float* w = units[u];
+    __m512d a0 = _mm512_setzero_pd(), a1 = _mm512_setzero_pd();
+    int k = 0;
+    for (; k + 16 <= x.count; k += 16) {
+      const __m512i idx = _mm512_loadu_si512(x.index + k);
+      const __m512 wv = _mm512_i32gather_ps(idx, w, 4);
+      const __m512 xv = _mm512_loadu_ps(x.value + k);
+      a0 = _mm512_fmadd_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(xv)), _mm512_cvtps_pd(_mm512_castps512_ps256(wv)),
+                           a0);
+      a1 = _mm512_fmadd_pd(widenUpper(xv), widenUpper(wv), a1);
+    }
+    if (k < x.count) {
+      const __mmask16 mask = static_cast<__mmask16>((1u << (x.count - k)) - 1u);
+      const __m512i idx = _mm512_maskz_loadu_epi32(mask, x.index + k);
+      const __m512 wv = _mm512_mask_i32gather_ps(_mm512_setzero_ps(), mask, idx, w, 4);
+      const __m512 xv = _mm512_maskz_loadu_ps(mask, x.value + k);
+      a0 = _mm512_fmadd_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(xv)), _mm512_cvtps_pd(_mm512_castps512_ps256(wv)),
+                           a0);
+      a1 = _mm512_fmadd_pd(widenUpper(xv), widenUpper(wv), a1);
+    }
+    out[u] = _mm512_reduce_add_pd(_mm512_add_pd(a0, a1));
+  }
+}
+
 }  // namespace
 
 const KernelTable& avx512Kernels() {
   static const KernelTable table = {roughDistanceAvx512, roughDistancesAvx512, moveTowardsAvx512,
-                                    moveUnitsAvx512, exactDistancesAvx512};
+                                    moveUnitsAvx512,     exactDistancesAvx512, measureAvx512,
+                                    moveMeasuredAvx512,  moveSparseAvx512,     sparseDotsAvx512,
+                                    accumulateSquaresAvx512};
   return table;
 }
 

@@ -1,18 +1,29 @@
 #ifndef VELMAR_WINNERSEARCH_H
 #define VELMAR_WINNERSEARCH_H
 
+#include <atomic>
 #include <utility>
+
+#include "kernels/vectorvalues.h"
+
+class Workers;
 
 // Finds the unit nearest to an input vector, exactly as the plain search over
 // the exact distances would (first unit in scan order on ties), mostly
 // without computing an exact distance.
 //
-// The rough distance of every unit (a double sum in wide registers) lies
-// within a known bound of its exact distance. A unit whose lower bound lies
-// above the smallest upper bound can never win; when one unit is left it is
-// the winner, otherwise the exact distances of the units left decide, in
-// scan order with the plain search's strict "<". When a bound is not finite
-// or could reach the search's starting distance, the plain search runs.
+// The rough distance of every unit lies within a known bound of its exact
+// distance: for a dense vector a double sum of the squared differences, for
+// a sparse one |w|^2 - 2 x.w + |x|^2 with the dot product over the vector's
+// listed components only. A unit whose lower bound lies above the smallest
+// upper bound can never win; when one unit is left it is the winner,
+// otherwise the exact distances of the units left decide, in scan order with
+// the plain search's strict "<". When a bound is not finite or could reach
+// the search's starting distance, the plain search runs.
+//
+// Given a team (base/workers.h), the rough distances of a large map are
+// shared out over its threads; each unit's arithmetic stays the same, so the
+// winner does not depend on the team.
 class WinnerSearch {
  public:
   explicit WinnerSearch(int components);
@@ -27,20 +38,36 @@ class WinnerSearch {
   // Index into `units` (scan order) of the unit with the smallest exact
   // distance to x, the first of equals, provided that distance is below
   // `start`; otherwise `current`.
-  int find(const float* const* units, int count, const float* x, float start, int current);
+  int find(const float* const* units, int count, const float* x, float start, int current,
+           Workers* team = nullptr);
+  // The same for a sparse x whose listed values squared and summed in
+  // double give xNorm; norms[u] is the squared length of units[u] as the
+  // kernels keep it (kernels::KernelTable::measure and the moves).
+  int find(const float* const* units, const double* norms, int count, const SparseEntries& x, double xNorm,
+           float start, int current, Workers* team = nullptr);
 
   // The plain search: every exact distance, in scan order.
   int findExactly(const float* const* units, int count, const float* x, float start, int current) const;
+  int findExactly(const float* const* units, int count, const SparseEntries& x, float start, int current) const;
 
-  // The bound used: |exact - rough| <= first * rough + second.
+  // The bound of the dense search: |exact - rough| <= first * rough + second.
   std::pair<double, double> errorBound() const { return {relativeError, absoluteError}; }
+  // The bound of the sparse search: with E = first * (|w|^2 + |x|^2), the
+  // exact distance lies within [(rough - E)(1 - r) - a, (rough + E)(1 + r) + a]
+  // for r and a the dense search's bound.
+  double cancellationError() const { return sparseError; }
 
   // How many searches ran, and how many of them needed exact distances
   // (near-ties) or the plain search (bounds out of range). For benchmarks.
   struct Counts {
-    long long searches = 0;
-    long long nearTies = 0;
-    long long plain = 0;
+    std::atomic<long long> searches{0};
+    std::atomic<long long> nearTies{0};
+    std::atomic<long long> plain{0};
+    void reset() {
+      searches = 0;
+      nearTies = 0;
+      plain = 0;
+    }
   };
   static Counts counts;
 
@@ -48,10 +75,16 @@ class WinnerSearch {
   int components;
   double* wideInput;  // the input vector widened once per search
   double* rough;      // the rough distance of every unit
+  double* lower;      // a sparse search's lower bound of every unit
   int capacity;
   double relativeError;  // |exact - rough| <= relativeError * rough + absoluteError
   double absoluteError;
+  double sparseError;  // see cancellationError
   bool boundUsable;
+
+  // The exact distances of the candidate units, in scan order, against `start`.
+  template <class Candidate, class Exact>
+  int decideNearTies(int count, float start, int current, Candidate candidate, Exact exact);
 };
 
 #endif

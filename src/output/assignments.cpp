@@ -93,7 +93,7 @@ void Assignments::write(std::ostream& out) {
       continue;
     }
     out << p.map->gid << "," << p.map->getLevel() << "," << p.column << "," << p.row << ","
-        << Globals::calcQE(item->getDataVector(), p.unit->weights) << "," << csvField(p.path) << "\r\n";
+        << Globals::calcQE(item, p.unit->weights) << "," << csvField(p.path) << "\r\n";
   }
 }
 

@@ -70,6 +70,7 @@ constexpr Setting kSettings[] = {
          "start child maps towards the parent unit's neighbours, not randomly"),
     text("MQE0_FILE", &Globals::MQE0_FILE, nullptr, "(none)",
          "read the mean vector and MQE0 from this file instead of computing"),
+    integer("threads", &Globals::threads, 0, "threads of the training; 0 = one per processor core (same results)"),
 };
 
 constexpr bool sameKey(const char* a, const char* b) { return std::string_view(a) == std::string_view(b); }
@@ -136,6 +137,7 @@ bool Globals::LABELS_ONLY = entry("LABELS_ONLY").flag;
 float Globals::LABELS_THRESHOLD = static_cast<float>(entry("LABELS_THRESHOLD").number);
 bool Globals::ORIENTATION = entry("ORIENTATION").flag;
 const char* Globals::MQE0_FILE = entry("MQE0_FILE").text;
+int Globals::threads = static_cast<int>(entry("threads").number);
 bool Globals::randomSeedGiven = false;
 
 const std::vector<Setting>& settingTable() {
