@@ -43,11 +43,13 @@ void Neuron::adaptWeights(DataItem* di, float dist, float learnrate, int neighbo
 }
 
 double Neuron::stepFactor(float dist, float learnrate, int neighbourhood) {
+  return static_cast<double>(learnrate) * static_cast<double>(influence(dist, neighbourhood));
+}
+
+float Neuron::influence(float dist, int neighbourhood) {
   // Falls linearly with the grid distance; negative beyond neighbourhood + 0.5,
   // which pushes such units away from the input.
-  float n_influence =
-      static_cast<float>(1.0 - static_cast<double>(dist) / (static_cast<double>(neighbourhood) + 0.5));
-  return static_cast<double>(learnrate) * static_cast<double>(n_influence);
+  return static_cast<float>(1.0 - static_cast<double>(dist) / (static_cast<double>(neighbourhood) + 0.5));
 }
 
 float Neuron::calcDist(DataItem* di) const { return Globals::calcQE(di, weights); }

@@ -43,10 +43,12 @@ VectorAt vectorsOf(Data_Vector* items) {
 
 // A training step's moves are shared out over the team when they take at
 // least this many unit-components per thread.
-const long long kMovePartWork = 24000;
+const long long kMovePartWork = 12000;
 // Assigning all vectors is shared out when it takes at least this many
 // unit-components (products or squared differences) per thread.
 const long long kAssignPartWork = 200000;
+// Vectors are assigned in chunks of this many (their units found side by side, then added in order).
+const int kAssignChunk = 8192;
 
 // How many parts work of this size makes on the team (at least 1).
 int partsFor(long long work, long long perPart) {
@@ -303,24 +305,30 @@ void NeuronLayer::remeasure() {
 
 void NeuronLayer::testDataItems() {
   // Every vector's nearest unit is found on its own (the team's members each
-  // take a range of vectors), then the vectors are added in list order. The
-  // winner is kept from one vector to the next: a vector that no unit is at
-  // a finite distance from goes to the previous vector's unit.
+  // take a range of a chunk of vectors), then the chunk's vectors are added
+  // in list order. The winner is kept from one vector to the next: a vector
+  // that no unit is at a finite distance from goes to the previous vector's unit.
   prepareSearch();
   const int count = dataItems->size();
   const long long perVector = static_cast<long long>(x) * y * (keepsLengths ? 64 : dataLength);
-  const int parts = partsFor(perVector * count, kAssignPartWork);
+  const int chunk = count < kAssignChunk ? count : kAssignChunk;
+  const int parts = partsFor(perVector * chunk, kAssignPartWork);
   while (static_cast<int>(teamSearches.size()) < parts) teamSearches.push_back(std::make_unique<WinnerSearch>(dataLength));
-  nearest.resize(static_cast<size_t>(count));
-  inRanges(count, parts, [&](int p, int first, int end) {
-    WinnerSearch& searcher = parts == 1 ? *search : *teamSearches[static_cast<size_t>(p)];
-    searcher.reserve(x * y);
-    for (int k = first; k < end; k++) nearest[static_cast<size_t>(k)] = nearestUnit(searcher, dataItems->elementAt(k), -1, false);
-  });
+  nearest.resize(static_cast<size_t>(chunk));
   int winner = 0;
-  for (int k = 0; k < count; k++) {
-    if (nearest[static_cast<size_t>(k)] >= 0) winner = nearest[static_cast<size_t>(k)];
-    neuronMap[winner % x][winner / x]->addRepresentingDataItem(dataItems->elementAt(k));
+  for (int base = 0; base < count; base += chunk) {
+    const int size = count - base < chunk ? count - base : chunk;
+    inRanges(size, parts, [&](int p, int first, int end) {
+      WinnerSearch& searcher = parts == 1 ? *search : *teamSearches[static_cast<size_t>(p)];
+      searcher.reserve(x * y);
+      for (int k = first; k < end; k++) {
+        nearest[static_cast<size_t>(k)] = nearestUnit(searcher, dataItems->elementAt(base + k), -1, false);
+      }
+    });
+    for (int k = 0; k < size; k++) {
+      if (nearest[static_cast<size_t>(k)] >= 0) winner = nearest[static_cast<size_t>(k)];
+      neuronMap[winner % x][winner / x]->addRepresentingDataItem(dataItems->elementAt(base + k));
+    }
   }
 }
 
@@ -462,13 +470,26 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
   const int xmaxlim = static_cast<int>(wx + r < x - 1 ? wx + r : x - 1);
   const int yminlim = static_cast<int>(wy - r > 0 ? wy - r : 0);
   const int ymaxlim = static_cast<int>(wy + r < y - 1 ? wy + r : y - 1);
+  if (influenceRadius != neighbourhood) {
+    // The influence depends only on the offset and the radius: worked out
+    // once per radius (and grid) instead of once per unit and step.
+    influences.resize(static_cast<size_t>(x) * static_cast<size_t>(y));
+    for (long long dy = 0; dy < y; dy++) {
+      for (long long dx = 0; dx < x; dx++) {
+        const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+        influences[static_cast<size_t>(dy * x + dx)] = Neuron::influence(dist, neighbourhood);
+      }
+    }
+    influenceRadius = neighbourhood;
+  }
+  const double rate = static_cast<double>(learnrate);  // stepFactor: rate times the influence
   int count = 0;
   for (int j = yminlim; j <= ymaxlim; j++) {
+    const int dy = wy > j ? wy - j : j - wy;
     for (int i = xminlim; i <= xmaxlim; i++) {
-      const long long dx = wx - i, dy = wy - j;
-      const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+      const int dx = wx > i ? wx - i : i - wx;
       movingWeights[count] = neuronMap[i][j]->weights;
-      movingFactors[count] = Neuron::stepFactor(dist, learnrate, neighbourhood);
+      movingFactors[count] = rate * static_cast<double>(influences[static_cast<size_t>(dy) * x + dx]);
       movingSlots[count] = j * x + i;
       count++;
     }
@@ -554,6 +575,7 @@ void NeuronLayer::growGrid(int pos, bool isRow) {
   }
   freeGrid(neuronMap, oldColumns);
   neuronMap = newMap;
+  influenceRadius = -1;
   prepareSearch();
 }
 

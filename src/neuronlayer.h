@@ -114,6 +114,10 @@ class NeuronLayer {
   std::vector<float*> movingWeights;
   std::vector<double> movingFactors;
   std::vector<int> movingSlots;
+  // The neighbourhood influence at every grid offset (|dx|, |dy|) of the map,
+  // for the radius influenceRadius (-1: not computed for this grid).
+  std::vector<float> influences;
+  int influenceRadius = -1;
   // The search of each member of the team while all vectors are assigned,
   // and the scan index of each vector's unit.
   std::vector<std::unique_ptr<WinnerSearch>> teamSearches;

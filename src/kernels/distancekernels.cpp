@@ -66,6 +66,20 @@ void exactDistancesPortable(const float* const* vectors, int count, const float*
     out[k + 2] = r2;
     out[k + 3] = r3;
   }
+  // Two or three left: two chains side by side, then the last alone.
+  for (; k + 2 <= count; k += 2) {
+    const float *a0 = vectors[k], *a1 = vectors[k + 1];
+    float r0 = 0.0f, r1 = 0.0f;
+    for (int i = 0; i < n; i++) {
+      const double wi = static_cast<double>(w[i]);
+      double d0 = static_cast<double>(a0[i]) - wi;
+      double d1 = static_cast<double>(a1[i]) - wi;
+      r0 = static_cast<float>(static_cast<double>(r0) + d0 * d0);
+      r1 = static_cast<float>(static_cast<double>(r1) + d1 * d1);
+    }
+    out[k] = r0;
+    out[k + 1] = r1;
+  }
   for (; k < count; k++) out[k] = exactDistance(vectors[k], w, n);
 }
 

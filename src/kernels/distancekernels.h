@@ -45,6 +45,16 @@ typedef double (*MoveMeasuredFn)(float* w, const float* x, double factor, int n)
 // returning the new squared length. A block of kSkipBlock weights where x
 // lists nothing and every weight lies within skipLimit (see noOpLimit) is
 // not written: the move would give every one of them back unchanged.
+//
+// Towards a component of +0 the move is float(w + factor * (0 - w)); for a
+// finite factor the kernels compute it as float(w - factor * w), which gives
+// the same bits: 0 - w is -w exactly (+0 for w = +0 or -0, where -w would
+// differ in sign, but factor * +0 and factor * -w are then zeros whose sum
+// with w rounds alike: +0 + (+-0) = +0 - (+-0) and -0 + (+-0) = -0 - (-+0));
+// rounding to nearest is symmetric, so factor * -w = -(factor * w); and
+// w + (-a) is w - a. Infinite and NaN weights propagate alike (a NaN keeps
+// w's payload in both). With a factor that is not finite the kernels keep
+// the literal expression.
 typedef double (*MoveSparseFn)(float* w, const SparseEntries& x, double factor, int n, int skipLimit);
 constexpr int kSkipBlock = 16;
 // out[u] = the sum over the components j that x lists of x[j] * units[u][j],

@@ -13,7 +13,9 @@
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "kernels/distancekernels.h"
 
@@ -173,7 +175,14 @@ VELMAR_AVX512 double moveMeasuredAvx512(float* w, const float* x, double factor,
   return total(l, w, full, n);
 }
 
+// Eight weights moved towards +0 as float(w - factor * w) (see MoveSparseFn).
+VELMAR_AVX512 inline __m256 movedToZero(__m256 w, __m512d f) {
+  const __m512d wv = _mm512_cvtps_pd(w);
+  return _mm512_cvtpd_ps(_mm512_sub_pd(wv, _mm512_mul_pd(f, wv)));
+}
+
 VELMAR_AVX512 double moveSparseAvx512(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
+  if (!std::isfinite(factor)) return portableKernels().moveSparse(w, x, factor, n, skipLimit);
   const __m512d f = _mm512_set1_pd(factor);
   const __m512i limit = _mm512_set1_epi32(skipLimit);
   Lengths l = {_mm512_setzero_pd(), _mm512_setzero_pd()};
@@ -188,13 +197,17 @@ VELMAR_AVX512 double moveSparseAvx512(float* w, const SparseEntries& x, double f
       moveBlock(block, _mm256_load_ps(xb), _mm256_load_ps(xb + 8), f, l);
       continue;
     }
-    const __m512i bits = _mm512_loadu_si512(block);
-    if (blockUnchanged(bits, limit)) {
-      const __m512 old = _mm512_castsi512_ps(bits);
-      addSquares(l, _mm512_castps512_ps256(old), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(old), 1)));
-    } else {
-      moveBlock(block, _mm256_setzero_ps(), _mm256_setzero_ps(), f, l);
+    // The first weight tells cheaply whether the whole block may be left.
+    int first;
+    std::memcpy(&first, block, sizeof first);
+    if ((first & 0x7fffffff) <= skipLimit && blockUnchanged(_mm512_loadu_si512(block), limit)) {
+      addSquares(l, _mm256_loadu_ps(block), _mm256_loadu_ps(block + 8));
+      continue;
     }
+    const __m256 lo = movedToZero(_mm256_loadu_ps(block), f), hi = movedToZero(_mm256_loadu_ps(block + 8), f);
+    _mm256_storeu_ps(block, lo);
+    _mm256_storeu_ps(block + 8, hi);
+    addSquares(l, lo, hi);
   }
   for (int i = full; i < n; i++) {  // the short last block, never skipped
     const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;

@@ -82,7 +82,15 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
 // exact chains decide. The kept W must be that double sum of every
 // component's square: the moves refresh it block by block (distancekernels.h).
 WinnerSearch::WinnerSearch(int inComponents)
-    : components(inComponents), wideInput(nullptr), rough(nullptr), lower(nullptr), capacity(0) {
+    : components(inComponents),
+      wideInput(nullptr),
+      denseInput(nullptr),
+      rough(nullptr),
+      lower(nullptr),
+      candidates(nullptr),
+      candidateWeights(nullptr),
+      candidateDistances(nullptr),
+      capacity(0) {
   const double n = static_cast<double>(components);
   const double u = std::ldexp(1.0, -24) + std::ldexp(1.0, -51);
   const double g = std::expm1(n * std::log1p(u));
@@ -91,23 +99,38 @@ WinnerSearch::WinnerSearch(int inComponents)
   sparseError = 1.25 * (2.0 * n + 4.0) * std::ldexp(1.0, -53);
   boundUsable = relativeError < 0.0625;
   wideInput = static_cast<double*>(calloc(components > 0 ? components : 1, sizeof(double)));
-  if (wideInput == nullptr) failOutOfMemory();
+  denseInput = static_cast<float*>(calloc(components > 0 ? components : 1, sizeof(float)));
+  if (wideInput == nullptr || denseInput == nullptr) failOutOfMemory();
 }
 
 WinnerSearch::~WinnerSearch() {
   free(wideInput);
+  free(denseInput);
   free(rough);
   free(lower);
+  free(candidates);
+  free(candidateWeights);
+  free(candidateDistances);
 }
+
+namespace {
+
+template <class T>
+void grow(T*& array, int count) {
+  T* grown = static_cast<T*>(realloc(array, sizeof(T) * static_cast<size_t>(count)));
+  if (grown == nullptr) failOutOfMemory();
+  array = grown;
+}
+
+}  // namespace
 
 void WinnerSearch::reserve(int units) {
   if (units <= capacity) return;
-  double* grown = static_cast<double*>(realloc(rough, sizeof(double) * static_cast<size_t>(units)));
-  if (grown == nullptr) failOutOfMemory();
-  rough = grown;
-  grown = static_cast<double*>(realloc(lower, sizeof(double) * static_cast<size_t>(units)));
-  if (grown == nullptr) failOutOfMemory();
-  lower = grown;
+  grow(rough, units);
+  grow(lower, units);
+  grow(candidates, units);
+  grow(candidateWeights, units);
+  grow(candidateDistances, units);
   capacity = units;
 }
 
@@ -139,17 +162,26 @@ int WinnerSearch::findExactly(const float* const* units, int count, const Sparse
   return winner;
 }
 
-template <class Candidate, class Exact>
-int WinnerSearch::decideNearTies(int count, float start, int current, Candidate candidate, Exact exact) {
+// The kernel's chains take the differences the other way round, w - x;
+// rounding to nearest is symmetric, so their squares are the same.
+template <class Candidate>
+int WinnerSearch::decideNearTies(const float* const* units, int count, const float* x, float start, int current,
+                                 Candidate candidate) {
   tally(counts.nearTies);
+  int left = 0;
+  for (int u = 0; u < count; u++) {
+    if (candidate(u)) {
+      candidates[left] = u;
+      candidateWeights[left++] = units[u];
+    }
+  }
+  kernels::active().exactDistances(candidateWeights, left, x, components, candidateDistances);
   float winnerDist = start;
   int winner = current;
-  for (int u = 0; u < count; u++) {
-    if (!candidate(u)) continue;
-    float dist = exact(u);
-    if (dist < winnerDist) {
-      winnerDist = dist;
-      winner = u;
+  for (int c = 0; c < left; c++) {
+    if (candidateDistances[c] < winnerDist) {
+      winnerDist = candidateDistances[c];
+      winner = candidates[c];
     }
   }
   return winner;
@@ -189,9 +221,7 @@ int WinnerSearch::find(const float* const* units, int count, const float* x, flo
   int candidates = 0;
   for (int u = 0; u < count; u++) candidates += rough[u] <= cutoff;
   if (candidates == 1) return nearest;
-  return decideNearTies(
-      count, start, current, [&](int u) { return rough[u] <= cutoff; },
-      [&](int u) { return kernels::exactDistance(x, units[u], components); });
+  return decideNearTies(units, count, x, start, current, [&](int u) { return rough[u] <= cutoff; });
 }
 
 int WinnerSearch::find(const float* const* units, const double* norms, int count, const SparseEntries& x,
@@ -228,7 +258,8 @@ int WinnerSearch::find(const float* const* units, const double* norms, int count
   int candidates = 0;
   for (int u = 0; u < count; u++) candidates += lower[u] <= upper;
   if (candidates == 1) return nearest;
-  return decideNearTies(
-      count, start, current, [&](int u) { return lower[u] <= upper; },
-      [&](int u) { return kernels::exactDistance(x, units[u], components); });
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = x.value[j];
+  const int winner = decideNearTies(units, count, denseInput, start, current, [&](int u) { return lower[u] <= upper; });
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = 0.0f;
+  return winner;
 }

@@ -74,17 +74,23 @@ class WinnerSearch {
  private:
   int components;
   double* wideInput;  // the input vector widened once per search
+  float* denseInput;  // a sparse input vector's values for the exact distances; +0 between searches
   double* rough;      // the rough distance of every unit
   double* lower;      // a sparse search's lower bound of every unit
+  int* candidates;    // the units a near-tie leaves, in scan order
+  const float** candidateWeights;
+  float* candidateDistances;
   int capacity;
   double relativeError;  // |exact - rough| <= relativeError * rough + absoluteError
   double absoluteError;
   double sparseError;  // see cancellationError
   bool boundUsable;
 
-  // The exact distances of the candidate units, in scan order, against `start`.
-  template <class Candidate, class Exact>
-  int decideNearTies(int count, float start, int current, Candidate candidate, Exact exact);
+  // The exact distances to x of the candidate units, computed side by side,
+  // then compared in scan order against `start`.
+  template <class Candidate>
+  int decideNearTies(const float* const* units, int count, const float* x, float start, int current,
+                     Candidate candidate);
 };
 
 #endif
