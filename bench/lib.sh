@@ -14,13 +14,16 @@ bench_jobs=${JOBS:-2}
 
 # bench_build SOURCE BUILD BENCH_SWITCH TARGET...
 # Release build without tests; BENCH_SWITCH (ON or OFF) says whether the
-# benchmark targets are configured. Quiet unless something fails.
+# benchmark targets are configured. Further CMake arguments can be given in
+# the array bench_cmake_args. Quiet unless something fails.
+bench_cmake_args=()
 bench_build() {
   local src=$1 build=$2 bench=$3 log
   shift 3
   mkdir -p "$build"
   log=$build/bench-build.log
-  if ! { cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=OFF -DVELMAR_BENCH="$bench" &&
+  if ! { cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=OFF -DVELMAR_BENCH="$bench" \
+    ${bench_cmake_args[@]+"${bench_cmake_args[@]}"} &&
     cmake --build "$build" -j "$bench_jobs" --target "$@"; } >"$log" 2>&1; then
     tail -n 30 "$log" >&2
     echo "build of $src in $build failed (whole log: $log)" >&2

@@ -8,6 +8,9 @@
 #   BUILD_DIR=DIR   build folder of the current tree (default build-bench/);
 #                   generated data sets and old builds are kept under it
 #   KEEP=1          keep the run folders (they are kept anyway when outputs differ)
+#   ISA=avx2        cap the instruction set of the current tree's kernels
+#                   (avx512, the default, avx2 or portable); use a BUILD_DIR
+#                   of its own for each
 #
 # Builds the current tree (and REV, when given, in a temporary worktree) in
 # release mode, runs each binary REPEAT times per workload, each run in a
@@ -68,7 +71,9 @@ for w in $workloads; do
 done
 
 echo "building the current tree in $build ..." >&2
+bench_cmake_args=(-DVELMAR_MAX_ISA="${ISA:-avx512}")
 bench_build "$root" "$build" ON velmar velmar_bench_data
+bench_cmake_args=()
 new=$build/velmar
 generator=$build/bench/velmar_bench_data
 old=

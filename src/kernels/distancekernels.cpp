@@ -202,7 +202,13 @@ int noOpLimit(double factor) {
   return bits;
 }
 
+// The build may cap the sets the kernels choose (see VELMAR_MAX_ISA in CMakeLists.txt).
+#if !defined(VELMAR_MAX_ISA_LEVEL)
+#define VELMAR_MAX_ISA_LEVEL 2
+#endif
+
 bool supports(InstructionSet set) {
+  if (static_cast<int>(set) > VELMAR_MAX_ISA_LEVEL) return false;
 #if defined(__x86_64__)
   __builtin_cpu_init();
   switch (set) {
