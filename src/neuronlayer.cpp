@@ -500,7 +500,9 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
 void NeuronLayer::moveUnits(int count, const DataItem* di) {
   const kernels::KernelTable& k = kernels::active();
   const int n = dataLength;
-  const int parts = partsFor(static_cast<long long>(count) * n, kMovePartWork);
+  // Shared out one unit at a time, so that a member that falls behind holds
+  // up at most one unit's move.
+  const int parts = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1 ? count : 1;
   if (!keepsLengths) {
     const DenseValues values = di->values();
     inRanges(count, parts, [&](int, int first, int end) {
