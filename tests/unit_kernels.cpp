@@ -7,25 +7,14 @@
 
 #include "kernels/distancekernels.h"
 #include "kernels/winnersearch.h"
+#include "kernel_support.h"
 #include "test_support.h"
 
 namespace {
 
 using kernels::InstructionSet;
-
-std::vector<InstructionSet> supportedSets() {
-  std::vector<InstructionSet> sets;
-  for (InstructionSet s : {InstructionSet::Portable, InstructionSet::Avx2, InstructionSet::Avx512}) {
-    if (kernels::supports(s)) sets.push_back(s);
-  }
-  return sets;
-}
-
-// Restores the widest kernels when a test ends.
-struct KernelsIn {
-  explicit KernelsIn(InstructionSet s) { kernels::use(s); }
-  ~KernelsIn() { kernels::use(supportedSets().back()); }
-};
+using testsupport::KernelsIn;
+using testsupport::supportedSets;
 
 const int kLengths[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 300, 1001};
 

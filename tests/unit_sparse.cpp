@@ -11,24 +11,14 @@
 #include "base/workers.h"
 #include "kernels/distancekernels.h"
 #include "kernels/winnersearch.h"
+#include "kernel_support.h"
 #include "test_support.h"
 
 namespace {
 
 using kernels::InstructionSet;
-
-std::vector<InstructionSet> supportedSets() {
-  std::vector<InstructionSet> sets;
-  for (InstructionSet s : {InstructionSet::Portable, InstructionSet::Avx2, InstructionSet::Avx512}) {
-    if (kernels::supports(s)) sets.push_back(s);
-  }
-  return sets;
-}
-
-struct KernelsIn {
-  explicit KernelsIn(InstructionSet s) { kernels::use(s); }
-  ~KernelsIn() { kernels::use(supportedSets().back()); }
-};
+using testsupport::KernelsIn;
+using testsupport::supportedSets;
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }

@@ -116,11 +116,8 @@ double moveSparsePortable(float* w, const SparseEntries& x, double factor, int n
     const int end = n - start < kSkipBlock ? n : start + kSkipBlock;
     const bool listed = k < x.count && x.index[k] < end;
     if (!listed && unchangedByMove(w + start, end - start, skipLimit)) continue;
-    for (int i = start; i < end; i++) {
-      const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
-      const double wi = static_cast<double>(w[i]);
-      w[i] = static_cast<float>(wi + factor * (xi - wi));
-    }
+    moveSparseRest(w, x, k, start, end, factor);
+    while (k < x.count && x.index[k] < end) k++;
   }
   return measurePortable(w, n);
 }
@@ -195,11 +192,11 @@ const KernelTable& portableKernels() {
 int noOpLimit(double factor) {
   if (!std::isfinite(factor)) return -1;
   const double t = std::ldexp(1.0 - std::ldexp(1.0, -40), -150) / std::fabs(factor);
-  float limit = t < static_cast<double>(FLT_MIN) ? static_cast<float>(t) : FLT_MIN;
-  if (static_cast<double>(limit) > t) limit = std::nextafter(limit, 0.0f);
+  const float limit = t < static_cast<double>(FLT_MIN) ? static_cast<float>(t) : FLT_MIN;
   int bits;
   std::memcpy(&bits, &limit, sizeof bits);
-  return bits;
+  // Rounded up: the float below (a positive float's bits less one; t > 0).
+  return static_cast<double>(limit) > t ? bits - 1 : bits;
 }
 
 // The build may cap the sets the kernels choose (see VELMAR_MAX_ISA in CMakeLists.txt).

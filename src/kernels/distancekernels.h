@@ -116,6 +116,16 @@ inline float exactDistance(const SparseEntries& x, const float* w, int n) {
 // when none is: the factor is not finite. See distancekernels.cpp.
 int noOpLimit(double factor);
 
+// The move towards a sparse x of components `from` to n-1, one by one; x's
+// entries from k on are those listed there.
+inline void moveSparseRest(float* w, const SparseEntries& x, int k, int from, int n, double factor) {
+  for (int i = from; i < n; i++) {
+    const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
+    const double wi = static_cast<double>(w[i]);
+    w[i] = static_cast<float>(wi + factor * (xi - wi));
+  }
+}
+
 // Widens n floats to doubles (exact).
 inline void widen(const float* src, double* dst, int n) {
   for (int i = 0; i < n; i++) dst[i] = static_cast<double>(src[i]);

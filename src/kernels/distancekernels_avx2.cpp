@@ -138,12 +138,12 @@ VELMAR_AVX2 inline double total(const Lengths& l, const float* w, int done, int 
   return sum;
 }
 
-// Moves a full block towards x (16 values) and adds the new squares.
-VELMAR_AVX2 inline void moveBlock(float* w, const float* x, __m256d f, Lengths& l) {
-  const __m128 q0 = moved4(_mm_loadu_ps(w), _mm_loadu_ps(x), f);
-  const __m128 q1 = moved4(_mm_loadu_ps(w + 4), _mm_loadu_ps(x + 4), f);
-  const __m128 q2 = moved4(_mm_loadu_ps(w + 8), _mm_loadu_ps(x + 8), f);
-  const __m128 q3 = moved4(_mm_loadu_ps(w + 12), _mm_loadu_ps(x + 12), f);
+// Moves a full block towards x (16 values, in two halves) and adds the new squares.
+VELMAR_AVX2 inline void moveBlockTowards(float* w, __m256 xlo, __m256 xhi, __m256d f, Lengths& l) {
+  const __m128 q0 = moved4(_mm_loadu_ps(w), _mm256_castps256_ps128(xlo), f);
+  const __m128 q1 = moved4(_mm_loadu_ps(w + 4), _mm256_extractf128_ps(xlo, 1), f);
+  const __m128 q2 = moved4(_mm_loadu_ps(w + 8), _mm256_castps256_ps128(xhi), f);
+  const __m128 q3 = moved4(_mm_loadu_ps(w + 12), _mm256_extractf128_ps(xhi, 1), f);
   _mm_storeu_ps(w, q0);
   _mm_storeu_ps(w + 4, q1);
   _mm_storeu_ps(w + 8, q2);
@@ -193,7 +193,7 @@ VELMAR_AVX2 double moveMeasuredAvx2(float* w, const float* x, double factor, int
   const __m256d f = _mm256_set1_pd(factor);
   Lengths l = {_mm256_setzero_pd(), _mm256_setzero_pd()};
   const int full = n / kSkipBlock * kSkipBlock;
-  for (int i = 0; i < full; i += kSkipBlock) moveBlock(w + i, x + i, f, l);
+  for (int i = 0; i < full; i += kSkipBlock) moveBlockTowards(w + i, _mm256_loadu_ps(x + i), _mm256_loadu_ps(x + i + 8), f, l);
   portableKernels().moveTowards(w + full, x + full, factor, n - full);
   return total(l, w, full, n);
 }
@@ -209,9 +209,17 @@ VELMAR_AVX2 double moveSparseAvx2(float* w, const SparseEntries& x, double facto
     float* block = w + start;
     const int end = start + kSkipBlock;
     if (k < x.count && x.index[k] < end) {
-      alignas(32) float xb[kSkipBlock] = {};
-      for (; k < x.count && x.index[k] < end; k++) xb[x.index[k] - start] = x.value[k];
-      moveBlock(block, xb, f, l);
+      // The block's listed values put into their lanes in registers (a
+      // vector load right after scalar stores would wait for the stores).
+      const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+      __m256 lo = _mm256_setzero_ps(), hi = _mm256_setzero_ps();
+      for (; k < x.count && x.index[k] < end; k++) {
+        const __m256i at = _mm256_set1_epi32(x.index[k] - start);
+        const __m256 v = _mm256_set1_ps(x.value[k]);
+        lo = _mm256_blendv_ps(lo, v, _mm256_castsi256_ps(_mm256_cmpeq_epi32(lanes, at)));
+        hi = _mm256_blendv_ps(hi, v, _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_add_epi32(lanes, _mm256_set1_epi32(8)), at)));
+      }
+      moveBlockTowards(block, lo, hi, f, l);
       continue;
     }
     // The first weight tells cheaply whether the whole block may be left.
@@ -223,11 +231,7 @@ VELMAR_AVX2 double moveSparseAvx2(float* w, const SparseEntries& x, double facto
       moveBlockToZero(block, f, l);
     }
   }
-  for (int i = full; i < n; i++) {  // the short last block, never skipped
-    const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
-    const double wi = static_cast<double>(w[i]);
-    w[i] = static_cast<float>(wi + factor * (xi - wi));
-  }
+  moveSparseRest(w, x, k, full, n, factor);  // the short last block, never skipped
   return total(l, w, full, n);
 }
 

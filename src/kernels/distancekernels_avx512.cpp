@@ -192,9 +192,14 @@ VELMAR_AVX512 double moveSparseAvx512(float* w, const SparseEntries& x, double f
     float* block = w + start;
     const int end = start + kSkipBlock;
     if (k < x.count && x.index[k] < end) {
-      alignas(64) float xb[kSkipBlock] = {};
-      for (; k < x.count && x.index[k] < end; k++) xb[x.index[k] - start] = x.value[k];
-      moveBlock(block, _mm256_load_ps(xb), _mm256_load_ps(xb + 8), f, l);
+      // The block's listed values put into their lanes in registers (a
+      // vector load right after scalar stores would wait for the stores).
+      __m512 xb = _mm512_setzero_ps();
+      for (; k < x.count && x.index[k] < end; k++) {
+        xb = _mm512_mask_broadcastss_ps(xb, static_cast<__mmask16>(1u << (x.index[k] - start)), _mm_set_ss(x.value[k]));
+      }
+      moveBlock(block, _mm512_castps512_ps256(xb), _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(xb), 1)),
+                f, l);
       continue;
     }
     // The first weight tells cheaply whether the whole block may be left.
@@ -209,11 +214,7 @@ VELMAR_AVX512 double moveSparseAvx512(float* w, const SparseEntries& x, double f
     _mm256_storeu_ps(block + 8, hi);
     addSquares(l, lo, hi);
   }
-  for (int i = full; i < n; i++) {  // the short last block, never skipped
-    const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
-    const double wi = static_cast<double>(w[i]);
-    w[i] = static_cast<float>(wi + factor * (xi - wi));
-  }
+  moveSparseRest(w, x, k, full, n, factor);  // the short last block, never skipped
   return total(l, w, full, n);
 }
 
@@ -228,6 +229,10 @@ VELMAR_AVX512 void accumulateSquaresAvx512(float* acc, const float* w, const flo
 }
 
 VELMAR_AVX512 void sparseDotsAvx512(const SparseEntries& x, const float* const* units, int count, double* out) {
+  if (x.count < 16) {  // too few for a gather to pay
+    portableKernels().sparseDots(x, units, count, out);
+    return;
+  }
   for (int u = 0; u < count; u++) {
     const float* w = units[u];
     __m512d a0 = _mm512_setzero_pd(), a1 = _mm512_setzero_pd();

@@ -134,12 +134,16 @@ void WinnerSearch::reserve(int units) {
   capacity = units;
 }
 
-int WinnerSearch::findExactly(const float* const* units, int count, const float* x, float start,
-                              int current) const {
+namespace {
+
+// The plain search's rule: the first unit whose exact distance is below the
+// best so far, starting from `start` and `current`.
+template <class Distance>
+int plainWinner(int count, float start, int current, Distance distance) {
   float winnerDist = start;
   int winner = current;
   for (int k = 0; k < count; k++) {
-    float dist = kernels::exactDistance(x, units[k], components);
+    const float dist = distance(k);
     if (dist < winnerDist) {
       winnerDist = dist;
       winner = k;
@@ -148,18 +152,16 @@ int WinnerSearch::findExactly(const float* const* units, int count, const float*
   return winner;
 }
 
+}  // namespace
+
+int WinnerSearch::findExactly(const float* const* units, int count, const float* x, float start,
+                              int current) const {
+  return plainWinner(count, start, current, [&](int k) { return kernels::exactDistance(x, units[k], components); });
+}
+
 int WinnerSearch::findExactly(const float* const* units, int count, const SparseEntries& x, float start,
                               int current) const {
-  float winnerDist = start;
-  int winner = current;
-  for (int k = 0; k < count; k++) {
-    float dist = kernels::exactDistance(x, units[k], components);
-    if (dist < winnerDist) {
-      winnerDist = dist;
-      winner = k;
-    }
-  }
-  return winner;
+  return plainWinner(count, start, current, [&](int k) { return kernels::exactDistance(x, units[k], components); });
 }
 
 // The kernel's chains take the differences the other way round, w - x;
@@ -176,15 +178,8 @@ int WinnerSearch::decideNearTies(const float* const* units, int count, const flo
     }
   }
   kernels::active().exactDistances(candidateWeights, left, x, components, candidateDistances);
-  float winnerDist = start;
-  int winner = current;
-  for (int c = 0; c < left; c++) {
-    if (candidateDistances[c] < winnerDist) {
-      winnerDist = candidateDistances[c];
-      winner = candidates[c];
-    }
-  }
-  return winner;
+  const int c = plainWinner(left, start, -1, [&](int k) { return candidateDistances[k]; });
+  return c < 0 ? current : candidates[c];
 }
 
 int WinnerSearch::find(const float* const* units, int count, const float* x, float start, int current,
