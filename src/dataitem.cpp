@@ -6,15 +6,6 @@
 
 #include "vector.h"
 
-namespace {
-
-// Sparse block: the squared length, then the indices, then the values.
-size_t sparseBytes(int stored) {
-  return sizeof(double) + (sizeof(int) + sizeof(float)) * static_cast<size_t>(stored);
-}
-
-}  // namespace
-
 // The identifier and the array come from malloc/calloc (the text reader and
 // Globals::newVector), so they are released with free.
 DataItem::DataItem(char* inid, float* indataVector, int inlength)
@@ -73,10 +64,6 @@ float DataItem::value(int i) const {
 
 SparseEntries DataItem::sparse() const {
   return {stored, storedIndices(), reinterpret_cast<const float*>(storedIndices() + stored)};
-}
-
-size_t DataItem::storageBytes() const {
-  return isSparse() ? sparseBytes(stored) : sizeof(float) * static_cast<size_t>(length);
 }
 
 float* DataItem::storedValues() {

@@ -58,10 +58,16 @@ class DataItem {
   // Where the values lie in memory and how many bytes they take, so they can
   // be fetched ahead of use.
   const void* storage() const { return block; }
-  size_t storageBytes() const;
+  size_t storageBytes() const {
+    return isSparse() ? sparseBytes(stored) : sizeof(float) * static_cast<size_t>(length);
+  }
 
  private:
   DataItem(char* inid, void* inblock, int inlength, int instored);
+  // The bytes of a sparse vector's values: the squared length, then the indices, then the values.
+  static size_t sparseBytes(int count) {
+    return sizeof(double) + (sizeof(int) + sizeof(float)) * static_cast<size_t>(count);
+  }
   float* storedValues();
   const int* storedIndices() const;
   void refreshSquaredLength();

@@ -52,9 +52,10 @@ const int kAssignChunk = 8192;
 
 // How many parts work of this size makes on the team (at least 1).
 int partsFor(long long work, long long perPart) {
-  const long long members = Globals::team().size();
   const long long parts = work / perPart;
-  return static_cast<int>(parts < 1 ? 1 : (parts < members ? parts : members));
+  if (parts < 2) return 1;
+  const long long members = Globals::team().size();
+  return static_cast<int>(parts < members ? parts : members);
 }
 
 // Calls body(part, first, end) for `parts` ranges that together cover

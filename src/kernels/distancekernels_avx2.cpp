@@ -245,33 +245,13 @@ VELMAR_AVX2 void accumulateSquaresAvx2(float* acc, const float* w, const float* 
   portableKernels().accumulateSquares(acc + i, w + i, x + i, n - i);
 }
 
-VELMAR_AVX2 void sparseDotsAvx2(const SparseEntries& x, const float* const* units, int count, double* out) {
-  for (int u = 0; u < count; u++) {
-    const float* w = units[u];
-    __m256d a0 = _mm256_setzero_pd(), a1 = _mm256_setzero_pd();
-    int k = 0;
-    for (; k + 8 <= x.count; k += 8) {
-      const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x.index + k));
-      const __m256 wv = _mm256_i32gather_ps(w, idx, 4);
-      const __m256 xv = _mm256_loadu_ps(x.value + k);
-      a0 = _mm256_fmadd_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(xv)), _mm256_cvtps_pd(_mm256_castps256_ps128(wv)), a0);
-      a1 = _mm256_fmadd_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(xv, 1)), _mm256_cvtps_pd(_mm256_extractf128_ps(wv, 1)),
-                           a1);
-    }
-    const __m256d s = _mm256_add_pd(a0, a1);
-    const __m128d h = _mm_add_pd(_mm256_castpd256_pd128(s), _mm256_extractf128_pd(s, 1));
-    double sum = _mm_cvtsd_f64(_mm_add_sd(h, _mm_unpackhi_pd(h, h)));
-    for (; k < x.count; k++) sum += static_cast<double>(x.value[k]) * static_cast<double>(w[x.index[k]]);
-    out[u] = sum;
-  }
-}
 
 }  // namespace
 
 const KernelTable& avx2Kernels() {
   static const KernelTable table = {roughDistanceAvx2, roughDistancesAvx2,    moveTowardsAvx2,
                                     moveUnitsAvx2,     exactDistancesAvx2,    measureAvx2,
-                                    moveMeasuredAvx2,  moveSparseAvx2,        sparseDotsAvx2,
+                                    moveMeasuredAvx2,  moveSparseAvx2,        portableKernels().sparseDots,
                                     accumulateSquaresAvx2};
   return table;
 }

@@ -25,11 +25,6 @@ namespace kernels {
 
 namespace {
 
-// The upper eight floats of a 512-bit register, widened.
-VELMAR_AVX512 inline __m512d widenUpper(__m512 v) {
-  return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
-}
-
 VELMAR_AVX512 inline __m256 loadFloats(const float* p, __mmask8 mask) {
   return _mm512_castps512_ps256(_mm512_maskz_loadu_ps(static_cast<__mmask16>(mask), p));
 }
@@ -228,42 +223,13 @@ VELMAR_AVX512 void accumulateSquaresAvx512(float* acc, const float* w, const flo
   avx2Kernels().accumulateSquares(acc + i, w + i, x + i, n - i);
 }
 
-VELMAR_AVX512 void sparseDotsAvx512(const SparseEntries& x, const float* const* units, int count, double* out) {
-  if (x.count < 16) {  // too few for a gather to pay
-    portableKernels().sparseDots(x, units, count, out);
-    return;
-  }
-  for (int u = 0; u < count; u++) {
-    const float* w = units[u];
-    __m512d a0 = _mm512_setzero_pd(), a1 = _mm512_setzero_pd();
-    int k = 0;
-    for (; k + 16 <= x.count; k += 16) {
-      const __m512i idx = _mm512_loadu_si512(x.index + k);
-      const __m512 wv = _mm512_i32gather_ps(idx, w, 4);
-      const __m512 xv = _mm512_loadu_ps(x.value + k);
-      a0 = _mm512_fmadd_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(xv)), _mm512_cvtps_pd(_mm512_castps512_ps256(wv)),
-                           a0);
-      a1 = _mm512_fmadd_pd(widenUpper(xv), widenUpper(wv), a1);
-    }
-    if (k < x.count) {
-      const __mmask16 mask = static_cast<__mmask16>((1u << (x.count - k)) - 1u);
-      const __m512i idx = _mm512_maskz_loadu_epi32(mask, x.index + k);
-      const __m512 wv = _mm512_mask_i32gather_ps(_mm512_setzero_ps(), mask, idx, w, 4);
-      const __m512 xv = _mm512_maskz_loadu_ps(mask, x.value + k);
-      a0 = _mm512_fmadd_pd(_mm512_cvtps_pd(_mm512_castps512_ps256(xv)), _mm512_cvtps_pd(_mm512_castps512_ps256(wv)),
-                           a0);
-      a1 = _mm512_fmadd_pd(widenUpper(xv), widenUpper(wv), a1);
-    }
-    out[u] = _mm512_reduce_add_pd(_mm512_add_pd(a0, a1));
-  }
-}
 
 }  // namespace
 
 const KernelTable& avx512Kernels() {
   static const KernelTable table = {roughDistanceAvx512, roughDistancesAvx512, moveTowardsAvx512,
                                     moveUnitsAvx512,     exactDistancesAvx512, measureAvx512,
-                                    moveMeasuredAvx512,  moveSparseAvx512,     sparseDotsAvx512,
+                                    moveMeasuredAvx512,  moveSparseAvx512,     portableKernels().sparseDots,
                                     accumulateSquaresAvx512};
   return table;
 }
