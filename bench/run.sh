@@ -8,6 +8,8 @@
 #   BUILD_DIR=DIR   build folder of the current tree (default build-bench/);
 #                   generated data sets and old builds are kept under it
 #   KEEP=1          keep the run folders (they are kept anyway when outputs differ)
+#   PROPS="k=v ..." more settings for every workload and both binaries, e.g.
+#                   PROPS=threads=1 (an older binary echoes a key it does not know)
 #   ISA=avx2        cap the instruction set of the current tree's kernels
 #                   (avx512, the default, avx2 or portable); use a BUILD_DIR
 #                   of its own for each
@@ -130,6 +132,9 @@ failed=0
 
 for w in $workloads; do
   workload "$w"
+  for extra in ${PROPS:-}; do
+    props+=$'\n'"$extra"
+  done
   # shellcheck disable=SC2086 # the generator arguments are meant to split
   dataset=$(bench_dataset "$generator" "$build/bench-data" $data)
   echo "workload $w: $repeat run(s) per binary ..." >&2

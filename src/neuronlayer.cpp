@@ -52,8 +52,8 @@ const int kAssignChunk = 8192;
 
 // How many parts work of this size makes on the team (at least 1).
 int partsFor(long long work, long long perPart) {
+  if (work < 2 * perPart) return 1;  // the common case of a training step, without a division
   const long long parts = work / perPart;
-  if (parts < 2) return 1;
   const long long members = Globals::team().size();
   return static_cast<int>(parts < members ? parts : members);
 }
@@ -62,6 +62,10 @@ int partsFor(long long work, long long perPart) {
 // 0 .. count-1, in order, on the team.
 template <class Body>
 void inRanges(int count, int parts, const Body& body) {
+  if (parts <= 1) {
+    body(0, 0, count);
+    return;
+  }
   Globals::team().run(parts, [&](int p) {
     body(p, static_cast<int>(static_cast<long long>(count) * p / parts),
          static_cast<int>(static_cast<long long>(count) * (p + 1) / parts));
@@ -315,13 +319,13 @@ void NeuronLayer::testDataItems() {
   const int chunk = count < kAssignChunk ? count : kAssignChunk;
   const int parts = partsFor(perVector * chunk, kAssignPartWork);
   while (static_cast<int>(teamSearches.size()) < parts) teamSearches.push_back(std::make_unique<WinnerSearch>(dataLength));
+  for (const auto& searcher : teamSearches) searcher->reserve(x * y);  // here: a part must not allocate
   nearest.resize(static_cast<size_t>(chunk));
   int winner = 0;
   for (int base = 0; base < count; base += chunk) {
     const int size = count - base < chunk ? count - base : chunk;
     inRanges(size, parts, [&](int p, int first, int end) {
       WinnerSearch& searcher = parts == 1 ? *search : *teamSearches[static_cast<size_t>(p)];
-      searcher.reserve(x * y);
       for (int k = first; k < end; k++) {
         nearest[static_cast<size_t>(k)] = nearestUnit(searcher, dataItems->elementAt(base + k), -1, false);
       }

@@ -33,7 +33,16 @@ Workers::~Workers() {
     job.fetch_add(1);
   }
   wake.notify_all();
-  for (std::thread& t : threads) t.join();
+  // A part that ends the run (a failure, out of memory) exits the process
+  // from its member's thread, whose exit handlers destroy the team: that
+  // thread cannot wait for itself.
+  for (std::thread& t : threads) {
+    if (t.get_id() == std::this_thread::get_id()) {
+      t.detach();
+    } else {
+      t.join();
+    }
+  }
 }
 
 int Workers::membersFor(int setting) {

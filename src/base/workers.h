@@ -13,7 +13,8 @@
 // every part itself. A job's parts are handed out one at a time to whichever
 // member asks next, so which thread runs a part varies from run to run: a
 // part must compute the same whatever thread runs it, and parts must not
-// write to the same memory. run() returns when every part has run.
+// write to the same memory. run() returns when every part has run. A part
+// must not throw; one that ends the run ends the process from its thread.
 //
 // Between jobs the threads wait, first busily for a short while (a training
 // step's next job comes within microseconds), then asleep.

@@ -24,8 +24,8 @@ inline void tally(std::atomic<long long>& counter) { counter.fetch_add(1, std::m
 template <class Rough>
 void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
   const long long work = static_cast<long long>(count) * (perUnit > 0 ? perUnit : 1);
-  long long parts = team == nullptr ? 1 : work / kPartWork;
-  if (team != nullptr && parts > team->size()) parts = team->size();
+  long long parts = team == nullptr || work < 2 * kPartWork ? 1 : work / kPartWork;
+  if (parts > 1 && parts > team->size()) parts = team->size();
   if (parts <= 1) {
     rough(0, count);
     return;
