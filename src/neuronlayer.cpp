@@ -318,8 +318,12 @@ void NeuronLayer::testDataItems() {
   const long long perVector = static_cast<long long>(x) * y * (keepsLengths ? 64 : dataLength);
   const int chunk = count < kAssignChunk ? count : kAssignChunk;
   const int parts = partsFor(perVector * chunk, kAssignPartWork);
-  while (static_cast<int>(teamSearches.size()) < parts) teamSearches.push_back(std::make_unique<WinnerSearch>(dataLength));
-  for (const auto& searcher : teamSearches) searcher->reserve(x * y);  // here: a part must not allocate
+  // Each member its own search (the map's own when one part does it all),
+  // made ready here: a part must not allocate.
+  while (parts > 1 && static_cast<int>(teamSearches.size()) < parts) {
+    teamSearches.push_back(std::make_unique<WinnerSearch>(dataLength));
+  }
+  for (int p = 0; parts > 1 && p < parts; p++) teamSearches[static_cast<size_t>(p)]->reserve(x * y);
   nearest.resize(static_cast<size_t>(chunk));
   int winner = 0;
   for (int base = 0; base < count; base += chunk) {
