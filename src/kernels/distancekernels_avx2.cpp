@@ -245,7 +245,6 @@ VELMAR_AVX2 void accumulateSquaresAvx2(float* acc, const float* w, const float* 
   portableKernels().accumulateSquares(acc + i, w + i, x + i, n - i);
 }
 
-
 }  // namespace
 
 const KernelTable& avx2Kernels() {

@@ -79,8 +79,10 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
 // g' the dense search's relative term (which covers g). E is small against
 // distances comparable to the norms; where x nearly equals w it may exceed
 // R, the lower bound is then below 0 and the unit stays a candidate, so the
-// exact chains decide. The kept W must be that double sum of every
-// component's square: the moves refresh it block by block (distancekernels.h).
+// exact chains decide. The kept W must be such a double sum of every
+// component's square: the moves return it for the weights they leave, skipped
+// blocks included (distancekernels.h). The bounds themselves are computed
+// with a few more roundings of 2^-53, which the quarter added to g covers.
 WinnerSearch::WinnerSearch(int inComponents)
     : components(inComponents),
       wideInput(nullptr),
