@@ -1,5 +1,6 @@
 #include "neuronlayer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -43,12 +44,19 @@ VectorAt vectorsOf(Data_Vector* items) {
 
 // A training step's moves are shared out over the team when they take at
 // least this many unit-components per thread.
-const long long kMovePartWork = 12000;
+const long long kMovePartWork = 8000;
 // Assigning all vectors is shared out when it takes at least this many
 // unit-components (products or squared differences) per thread.
 const long long kAssignPartWork = 200000;
 // Vectors are assigned in chunks of this many (their units found side by side, then added in order).
 const int kAssignChunk = 8192;
+
+// Where a unit's weights are cut in two for its length (kept as the sum of
+// the two halves' lengths, so that two threads can move one unit), or 0 for
+// units too short to cut. A multiple of the kernels' skip block.
+int lengthSplit(int components) {
+  return components >= 8 * kernels::kSkipBlock ? components / (2 * kernels::kSkipBlock) * kernels::kSkipBlock : 0;
+}
 
 // How many parts work of this size makes on the team (at least 1).
 int partsFor(long long work, long long perPart) {
@@ -277,7 +285,11 @@ void NeuronLayer::prepareSearch() {
   if (keepsLengths) {
     scanLengths.resize(units);
     const kernels::KernelTable& k = kernels::active();
-    for (size_t s = 0; s < units; s++) scanLengths[s] = k.measure(scanWeights[s], dataLength);
+    const int half = lengthSplit(dataLength);
+    for (size_t s = 0; s < units; s++) {
+      const float* w = scanWeights[s];
+      scanLengths[s] = half > 0 ? k.measure(w, half) + k.measure(w + half, dataLength - half) : k.measure(w, dataLength);
+    }
   }
 }
 
@@ -509,9 +521,10 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
 void NeuronLayer::moveUnits(int count, const DataItem* di) {
   const kernels::KernelTable& k = kernels::active();
   const int n = dataLength;
-  // Shared out one unit at a time, so that a member that falls behind holds
-  // up at most one unit's move.
-  const int parts = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1 ? count : 1;
+  // Shared out in ranges of units (of half units for the lengths, so that a
+  // few long units still split evenly), one range a member: handing out
+  // each unit on its own measured slower.
+  const int parts = partsFor(static_cast<long long>(count) * n, kMovePartWork);
   if (!keepsLengths) {
     const DenseValues values = di->values();
     inRanges(count, parts, [&](int, int first, int end) {
@@ -519,15 +532,36 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
     });
     return;
   }
-  // Each unit's length is refreshed in the pass that moves it.
-  inRanges(count, parts, [&](int, int first, int end) {
-    for (int u = first; u < end; u++) {
+  // Each unit's length is refreshed in the pass that moves it: the two halves
+  // of a long unit apart (on any number of threads), then their sum.
+  const int half = lengthSplit(n);
+  const int pieces = half > 0 ? 2 : 1;
+  SparseEntries lowX = {0, nullptr, nullptr}, highX = lowX;
+  if (di->isSparse()) {
+    const SparseEntries x = di->sparse();
+    const int low = static_cast<int>(std::lower_bound(x.index, x.index + x.count, half > 0 ? half : n) - x.index);
+    shiftedIndex.resize(static_cast<size_t>(x.count - low));
+    for (int j = low; j < x.count; j++) shiftedIndex[static_cast<size_t>(j - low)] = x.index[j] - half;
+    lowX = {low, x.index, x.value};
+    highX = {x.count - low, shiftedIndex.data(), x.value + low};
+  }
+  pieceLengths.resize(static_cast<size_t>(count) * pieces);
+  inRanges(count * pieces, parts, [&](int, int first, int end) {
+    for (int q = first; q < end; q++) {
+      const int u = q / pieces;
+      const bool upper = q % pieces == 1;
+      const int from = upper ? half : 0, length = pieces == 1 ? n : (upper ? n - half : half);
       const double f = movingFactors[u];
-      scanLengths[static_cast<size_t>(movingSlots[u])] =
-          di->isSparse() ? k.moveSparse(movingWeights[u], di->sparse(), f, n, kernels::noOpLimit(f))
-                         : k.moveMeasured(movingWeights[u], di->dense(), f, n);
+      float* w = movingWeights[u] + from;
+      pieceLengths[static_cast<size_t>(q)] =
+          di->isSparse() ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
+                         : k.moveMeasured(w, di->dense() + from, f, length);
     }
   });
+  for (int u = 0; u < count; u++) {
+    const double* piece = &pieceLengths[static_cast<size_t>(u) * pieces];
+    scanLengths[static_cast<size_t>(movingSlots[u])] = pieces == 2 ? piece[0] + piece[1] : piece[0];
+  }
 }
 
 // ---------------------------------------------------------------------------

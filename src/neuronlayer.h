@@ -107,9 +107,12 @@ class NeuronLayer {
   std::unique_ptr<WinnerSearch> search;
   std::vector<const float*> scanWeights;
   // With sparse input vectors (keepsLengths), each unit's squared length in
-  // scan order, refreshed by every move, for the sparse search.
+  // scan order, refreshed by every move, for the sparse search; the lengths
+  // of the pieces a step moves, and the upper piece's indices of a sparse vector.
   bool keepsLengths = false;
   std::vector<double> scanLengths;
+  std::vector<double> pieceLengths;
+  std::vector<int> shiftedIndex;
   // The weights, step factors and scan positions of the units one training step moves.
   std::vector<float*> movingWeights;
   std::vector<double> movingFactors;

@@ -56,11 +56,13 @@ class Workers {
   // 32 bits), in one word: a member claims a part by raising it, so a part
   // is claimed only while its job is the current one. The job's function and
   // context stay as they are until every part has run.
-  std::atomic<uint64_t> ticket{0};
-  std::atomic<uint32_t> job{0};  // counts the jobs, to wake the waiting members
+  // The words the members write while a job runs lie on cache lines of
+  // their own, apart from those they only read.
+  alignas(64) std::atomic<uint64_t> ticket{0};
+  alignas(64) std::atomic<int> partsDone{0};
+  alignas(64) std::atomic<uint32_t> job{0};  // counts the jobs, to wake the waiting members
   std::atomic<PartFn> jobFn{nullptr};
   std::atomic<const void*> jobContext{nullptr};
-  std::atomic<int> partsDone{0};
   std::atomic<int> sleepers{0};
   std::mutex sleep;
   std::condition_variable wake;
