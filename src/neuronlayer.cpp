@@ -521,13 +521,13 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
 void NeuronLayer::moveUnits(int count, const DataItem* di) {
   const kernels::KernelTable& k = kernels::active();
   const int n = dataLength;
-  // Shared out in ranges of units (of half units for the lengths, so that a
-  // few long units still split evenly), one range a member: handing out
-  // each unit on its own measured slower.
-  const int parts = partsFor(static_cast<long long>(count) * n, kMovePartWork);
+  // Shared out one unit at a time (half a unit for the lengths, so that a
+  // few long units still split evenly): a member that the system holds back
+  // holds up at most that piece.
+  const bool shared = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1;
   if (!keepsLengths) {
     const DenseValues values = di->values();
-    inRanges(count, parts, [&](int, int first, int end) {
+    inRanges(count, shared ? count : 1, [&](int, int first, int end) {
       k.moveUnits(movingWeights.data() + first, movingFactors.data() + first, end - first, values.data(), n);
     });
     return;
@@ -546,7 +546,7 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
     highX = {x.count - low, shiftedIndex.data(), x.value + low};
   }
   pieceLengths.resize(static_cast<size_t>(count) * pieces);
-  inRanges(count * pieces, parts, [&](int, int first, int end) {
+  inRanges(count * pieces, shared ? count * pieces : 1, [&](int, int first, int end) {
     for (int q = first; q < end; q++) {
       const int u = q / pieces;
       const bool upper = q % pieces == 1;
