@@ -521,19 +521,23 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
 void NeuronLayer::moveUnits(int count, const DataItem* di) {
   const kernels::KernelTable& k = kernels::active();
   const int n = dataLength;
-  // Shared out one unit at a time (half a unit for the lengths, so that a
-  // few long units still split evenly): a member that the system holds back
-  // holds up at most that piece.
+  // Shared out by where the weights lie: a unit (for the lengths, each half
+  // of a unit) is always moved by the same member of the team, so its
+  // weights stay in the caches of that member's core from step to step.
   const bool shared = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1;
+  const int members = shared ? Globals::team().size() : 1;
   if (!keepsLengths) {
     const DenseValues values = di->values();
-    inRanges(count, shared ? count : 1, [&](int, int first, int end) {
-      k.moveUnits(movingWeights.data() + first, movingFactors.data() + first, end - first, values.data(), n);
-    });
+    auto move = [&](int member) {
+      for (int u = 0; u < count; u++) {
+        if (movingSlots[u] % members == member) k.moveTowards(movingWeights[u], values.data(), movingFactors[u], n);
+      }
+    };
+    shared ? Globals::team().runOnEach(move) : move(0);
     return;
   }
   // Each unit's length is refreshed in the pass that moves it: the two halves
-  // of a long unit apart (on any number of threads), then their sum.
+  // of a long unit apart (whatever the number of threads), then their sum.
   const int half = lengthSplit(n);
   const int pieces = half > 0 ? 2 : 1;
   SparseEntries lowX = {0, nullptr, nullptr}, highX = lowX;
@@ -546,10 +550,11 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
     highX = {x.count - low, shiftedIndex.data(), x.value + low};
   }
   pieceLengths.resize(static_cast<size_t>(count) * pieces);
-  inRanges(count * pieces, shared ? count * pieces : 1, [&](int, int first, int end) {
-    for (int q = first; q < end; q++) {
+  auto move = [&](int member) {
+    for (int q = 0; q < count * pieces; q++) {
       const int u = q / pieces;
       const bool upper = q % pieces == 1;
+      if ((movingSlots[u] * pieces + (upper ? 1 : 0)) % members != member) continue;
       const int from = upper ? half : 0, length = pieces == 1 ? n : (upper ? n - half : half);
       const double f = movingFactors[u];
       float* w = movingWeights[u] + from;
@@ -557,7 +562,8 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
           di->isSparse() ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
                          : k.moveMeasured(w, di->dense() + from, f, length);
     }
-  });
+  };
+  shared ? Globals::team().runOnEach(move) : move(0);
   for (int u = 0; u < count; u++) {
     const double* piece = &pieceLengths[static_cast<size_t>(u) * pieces];
     scanLengths[static_cast<size_t>(movingSlots[u])] = pieces == 2 ? piece[0] + piece[1] : piece[0];

@@ -331,7 +331,8 @@ TEST(SparseSearch, ExactDistanceLiesWithinTheBound) {
   }
 }
 
-// Every part of every job runs exactly once, whatever the team's size, and run returns only when all have run.
+// Every part of every job runs exactly once, whatever the team's size, and run returns only when all have run;
+// runOnEach runs once on every member, member 0 being the caller.
 TEST(WorkerTeam, RunsEveryPartOnceAndWaitsForAll) {
   for (int members : {1, 2, 3, 5}) {
     Workers team(members);
@@ -342,6 +343,16 @@ TEST(WorkerTeam, RunsEveryPartOnceAndWaitsForAll) {
       for (auto& r : runs) r = 0;
       team.run(parts, [&](int p) { runs[static_cast<size_t>(p)].fetch_add(1); });
       for (int p = 0; p < 64; p++) ASSERT_EQ(runs[static_cast<size_t>(p)].load(), p < parts ? 1 : 0) << members;
+      // Jobs that every member runs once, on its own thread, between the shared ones.
+      for (auto& r : runs) r = 0;
+      std::vector<std::thread::id> ids(static_cast<size_t>(team.size()));
+      team.runOnEach([&](int m) {
+        runs[static_cast<size_t>(m)].fetch_add(1);
+        ids[static_cast<size_t>(m)] = std::this_thread::get_id();
+      });
+      for (int m = 0; m < 64; m++) ASSERT_EQ(runs[static_cast<size_t>(m)].load(), m < team.size() ? 1 : 0) << members;
+      EXPECT_EQ(ids[0], std::this_thread::get_id());
+      for (size_t m = 1; m < ids.size(); m++) EXPECT_NE(ids[m], ids[m - 1]);
     }
   }
   EXPECT_EQ(Workers::membersFor(1), 1);

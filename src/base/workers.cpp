@@ -19,7 +19,7 @@ inline void pause() {
 Workers::Workers(int members) {
   for (int t = 1; t < members; t++) {
     try {
-      threads.emplace_back([this] { serve(); });
+      threads.emplace_back([this, t] { serve(t); });
     } catch (const std::system_error&) {
       break;  // the system gives no more threads: the team works with those it has
     }
@@ -30,7 +30,8 @@ Workers::~Workers() {
   {
     std::lock_guard<std::mutex> lock(sleep);
     stopping = true;
-    job.fetch_add(1);
+    ticket.store(0);
+    job.store((job.load() | 1u) + 1u);  // a next job, without parts
   }
   wake.notify_all();
   // A part that ends the run (a failure, out of memory) exits the process
@@ -59,13 +60,28 @@ void Workers::runParts(int parts, PartFn fn, const void* context) {
   jobContext.store(context, std::memory_order_relaxed);
   partsDone.store(0, std::memory_order_relaxed);
   ticket.store(static_cast<uint64_t>(parts) << 32);
-  job.fetch_add(1);
+  publish(false);
+  takeParts();
+  while (partsDone.load(std::memory_order_acquire) < parts) pause();
+}
+
+void Workers::runBound(PartFn fn, const void* context) {
+  jobFn.store(fn, std::memory_order_relaxed);
+  jobContext.store(context, std::memory_order_relaxed);
+  partsDone.store(0, std::memory_order_relaxed);
+  ticket.store(0);
+  publish(true);
+  fn(context, 0);
+  const int others = static_cast<int>(threads.size());
+  while (partsDone.load(std::memory_order_acquire) < others) pause();
+}
+
+void Workers::publish(bool bound) {
+  job.store(((job.load(std::memory_order_relaxed) >> 1) + 1u) << 1 | (bound ? 1u : 0u));
   if (sleepers.load() > 0) {
     std::lock_guard<std::mutex> lock(sleep);
     wake.notify_all();
   }
-  takeParts();
-  while (partsDone.load(std::memory_order_acquire) < parts) pause();
 }
 
 // A part is claimed by raising the ticket from the value it was read at. A
@@ -83,7 +99,7 @@ void Workers::takeParts() {
   }
 }
 
-void Workers::serve() {
+void Workers::serve(int member) {
   uint32_t seen = 0;
   for (;;) {
     uint32_t now = job.load(std::memory_order_acquire);
@@ -100,6 +116,12 @@ void Workers::serve() {
       now = job.load(std::memory_order_acquire);
     }
     seen = now;
-    takeParts();
+    if ((now & 1u) != 0) {
+      // Every member's own part: the job waits for this one, so its fields hold.
+      jobFn.load(std::memory_order_relaxed)(jobContext.load(std::memory_order_relaxed), member);
+      partsDone.fetch_add(1, std::memory_order_release);
+    } else {
+      takeParts();
+    }
   }
 }

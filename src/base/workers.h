@@ -38,6 +38,19 @@ class Workers {
     runParts(parts, [](const void* context, int p) { (*static_cast<const Part*>(context))(p); }, &part);
   }
 
+  // Runs part(m) once on every member m (the caller is member 0), each on
+  // its own thread: for work that should stay where it was last time (the
+  // caches of that member's core). A member the system holds back holds up
+  // the whole job.
+  template <class Part>
+  void runOnEach(const Part& part) {
+    if (threads.empty()) {
+      part(0);
+      return;
+    }
+    runBound([](const void* context, int m) { (*static_cast<const Part*>(context))(m); }, &part);
+  }
+
   // The number of threads `setting` asks for (0: one per processor core),
   // at least 1 and at most kMostMembers.
   static int membersFor(int setting);
@@ -47,9 +60,13 @@ class Workers {
   using PartFn = void (*)(const void* context, int part);
 
   void runParts(int parts, PartFn fn, const void* context);
+  void runBound(PartFn fn, const void* context);
   // Runs parts of the current job while it has parts left.
   void takeParts();
-  void serve();
+  void serve(int member);
+  // Publishes the job whose fields are set: its number, and whether every
+  // member runs its own part.
+  void publish(bool bound);
 
   std::vector<std::thread> threads;
   // The current job's number of parts (high 32 bits) and its next part (low
@@ -60,7 +77,9 @@ class Workers {
   // their own, apart from those they only read.
   alignas(64) std::atomic<uint64_t> ticket{0};
   alignas(64) std::atomic<int> partsDone{0};
-  alignas(64) std::atomic<uint32_t> job{0};  // counts the jobs, to wake the waiting members
+  // Twice the number of jobs so far, plus 1 when the current job is one of
+  // runOnEach: one word, so a member reads both at once.
+  alignas(64) std::atomic<uint32_t> job{0};
   std::atomic<PartFn> jobFn{nullptr};
   std::atomic<const void*> jobContext{nullptr};
   std::atomic<int> sleepers{0};
