@@ -106,13 +106,15 @@ class NeuronLayer {
   // row, columns inner), made ready by prepareSearch before searches run.
   std::unique_ptr<WinnerSearch> search;
   std::vector<const float*> scanWeights;
-  // With sparse input vectors (keepsLengths), each unit's squared length in
+  // With sparse input vectors that pay for it (keepsLengths, see
+  // sparseSearchPays), each unit's squared length in
   // scan order, refreshed by every move, for the sparse search; the lengths
   // of the pieces a step moves, and the upper piece's indices of a sparse vector.
   bool keepsLengths = false;
   std::vector<double> scanLengths;
   std::vector<double> pieceLengths;
   std::vector<int> shiftedIndex;
+  std::vector<float> denseRow;  // a sparse vector's values for a map that searches densely; +0 between steps
   // The weights, step factors and scan positions of the units one training step moves.
   std::vector<float*> movingWeights;
   std::vector<double> movingFactors;

@@ -9,7 +9,8 @@
 
 namespace {
 
-// Documents over `terms` terms in a few topics, a few percent of each non-zero, of length 1: sparse vectors.
+// Documents over `terms` terms in a few topics, about 2 % of each non-zero, of length 1: sparse vectors, sparse
+// enough for the sparse search.
 std::string documents(int count, int terms) {
   std::string text = "$TYPE vectors\n$XDIM " + std::to_string(count) + "\n$YDIM 1\n$VEC_DIM " + std::to_string(terms) + "\n";
   unsigned state = 12345;
@@ -17,7 +18,7 @@ std::string documents(int count, int terms) {
   for (int d = 0; d < count; d++) {
     std::vector<double> v(terms, 0.0);
     const int topic = d % 4;
-    for (int k = 0; k < 30; k++) {
+    for (int k = 0; k < 20; k++) {
       const int term = next() < 700 ? topic * terms / 4 + static_cast<int>(next()) % (terms / 8) : static_cast<int>(next()) % terms;
       v[term] += 1.0;
     }

@@ -260,3 +260,11 @@ int WinnerSearch::find(const float* const* units, const double* norms, int count
   for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = 0.0f;
   return winner;
 }
+
+int WinnerSearch::findDensified(const float* const* units, int count, const SparseEntries& x, float start,
+                                int current, Workers* team) {
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = x.value[j];
+  const int winner = find(units, count, denseInput, start, current, team);
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = 0.0f;
+  return winner;
+}

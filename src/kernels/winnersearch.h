@@ -46,6 +46,10 @@ class WinnerSearch {
   int find(const float* const* units, const double* norms, int count, const SparseEntries& x, double xNorm,
            float start, int current, Workers* team = nullptr);
 
+  // The dense search for a sparse x, its values spread into a buffer of the search's own.
+  int findDensified(const float* const* units, int count, const SparseEntries& x, float start, int current,
+                    Workers* team = nullptr);
+
   // The plain search: every exact distance, in scan order.
   int findExactly(const float* const* units, int count, const float* x, float start, int current) const;
   int findExactly(const float* const* units, int count, const SparseEntries& x, float start, int current) const;
