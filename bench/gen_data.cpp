@@ -8,7 +8,7 @@
 //             scaled to length 1, zeros written as "0".
 //
 // usage: velmar_bench_data [OPTIONS] clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]
-//        velmar_bench_data [OPTIONS] text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]
+//        velmar_bench_data [OPTIONS] text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED [DENSITY]]
 //        velmar_bench_data VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE   (clusters)
 // options: --format=vectors|csv|sparse  how VECFILE is written: the
 //                                       input-vector file (the default), a
@@ -292,11 +292,20 @@ std::string termName(int index) {
   return name.size() < 4 ? "ta" + name : name;
 }
 
+// How many terms a document draws: 2 + a share of the vocabulary spread
+// evenly over [low, low + spread).
+struct DrawShare {
+  double low;
+  double spread;
+};
+const DrawShare kDefaultDraws = {0.02, 0.04};  // 2 to 6 %
+
 // Each document picks a topic and one of its subtopics (the first ones more
-// often), draws 2 + 2..6 % of the vocabulary as terms (repeats raise a
+// often), draws 2 + a share of the vocabulary as terms (repeats raise a
 // term's count), weighs each term 1 + ln(count) and is scaled to length 1;
 // values have four decimals.
-void writeText(int vectors, int terms, int topics, uint64_t seed, double density, Format format, const char* vecName,
+void writeText(int vectors, int terms, int topics, uint64_t seed, double density, DrawShare share, Format format,
+               const char* vecName,
                const char* descrName) {
   Lcg rng{seed};
   const int topicSize = terms / topics > 5 ? terms / topics : 5;
@@ -319,10 +328,12 @@ void writeText(int vectors, int terms, int topics, uint64_t seed, double density
     const int topic = topicChoice.draw(rng);
     const int sub = subtopicChoice.draw(rng);
     const TermList& subtopic = subtopicTerms[static_cast<size_t>(topic) * kSubtopics + sub];
-    // Without a density: so many draws, repeats included, as always (for the
-    // same bytes); with one: draws until so many distinct terms.
+    // Without --density: so many draws, repeats included, a share of the
+    // vocabulary (2 to 6 % unless DENSITY says otherwise; the same bytes as
+    // always by default); with it: draws until so many distinct terms.
     const double u0 = rng.next();
-    const int draws = 2 + static_cast<int>(density > 0.0 ? terms * density * (0.5 + u0) : terms * (0.02 + 0.04 * u0));
+    const int draws = 2 + static_cast<int>(density > 0.0 ? terms * density * (0.5 + u0)
+                                                          : terms * (share.low + share.spread * u0));
     const int distinct = draws < terms ? draws : terms;
     used.clear();
     for (int d = 0; density > 0.0 ? static_cast<int>(used.size()) < distinct : d < draws; d++) {
@@ -372,9 +383,9 @@ long long count(const char* text, long long limit) {
 int usage(const char* program) {
   fprintf(stderr,
           "usage: %s [OPTIONS] clusters VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE [SEED]\n"
-          "       %s [OPTIONS] text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED]\n"
+          "       %s [OPTIONS] text VECTORS TERMS TOPICS VECFILE DESCRFILE [SEED [DENSITY]]\n"
           "       %s VECTORS COMPONENTS CLUSTERS VECFILE DESCRFILE\n"
-          "options: --format=vectors|csv|sparse   --density=D (text, 0 < D <= 1)\n",
+          "options: --format=vectors|csv|sparse   --density=D (text, 0 < D <= 1: distinct terms)\n",
           program, program, program);
   return 1;
 }
@@ -415,7 +426,7 @@ int main(int argc, char** argv) {
   const bool text = named && strcmp(argv[1], "text") == 0;
   char** args = named ? argv + 2 : argv + 1;
   const int given = argc - (named ? 2 : 1);
-  if (given != 5 && !(named && given == 6)) return usage(argv[0]);
+  if (given != 5 && !(named && given == 6) && !(text && given == 7)) return usage(argv[0]);
 
   const long long vectors = count(args[0], 1000000000), components = count(args[1], 1000000),
                   groups = count(args[2], 1000000);
@@ -424,7 +435,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   uint64_t seed = kDefaultSeed;
-  if (given == 6) {
+  if (given >= 6) {
     char* end = nullptr;
     errno = 0;
     seed = strtoull(args[5], &end, 10);
@@ -433,8 +444,21 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  // DENSITY: the mean share of the vocabulary a document draws, in percent
+  // (from half of it to one and a half times it); without it 2 to 6 %.
+  DrawShare share = kDefaultDraws;
+  if (given == 7) {
+    char* end = nullptr;
+    const double percent = strtod(args[6], &end);
+    if (end == args[6] || *end != '\0' || !(percent > 0.0 && percent <= 50.0)) {
+      fprintf(stderr, "the density must be a percentage above 0 and at most 50\n");
+      return 1;
+    }
+    share = {percent / 200.0, percent / 100.0};
+  }
   if (text) {
-    writeText(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, density, format,
+    writeText(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, density, share,
+              format,
               args[3], args[4]);
   } else {
     writeClusters(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, format,

@@ -14,13 +14,16 @@ bench_jobs=${JOBS:-2}
 
 # bench_build SOURCE BUILD BENCH_SWITCH TARGET...
 # Release build without tests; BENCH_SWITCH (ON or OFF) says whether the
-# benchmark targets are configured. Quiet unless something fails.
+# benchmark targets are configured. Further CMake arguments can be given in
+# the array bench_cmake_args. Quiet unless something fails.
+bench_cmake_args=()
 bench_build() {
   local src=$1 build=$2 bench=$3 log
   shift 3
   mkdir -p "$build"
   log=$build/bench-build.log
-  if ! { cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=OFF -DVELMAR_BENCH="$bench" &&
+  if ! { cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMAR_TESTS=OFF -DVELMAR_BENCH="$bench" \
+    ${bench_cmake_args[@]+"${bench_cmake_args[@]}"} &&
     cmake --build "$build" -j "$bench_jobs" --target "$@"; } >"$log" 2>&1; then
     tail -n 30 "$log" >&2
     echo "build of $src in $build failed (whole log: $log)" >&2
@@ -64,7 +67,7 @@ bench_revision_binary() {
   echo "$cache/$hash/velmar"
 }
 
-# bench_dataset GENERATOR CACHE MODE VECTORS COMPONENTS GROUPS [SEED]
+# bench_dataset GENERATOR CACHE MODE VECTORS COMPONENTS GROUPS [SEED [DENSITY]]
 # Prints a folder holding data.vec and data.tv as the generator writes them
 # for these arguments. Each set is written once and kept under CACHE, keyed by
 # its arguments and by a checksum of the generator's source (a changed
@@ -79,7 +82,7 @@ bench_dataset() {
     echo "generating data set $* ..." >&2
     rm -rf "$dir.part"
     mkdir -p "$dir.part"
-    "$generator" "$1" "$2" "$3" "$4" "$dir.part/data.vec" "$dir.part/data.tv" ${5:+"$5"}
+    "$generator" "$1" "$2" "$3" "$4" "$dir.part/data.vec" "$dir.part/data.tv" "${@:5}"
     rm -rf "$dir"
     mv "$dir.part" "$dir"
   fi

@@ -9,6 +9,11 @@
 #   BUILD_DIR=DIR   build folder of the current tree (default build-bench/);
 #                   generated data sets and old builds are kept under it
 #   KEEP=1          keep the run folders (they are kept anyway when outputs differ)
+#   PROPS="k=v ..." more settings for every workload and both binaries, e.g.
+#                   PROPS=threads=1 (an older binary echoes a key it does not know)
+#   ISA=avx2        cap the instruction set of the current tree's kernels
+#                   (avx512, the default, avx2 or portable); use a BUILD_DIR
+#                   of its own for each
 #
 # Builds the current tree (and REV, when given, in a temporary worktree) in
 # release mode, runs each binary REPEAT times per workload, each run in a
@@ -25,7 +30,7 @@ root=$(cd "$bench_dir/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
 build=$(mkdir -p "$build" && cd "$build" && pwd)
 repeat=${REPEAT:-3}
-all_workloads="default-5k text-20k orient-deep load-1m series-10k series-20k series-40k map-1m map-4m"
+all_workloads="default-5k text-20k text-5k orient-deep load-1m series-10k series-20k series-40k map-1m map-4m"
 # Not in the default set, since an older revision writes no summary: the cost of the quality figures.
 extra_workloads="text-20k-summary"
 workloads=${WORKLOADS:-$all_workloads}
@@ -49,6 +54,9 @@ workload() {
     text-20k-summary)
       data="text 20000 300 8"
       props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true\nsaveSummary=true' ;;
+    text-5k)
+      data="text 10000 5000 20 20240601 1"
+      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
     orient-deep)
       data="clusters 10000 30 60"
       props=$'ORIENTATION=true\nTAU_1=0.1\nTAU_2=0.01\nsaveAsCartix=true' ;;
@@ -75,7 +83,9 @@ for w in $workloads; do
 done
 
 echo "building the current tree in $build ..." >&2
+bench_cmake_args=(-DVELMAR_MAX_ISA="${ISA:-avx512}")
 bench_build "$root" "$build" ON velmar velmar_bench_data
+bench_cmake_args=()
 new=$build/velmar
 generator=$build/bench/velmar_bench_data
 old=
@@ -201,6 +211,9 @@ for w in $workloads; do
     map_workload "$w" "$(bench_dataset "$generator" "$build/bench-data" $data)"
     continue
   fi
+  for extra in ${PROPS:-}; do
+    props+=$'\n'"$extra"
+  done
   # shellcheck disable=SC2086 # the generator arguments are meant to split
   dataset=$(bench_dataset "$generator" "$build/bench-data" $data)
   echo "workload $w: $repeat run(s) per binary ..." >&2

@@ -91,25 +91,27 @@ Result measure(int units, int n, Data data, int repeat) {
   search.reserve(units);
   std::vector<int> plainWinners(queries), certifiedWinners(queries);
   double bestPlain = 1e300, bestCertified = 1e300;
-  WinnerSearch::Counts counted;
+  long long searches = 0, nearTies = 0, plain = 0;
   for (int r = 0; r < repeat; r++) {
     double start = seconds();
     for (int q = 0; q < queries; q++) {
       plainWinners[q] = search.findExactly(unitPointers.data(), units, &inputs[static_cast<size_t>(q) * n], HUGE_VALF, 0);
     }
     bestPlain = std::min(bestPlain, seconds() - start);
-    WinnerSearch::counts = WinnerSearch::Counts();
+    WinnerSearch::counts.reset();
     start = seconds();
     for (int q = 0; q < queries; q++) {
       certifiedWinners[q] = search.find(unitPointers.data(), units, &inputs[static_cast<size_t>(q) * n], HUGE_VALF, 0);
     }
     bestCertified = std::min(bestCertified, seconds() - start);
-    counted = WinnerSearch::counts;
+    searches = WinnerSearch::counts.searches;
+    nearTies = WinnerSearch::counts.nearTies;
+    plain = WinnerSearch::counts.plain;
   }
   const double work = static_cast<double>(queries) * units * n;
   return {bestPlain / work * 1e9, bestCertified / work * 1e9,
-          static_cast<double>(counted.nearTies) / static_cast<double>(counted.searches),
-          static_cast<double>(counted.plain) / static_cast<double>(counted.searches), plainWinners == certifiedWinners};
+          static_cast<double>(nearTies) / static_cast<double>(searches),
+          static_cast<double>(plain) / static_cast<double>(searches), plainWinners == certifiedWinners};
 }
 
 }  // namespace

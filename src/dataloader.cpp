@@ -257,7 +257,7 @@ Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
   Record record;
   std::string line;
   while (reader.next(record)) {
-    addItem(items.get(), DataItem::create(record.id, record.values, dataLength));
+    addItem(items.get(), record.id, record.values);
     printAdded(record.id, line);
   }
   return finishItems(items.release());
@@ -302,7 +302,7 @@ Data_Vector* DataLoader::denseItems(RecordStore& kept) {
   std::vector<float> dense(static_cast<size_t>(dataLength), 0.0f);
   while (kept.takeNext(record)) {
     scatterRecord(record, dense.data());
-    addItem(items.get(), DataItem::create(record.id, dense.data(), dataLength));
+    addItem(items.get(), record.id, dense.data());
     for (int i = 0; i < record.count; i++) {
       dense[static_cast<size_t>(record.indices[i])] = 0.0f;
     }
@@ -378,11 +378,14 @@ void DataLoader::refuseDenseBeyondMemory(long vectors, bool namesToMake) const {
   }
 }
 
-void DataLoader::addItem(Data_Vector* items, DataItem* item) {
-  items->addElement(item);
+void DataLoader::addItem(Data_Vector* items, std::string_view id, const float* values) {
   if (Globals::normInputVectors == 1) {
-    Globals::normVec(item->getDataVector());
+    // Scaled to length 1 while still dense, as the input-vector reader does.
+    lengthScratch.assign(values, values + dataLength);
+    Globals::normVec(lengthScratch.data());
+    values = lengthScratch.data();
   }
+  items->addElement(DataItem::create(id, values, dataLength));
 }
 
 Data_Vector* DataLoader::finishItems(Data_Vector* items) {

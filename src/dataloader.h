@@ -73,7 +73,7 @@ class DataLoader {
   // component two billion.
   void refuseDenseBeyondMemory(long vectors, bool namesToMake) const;
   // Appends the vector to the list, LENGTH-normalised when that is set.
-  void addItem(Data_Vector* items, DataItem* item);
+  void addItem(Data_Vector* items, std::string_view id, const float* values);
   // Sets the vector counts and applies INTERVAL normalisation, when set.
   Data_Vector* finishItems(Data_Vector* items);
 
@@ -81,6 +81,7 @@ class DataLoader {
   int numVectors;
   char** vectorDescription;
   std::vector<float> intervalDivisors;
+  std::vector<float> lengthScratch;  // a vector being scaled to length 1
 };
 
 #endif

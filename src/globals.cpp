@@ -5,8 +5,10 @@
 #include <cstring>
 #include <iostream>
 #include <utility>
+#include <memory>
 #include <vector>
 
+#include "base/workers.h"
 #include "dataitem.h"
 #include "dataloader.h"
 #include "kernels/distancekernels.h"
@@ -78,18 +80,23 @@ float* Globals::normVec(float* vec) {
 // component's maximum (which does not depend on the order), the second
 // divides. Dividing one component never changes another's maximum, so this
 // equals handling the components one after the other.
+// A component a sparse vector does not list is +0: it never raises a
+// maximum (which starts at 0), and 0 divided by a positive maximum stays +0.
 Data_Vector* Globals::normIntervalVector(Data_Vector* vec, std::vector<float>* divisors) {
   std::vector<float> maxAttr(vectorlength > 0 ? vectorlength : 0, 0.0f);
   for (int k = 0; k < vec->size(); k++) {
-    const float* data = vec->elementAt(k)->getDataVector();
-    for (int j = 0; j < vectorlength; j++) {
-      if (data[j] > maxAttr[j]) {
-        maxAttr[j] = data[j];
+    vec->elementAt(k)->changeStored([&](int j, float& value) {
+      if (value > maxAttr[j]) {
+        maxAttr[j] = value;
       }
-    }
+    });
   }
   for (int k = 0; k < vec->size(); k++) {
-    divideByIntervalDivisors(vec->elementAt(k)->getDataVector(), maxAttr.data());
+    vec->elementAt(k)->changeStored([&](int j, float& value) {
+      if (maxAttr[j] > 0.0f) {
+        value = static_cast<float>(static_cast<double>(value) / static_cast<double>(maxAttr[j]));
+      }
+    });
   }
   if (divisors != nullptr) {
     *divisors = std::move(maxAttr);
@@ -107,30 +114,88 @@ void Globals::divideByIntervalDivisors(float* vec, const float* divisors) {
 
 float Globals::calcQE(const float* v1, const float* v2) { return kernels::exactDistance(v1, v2, vectorlength); }
 
+float Globals::calcQE(const DataItem* item, const float* w) {
+  return item->isSparse() ? kernels::exactDistance(item->sparse(), w, vectorlength)
+                          : kernels::exactDistance(item->dense(), w, vectorlength);
+}
+
+namespace {
+
+// Dense copies of up to kRows sparse vectors at a time, for the kernels that
+// take dense vectors. The rows are all +0 between uses: a use writes the
+// listed values and clears them again.
+class DenseRows {
+ public:
+  static constexpr int kRows = 16;
+
+  // Row `row` holding the values of a sparse `item`.
+  const float* fill(int row, const DataItem* item, int length) {
+    if (rows.empty()) rows.assign(static_cast<size_t>(kRows) * static_cast<size_t>(length), 0.0f);
+    float* r = rows.data() + static_cast<size_t>(row) * static_cast<size_t>(length);
+    const SparseEntries e = item->sparse();
+    for (int k = 0; k < e.count; k++) r[e.index[k]] = e.value[k];
+    return r;
+  }
+  void clear(int row, const DataItem* item, int length) {
+    float* r = rows.data() + static_cast<size_t>(row) * static_cast<size_t>(length);
+    const SparseEntries e = item->sparse();
+    for (int k = 0; k < e.count; k++) r[e.index[k]] = 0.0f;
+  }
+
+ private:
+  std::vector<float> rows;
+};
+
+// Each thread has its own rows (a training step's threads each measure their own units).
+DenseRows& denseRows() {
+  thread_local DenseRows rows;
+  return rows;
+}
+
+}  // namespace
+
 float Globals::sumQE(Data_Vector* items, const float* w) {
   // The distances are independent of each other, so they are computed a
   // block at a time in parallel lanes; only their sum is a chain.
-  const int block = 64;
+  const int block = DenseRows::kRows;
   const float* vectors[block];
   float distances[block];
   float sum = 0.0f;
   const int count = items->size();
+  DenseRows& rows = denseRows();
   for (int start = 0; start < count; start += block) {
     const int n = count - start < block ? count - start : block;
-    for (int k = 0; k < n; k++) vectors[k] = items->elementAt(start + k)->getDataVector();
+    for (int k = 0; k < n; k++) {
+      const DataItem* item = items->elementAt(start + k);
+      vectors[k] = item->isSparse() ? rows.fill(k, item, vectorlength) : item->dense();
+    }
     kernels::active().exactDistances(vectors, n, w, vectorlength, distances);
-    for (int k = 0; k < n; k++) sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(distances[k]));
+    for (int k = 0; k < n; k++) {
+      const DataItem* item = items->elementAt(start + k);
+      if (item->isSparse()) rows.clear(k, item, vectorlength);
+      sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(distances[k]));
+    }
   }
   return sum;
 }
 
 // One pass over the list, each vector read whole; every component's float
-// sum still takes the vectors in list order.
+// sum still takes the vectors in list order. A sum starts at +0 and so is
+// never -0: adding a component a sparse vector leaves out (+0) would give
+// the sum back unchanged, so only the listed ones are added.
 float* Globals::meanVector(Data_Vector* dItems, int dataLength) {
   float* res = newVector(dataLength);
   int count = dItems->size();
   for (int k = 0; k < count; k++) {
-    const float* data = dItems->elementAt(k)->getDataVector();
+    const DataItem* item = dItems->elementAt(k);
+    if (item->isSparse()) {
+      const SparseEntries e = item->sparse();
+      for (int j = 0; j < e.count; j++) {
+        res[e.index[j]] = static_cast<float>(static_cast<double>(res[e.index[j]]) + static_cast<double>(e.value[j]));
+      }
+      continue;
+    }
+    const float* data = item->dense();
     for (int i = 0; i < dataLength; i++) {
       res[i] = static_cast<float>(static_cast<double>(res[i]) + static_cast<double>(data[i]));
     }
@@ -237,6 +302,23 @@ void Globals::saveHFMAs(int what) {
   forEachMap([what](NeuronLayer* map) { map->saveAs(what); });
 }
 
+// ---- Threads ----
+
+namespace {
+
+std::unique_ptr<Workers>& teamSlot() {
+  static std::unique_ptr<Workers> team;
+  return team;
+}
+
+}  // namespace
+
+Workers& Globals::team() {
+  std::unique_ptr<Workers>& team = teamSlot();
+  if (!team) team = std::make_unique<Workers>(Workers::membersFor(threads));
+  return *team;
+}
+
 // ---- Run-control helpers ----
 
 namespace {
@@ -273,5 +355,6 @@ void Globals::releaseRun() {
     free(text);
   }
   keptTexts().clear();
+  teamSlot().reset();
 }
 

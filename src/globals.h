@@ -8,8 +8,10 @@
 
 #include "vector.h"
 
+class DataItem;
 class DataLoader;
 class NeuronLayer;
+class Workers;
 
 // Static state of a run: the settings read from the property file, the vector
 // arithmetic and the one random sequence, the registry of maps by level and
@@ -53,6 +55,7 @@ class Globals {
   static const char* separator;    // of a csv table: ",", ";", "tab" or a tab
   static const char* idColumn;     // of a csv table; nullptr: chosen by the first data row
   static int components;           // of sparse vectors; 0: from the description file or the largest index
+  static int threads;  // threads of the training: 0 = one per processor core
 
   // ---- Values the property file cannot set ----
   static int vectorlength;  // components of every vector, from the input file
@@ -92,6 +95,8 @@ class Globals {
   // The squared Euclidean distance (no square root), despite its name: every
   // "distance" and "error" of the program is built on it.
   static float calcQE(const float* v1, const float* v2);
+  // calcQE of an input vector's values and w.
+  static float calcQE(const DataItem* item, const float* w);
   // The float sum, in list order, of calcQE of every vector of the list to w.
   static float sumQE(Data_Vector* items, const float* w);
   // Results of the arithmetic below are new arrays the caller releases with free.
@@ -120,6 +125,11 @@ class Globals {
   // maps one level deeper (training does) and they are visited in turn.
   template <class Visit>
   static void forEachMap(Visit visit);
+
+  // ---- Threads ----
+  // The team of threads of the run (as many as the setting `threads` asks
+  // for), started on first use and kept until releaseRun.
+  static Workers& team();
 
   // ---- Run-control helpers ----
   // A zero-terminated copy of `text` that lives until releaseRun: the

@@ -39,18 +39,20 @@ Neuron::Neuron(float* w, int ingid, int inlevel, int spx, int spy) {
 Neuron::~Neuron() { free(weights); }
 
 void Neuron::adaptWeights(DataItem* di, float dist, float learnrate, int neighbourhood) {
-  kernels::active().moveTowards(weights, di->getDataVector(), stepFactor(dist, learnrate, neighbourhood), weightsize);
+  kernels::active().moveTowards(weights, di->values().data(), stepFactor(dist, learnrate, neighbourhood), weightsize);
 }
 
 double Neuron::stepFactor(float dist, float learnrate, int neighbourhood) {
-  // Falls linearly with the grid distance; negative beyond neighbourhood + 0.5,
-  // which pushes such units away from the input.
-  float n_influence =
-      static_cast<float>(1.0 - static_cast<double>(dist) / (static_cast<double>(neighbourhood) + 0.5));
-  return static_cast<double>(learnrate) * static_cast<double>(n_influence);
+  return static_cast<double>(learnrate) * static_cast<double>(influence(dist, neighbourhood));
 }
 
-float Neuron::calcDist(DataItem* di) const { return Globals::calcQE(di->getDataVector(), weights); }
+float Neuron::influence(float dist, int neighbourhood) {
+  // Falls linearly with the grid distance; negative beyond neighbourhood + 0.5,
+  // which pushes such units away from the input.
+  return static_cast<float>(1.0 - static_cast<double>(dist) / (static_cast<double>(neighbourhood) + 0.5));
+}
+
+float Neuron::calcDist(DataItem* di) const { return Globals::calcQE(di, weights); }
 
 void Neuron::calcMQE() { MQE = Globals::sumQE(representingDataItems.get(), weights); }
 
@@ -88,18 +90,29 @@ String_Vector* Neuron::getLabels(int num) const {
   return res;
 }
 
+// Every component's error is a float chain over the vectors in list order;
+// the chains of all components advance together, one vector at a time.
 std::vector<float> Neuron::componentErrors() const {
   const int n = representingDataItems->size();
+  std::vector<float> featureerror(weightsize, 0.0f);
+  std::vector<float> row;  // a sparse vector's values, dense; +0 between vectors
+  const kernels::KernelTable& k = kernels::active();
+  for (int v = 0; v < n; v++) {
+    const DataItem* item = representingDataItems->elementAt(v);
+    if (!item->isSparse()) {
+      k.accumulateSquares(featureerror.data(), weights, item->dense(), weightsize);
+      continue;
+    }
+    if (row.empty()) row.assign(static_cast<size_t>(weightsize), 0.0f);
+    const SparseEntries e = item->sparse();
+    for (int j = 0; j < e.count; j++) row[e.index[j]] = e.value[j];
+    k.accumulateSquares(featureerror.data(), weights, row.data(), weightsize);
+    for (int j = 0; j < e.count; j++) row[e.index[j]] = 0.0f;
+  }
   std::vector<float> variance(weightsize);
   for (int i = 0; i < weightsize; i++) {
-    float featureerror = 0.0f;
-    for (int k = 0; k < n; k++) {
-      double diff = static_cast<double>(weights[i]) -
-                    static_cast<double>(representingDataItems->elementAt(k)->getDataVector()[i]);
-      featureerror = static_cast<float>(static_cast<double>(featureerror) + diff * diff);
-    }
     // With no represented vector this is 0/0: a NaN, which never qualifies.
-    variance[i] = n > 0 ? static_cast<float>(std::sqrt(static_cast<double>(featureerror)) / static_cast<double>(n))
+    variance[i] = n > 0 ? static_cast<float>(std::sqrt(static_cast<double>(featureerror[i])) / static_cast<double>(n))
                         : std::nanf("");
   }
   return variance;

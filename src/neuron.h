@@ -40,6 +40,9 @@ class Neuron {
   // The share of the way towards the input that adaptWeights moves a weight:
   // the learning rate times the neighbourhood influence at that distance.
   static double stepFactor(float dist, float learnrate, int neighbourhood);
+  // The neighbourhood influence stepFactor multiplies the learning rate by:
+  // stepFactor(dist, l, n) is double(l) * double(influence(dist, n)).
+  static float influence(float dist, int neighbourhood);
   float calcDist(DataItem* di) const;
   void calcMQE();
   void addRepresentingDataItem(DataItem* di);

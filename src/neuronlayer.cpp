@@ -1,5 +1,6 @@
 #include "neuronlayer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <optional>
 
 #include "base/failure.h"
+#include "base/workers.h"
 #include "dataitem.h"
 #include "globals.h"
 #include "io/filenames.h"
@@ -37,7 +39,66 @@ const int kOnePointChecks = 10;
 
 // The vectors of a list, as the stop rules read them.
 VectorAt vectorsOf(Data_Vector* items) {
-  return [items](int k) -> const float* { return items->elementAt(k)->getDataVector(); };
+  return [items](int k) { return items->elementAt(k)->values(); };
+}
+
+// A training step's moves are shared out over the team when they take at
+// least this many unit-components per thread.
+const long long kMovePartWork = 8000;
+// Assigning all vectors is shared out when it takes at least this many
+// unit-components (products or squared differences) per thread.
+const long long kAssignPartWork = 200000;
+// Vectors are assigned in chunks of this many (their units found side by side, then added in order).
+const int kAssignChunk = 8192;
+
+// The sparse search saves the rough distances' work on the components a
+// vector leaves out, but the moves then keep each unit's length, which costs
+// them about two fifths more: measured, it pays below about 3 % of the
+// components listed (a set of 300 terms with 4 % is as fast either way, one
+// of 5,000 with 1 % twice as fast).
+const double kSparseSearchShare = 0.03;
+
+// Whether a map on these vectors searches sparsely: some are sparse and
+// together they list less than kSparseSearchShare of their components.
+bool sparseSearchPays(Data_Vector* items, int components) {
+  if (items == nullptr || items->size() == 0) return false;
+  double listed = 0.0;
+  bool anySparse = false;
+  for (int k = 0; k < items->size(); k++) {
+    const DataItem* item = items->elementAt(k);
+    anySparse = anySparse || item->isSparse();
+    listed += item->isSparse() ? item->sparse().count : components;
+  }
+  return anySparse && listed < kSparseSearchShare * components * static_cast<double>(items->size());
+}
+
+// Where a unit's weights are cut in two for its length (kept as the sum of
+// the two halves' lengths, so that two threads can move one unit), or 0 for
+// units too short to cut. A multiple of the kernels' skip block.
+int lengthSplit(int components) {
+  return components >= 8 * kernels::kSkipBlock ? components / (2 * kernels::kSkipBlock) * kernels::kSkipBlock : 0;
+}
+
+// How many parts work of this size makes on the team (at least 1).
+int partsFor(long long work, long long perPart) {
+  if (work < 2 * perPart) return 1;  // the common case of a training step, without a division
+  const long long parts = work / perPart;
+  const long long members = Globals::team().size();
+  return static_cast<int>(parts < members ? parts : members);
+}
+
+// Calls body(part, first, end) for `parts` ranges that together cover
+// 0 .. count-1, in order, on the team.
+template <class Body>
+void inRanges(int count, int parts, const Body& body) {
+  if (parts <= 1) {
+    body(0, 0, count);
+    return;
+  }
+  Globals::team().run(parts, [&](int p) {
+    body(p, static_cast<int>(static_cast<long long>(count) * p / parts),
+         static_cast<int>(static_cast<long long>(count) * (p + 1) / parts));
+  });
 }
 
 Neuron*** newGrid(int columns, int rows) {
@@ -224,6 +285,7 @@ float* NeuronLayer::loadMQE0File() {
 void NeuronLayer::prepareSearch() {
   if (search == nullptr) {
     search = std::make_unique<WinnerSearch>(dataLength);
+    keepsLengths = sparseSearchPays(dataItems, dataLength);
   }
   const size_t units = static_cast<size_t>(x) * static_cast<size_t>(y);
   search->reserve(static_cast<int>(units));
@@ -231,16 +293,38 @@ void NeuronLayer::prepareSearch() {
     scanWeights.resize(units);
     movingWeights.resize(units);
     movingFactors.resize(units);
+    movingSlots.resize(units);
   }
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       scanWeights[static_cast<size_t>(j) * x + i] = neuronMap[i][j]->weights;
     }
   }
+  if (keepsLengths) {
+    scanLengths.resize(units);
+    const kernels::KernelTable& k = kernels::active();
+    const int half = lengthSplit(dataLength);
+    for (size_t s = 0; s < units; s++) {
+      const float* w = scanWeights[s];
+      scanLengths[s] = half > 0 ? k.measure(w, half) + k.measure(w + half, dataLength - half) : k.measure(w, dataLength);
+    }
+  }
+}
+
+int NeuronLayer::nearestUnit(WinnerSearch& searcher, const DataItem* di, int current, bool shared) {
+  Workers* team = shared ? &Globals::team() : nullptr;
+  if (di->isSparse() && keepsLengths) {
+    return searcher.find(scanWeights.data(), scanLengths.data(), x * y, di->sparse(), di->squaredLength(),
+                         kSearchStart, current, team);
+  }
+  if (di->isSparse()) {
+    return searcher.findDensified(scanWeights.data(), x * y, di->sparse(), kSearchStart, current, team);
+  }
+  return searcher.find(scanWeights.data(), x * y, di->dense(), kSearchStart, current, team);
 }
 
 void NeuronLayer::findWinner(DataItem* di, int* winner) {
-  const int k = search->find(scanWeights.data(), x * y, di->getDataVector(), kSearchStart, winner[1] * x + winner[0]);
+  const int k = nearestUnit(*search, di, winner[1] * x + winner[0], true);
   winner[0] = k % x;
   winner[1] = k / x;
 }
@@ -255,14 +339,35 @@ void NeuronLayer::remeasure() {
 }
 
 void NeuronLayer::testDataItems() {
-  // The winner is kept from one vector to the next: a vector that no unit is
-  // at a finite distance from goes to the previous vector's unit.
+  // Every vector's nearest unit is found on its own (the team's members each
+  // take a range of a chunk of vectors), then the chunk's vectors are added
+  // in list order. The winner is kept from one vector to the next: a vector
+  // that no unit is at a finite distance from goes to the previous vector's unit.
   prepareSearch();
-  int winner[2] = {0, 0};
-  for (int k = 0; k < dataItems->size(); k++) {
-    DataItem* d = dataItems->elementAt(k);
-    findWinner(d, winner);
-    neuronMap[winner[0]][winner[1]]->addRepresentingDataItem(d);
+  const int count = dataItems->size();
+  const long long perVector = static_cast<long long>(x) * y * (keepsLengths ? 64 : dataLength);
+  const int chunk = count < kAssignChunk ? count : kAssignChunk;
+  const int parts = partsFor(perVector * chunk, kAssignPartWork);
+  // Each member its own search (the map's own when one part does it all),
+  // made ready here: a part must not allocate.
+  while (parts > 1 && static_cast<int>(teamSearches.size()) < parts) {
+    teamSearches.push_back(std::make_unique<WinnerSearch>(dataLength));
+  }
+  for (int p = 0; parts > 1 && p < parts; p++) teamSearches[static_cast<size_t>(p)]->reserve(x * y);
+  nearest.resize(static_cast<size_t>(chunk));
+  int winner = 0;
+  for (int base = 0; base < count; base += chunk) {
+    const int size = count - base < chunk ? count - base : chunk;
+    inRanges(size, parts, [&](int p, int first, int end) {
+      WinnerSearch& searcher = parts == 1 ? *search : *teamSearches[static_cast<size_t>(p)];
+      for (int k = first; k < end; k++) {
+        nearest[static_cast<size_t>(k)] = nearestUnit(searcher, dataItems->elementAt(base + k), -1, false);
+      }
+    });
+    for (int k = 0; k < size; k++) {
+      if (nearest[static_cast<size_t>(k)] >= 0) winner = nearest[static_cast<size_t>(k)];
+      neuronMap[winner % x][winner / x]->addRepresentingDataItem(dataItems->elementAt(base + k));
+    }
   }
 }
 
@@ -271,10 +376,15 @@ void NeuronLayer::calcMQE() {
   int c = 0;
   float maxMQE = 0.0f;
   testDataItems();
+  // Each unit's error is its own float sum; the team's members each take a range of units.
+  const int units = x * y;
+  inRanges(units, partsFor(static_cast<long long>(dataItems->size()) * dataLength, kAssignPartWork),
+           [&](int, int first, int end) {
+             for (int s = first; s < end; s++) neuronMap[s % x][s / x]->calcMQE();
+           });
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       Neuron* unit = neuronMap[i][j];
-      unit->calcMQE();
       float currMQE = unit->MQE;
       if (currMQE > 0.0f) {
         MQE = static_cast<float>(static_cast<double>(MQE) + static_cast<double>(currMQE));
@@ -310,7 +420,7 @@ void NeuronLayer::train() {
 
   TrainingSchedule schedule(N, P, radiusStep(P, ini_neighbourhood));
   Progress progress{HUGE_VALF, 0, 0, -1.0};
-  TrainingDraws draws(dataItems, static_cast<int>(N), dataLength, [] { return Globals::getIntRandom(); });
+  TrainingDraws draws(dataItems, static_cast<int>(N), [] { return Globals::getIntRandom(); });
   long long checks = 0;
   float measured = HUGE_VALF;  // the error at the last growth check
   auto status = [&] {
@@ -411,17 +521,88 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
   const int xmaxlim = static_cast<int>(wx + r < x - 1 ? wx + r : x - 1);
   const int yminlim = static_cast<int>(wy - r > 0 ? wy - r : 0);
   const int ymaxlim = static_cast<int>(wy + r < y - 1 ? wy + r : y - 1);
+  if (influenceRadius != neighbourhood) {
+    // The influence depends only on the offset and the radius: worked out
+    // once per radius (and grid) instead of once per unit and step.
+    influences.resize(static_cast<size_t>(x) * static_cast<size_t>(y));
+    for (long long dy = 0; dy < y; dy++) {
+      for (long long dx = 0; dx < x; dx++) {
+        const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+        influences[static_cast<size_t>(dy * x + dx)] = Neuron::influence(dist, neighbourhood);
+      }
+    }
+    influenceRadius = neighbourhood;
+  }
+  const double rate = static_cast<double>(learnrate);  // stepFactor: rate times the influence
   int count = 0;
   for (int j = yminlim; j <= ymaxlim; j++) {
+    const int dy = wy > j ? wy - j : j - wy;
     for (int i = xminlim; i <= xmaxlim; i++) {
-      const long long dx = wx - i, dy = wy - j;
-      const float dist = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
+      const int dx = wx > i ? wx - i : i - wx;
       movingWeights[count] = neuronMap[i][j]->weights;
-      movingFactors[count] = Neuron::stepFactor(dist, learnrate, neighbourhood);
+      movingFactors[count] = rate * static_cast<double>(influences[static_cast<size_t>(dy) * x + dx]);
+      movingSlots[count] = j * x + i;
       count++;
     }
   }
-  kernels::active().moveUnits(movingWeights.data(), movingFactors.data(), count, di->getDataVector(), dataLength);
+  moveUnits(count, di);
+}
+
+void NeuronLayer::moveUnits(int count, const DataItem* di) {
+  const kernels::KernelTable& k = kernels::active();
+  const int n = dataLength;
+  // Shared out by where the weights lie: a unit (for the lengths, each half
+  // of a unit) is always moved by the same member of the team, so its
+  // weights stay in the caches of that member's core from step to step.
+  const bool shared = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1;
+  const int members = shared ? Globals::team().size() : 1;
+  if (!keepsLengths) {
+    // A sparse vector's values spread into a row kept +0 between steps.
+    if (di->isSparse() && denseRow.size() != static_cast<size_t>(n)) denseRow.assign(static_cast<size_t>(n), 0.0f);
+    const SparseEntries listed = di->isSparse() ? di->sparse() : SparseEntries{0, nullptr, nullptr};
+    for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = listed.value[j];
+    const float* values = di->isSparse() ? denseRow.data() : di->dense();
+    auto move = [&](int member) {
+      for (int u = 0; u < count; u++) {
+        if (movingSlots[u] % members == member) k.moveTowards(movingWeights[u], values, movingFactors[u], n);
+      }
+    };
+    shared ? Globals::team().runOnEach(move) : move(0);
+    for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = 0.0f;
+    return;
+  }
+  // Each unit's length is refreshed in the pass that moves it: the two halves
+  // of a long unit apart (whatever the number of threads), then their sum.
+  const int half = lengthSplit(n);
+  const int pieces = half > 0 ? 2 : 1;
+  SparseEntries lowX = {0, nullptr, nullptr}, highX = lowX;
+  if (di->isSparse()) {
+    const SparseEntries x = di->sparse();
+    const int low = static_cast<int>(std::lower_bound(x.index, x.index + x.count, half > 0 ? half : n) - x.index);
+    shiftedIndex.resize(static_cast<size_t>(x.count - low));
+    for (int j = low; j < x.count; j++) shiftedIndex[static_cast<size_t>(j - low)] = x.index[j] - half;
+    lowX = {low, x.index, x.value};
+    highX = {x.count - low, shiftedIndex.data(), x.value + low};
+  }
+  pieceLengths.resize(static_cast<size_t>(count) * pieces);
+  auto move = [&](int member) {
+    for (int q = 0; q < count * pieces; q++) {
+      const int u = q / pieces;
+      const bool upper = q % pieces == 1;
+      if ((movingSlots[u] * pieces + (upper ? 1 : 0)) % members != member) continue;
+      const int from = upper ? half : 0, length = pieces == 1 ? n : (upper ? n - half : half);
+      const double f = movingFactors[u];
+      float* w = movingWeights[u] + from;
+      pieceLengths[static_cast<size_t>(q)] =
+          di->isSparse() ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
+                         : k.moveMeasured(w, di->dense() + from, f, length);
+    }
+  };
+  shared ? Globals::team().runOnEach(move) : move(0);
+  for (int u = 0; u < count; u++) {
+    const double* piece = &pieceLengths[static_cast<size_t>(u) * pieces];
+    scanLengths[static_cast<size_t>(movingSlots[u])] = pieces == 2 ? piece[0] + piece[1] : piece[0];
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -480,6 +661,7 @@ void NeuronLayer::growGrid(int pos, bool isRow) {
   }
   freeGrid(neuronMap, oldColumns);
   neuronMap = newMap;
+  influenceRadius = -1;
   prepareSearch();
 }
 

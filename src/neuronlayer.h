@@ -106,9 +106,27 @@ class NeuronLayer {
   // row, columns inner), made ready by prepareSearch before searches run.
   std::unique_ptr<WinnerSearch> search;
   std::vector<const float*> scanWeights;
-  // The weights and step factors of the units one training step moves.
+  // With sparse input vectors that pay for it (keepsLengths, see
+  // sparseSearchPays), each unit's squared length in
+  // scan order, refreshed by every move, for the sparse search; the lengths
+  // of the pieces a step moves, and the upper piece's indices of a sparse vector.
+  bool keepsLengths = false;
+  std::vector<double> scanLengths;
+  std::vector<double> pieceLengths;
+  std::vector<int> shiftedIndex;
+  std::vector<float> denseRow;  // a sparse vector's values for a map that searches densely; +0 between steps
+  // The weights, step factors and scan positions of the units one training step moves.
   std::vector<float*> movingWeights;
   std::vector<double> movingFactors;
+  std::vector<int> movingSlots;
+  // The neighbourhood influence at every grid offset (|dx|, |dy|) of the map,
+  // for the radius influenceRadius (-1: not computed for this grid).
+  std::vector<float> influences;
+  int influenceRadius = -1;
+  // The search of each member of the team while all vectors are assigned,
+  // and the scan index of each vector's unit.
+  std::vector<std::unique_ptr<WinnerSearch>> teamSearches;
+  std::vector<int> nearest;
   // A child map started from four corner vectors keeps a copy of them
   // (upper left, upper right, lower left, lower right), to tell whether a
   // child of its own would start exactly as it did; empty otherwise.
@@ -138,10 +156,15 @@ class NeuronLayer {
   void saveAsCartix();
   void getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR);
 
-  // Rebuilds the scan-order list of weight arrays after the grid changed.
+  // Rebuilds the scan-order list of weight arrays (and the units' lengths)
+  // after the grid changed.
   void prepareSearch();
+  // Moves the `count` units listed in moving* towards di.
+  void moveUnits(int count, const DataItem* di);
   // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
+  // The scan index of the unit nearest to di, or `current` (see WinnerSearch::find).
+  int nearestUnit(WinnerSearch& searcher, const DataItem* di, int current, bool shared);
 
   // Empties every unit's list, then calcMQE assigns the vectors afresh.
   void remeasure();

@@ -32,9 +32,9 @@ TEST(ArithmeticTest, EveryComponentHasItsOwnSumAndMaximum) {
   EXPECT_EQ(mean[1], static_cast<float>(16777218.0 / 3.0));
   EXPECT_EQ(mean[2], static_cast<float>(-8.0 / 3.0));
   Globals::normIntervalVector(&list);  // maxima 2^24 and 2^24; none above 0 in the last component
-  EXPECT_EQ(std::vector<float>(list.elementAt(0)->getDataVector(), list.elementAt(0)->getDataVector() + 3),
+  EXPECT_EQ(std::vector<float>(list.elementAt(0)->dense(), list.elementAt(0)->dense() + 3),
             (std::vector<float>{1, 1.0f / 16777216, -2}));
-  EXPECT_EQ(std::vector<float>(list.elementAt(2)->getDataVector(), list.elementAt(2)->getDataVector() + 3),
+  EXPECT_EQ(std::vector<float>(list.elementAt(2)->dense(), list.elementAt(2)->dense() + 3),
             (std::vector<float>{1.0f / 16777216, 1, 0}));
 }
 

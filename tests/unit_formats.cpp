@@ -232,7 +232,7 @@ Loaded load(const std::string& format, const std::string& input, const std::stri
   for (int i = 0; i < Globals::vectorlength; i++) l.names.push_back(loader.getVectorDescription()[i]);
   for (int k = 0; k < items->size(); k++) {
     l.ids.push_back(items->elementAt(k)->getId());
-    for (int i = 0; i < Globals::vectorlength; i++) l.values.push_back(items->elementAt(k)->getDataVector()[i]);
+    for (int i = 0; i < Globals::vectorlength; i++) l.values.push_back(items->elementAt(k)->value(i));
   }
   EXPECT_EQ(Globals::numofallvecs, items->size());
   deleteDataItems(items);
@@ -277,8 +277,8 @@ TEST(DataLoaderFormats, NamesCountsAndNormalisationPerFormat) {
     Data_Vector* items = l.readInput(
         testsupport::writeTempFile(ownName("n.in"), format == "csv"s ? "a,b\n3,4\n0,0\n" : "x 1:3 2:4\ny\n").c_str(), nullptr);
     testing::internal::GetCapturedStdout();
-    const float* v = items->elementAt(0)->getDataVector();
-    EXPECT_EQ(Floats(v, v + 2), (Floats{0.6f, 0.8f})) << format;
+    const DenseValues v = items->elementAt(0)->values();
+    EXPECT_EQ(Floats(v.data(), v.data() + 2), (Floats{0.6f, 0.8f})) << format;
     deleteDataItems(items);
   }
 }

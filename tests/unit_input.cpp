@@ -24,7 +24,7 @@ Data_Vector* read(DataLoader& loader, const std::string& name, const std::string
 Floats values(Data_Vector* items) {
   Floats all;
   for (int k = 0; k < items->size(); k++)
-    for (int i = 0; i < Globals::vectorlength; i++) all.push_back(items->elementAt(k)->getDataVector()[i]);
+    for (int i = 0; i < Globals::vectorlength; i++) all.push_back(items->elementAt(k)->value(i));
   return all;
 }
 
@@ -52,7 +52,7 @@ TEST(DataLoaderTest, ValuesAndIdentifiersAreTakenAsTheyStand) {
                             "t\nn 2\nt\nd 9\n1e5 0x1p3 -0 00012.50 .5 5. +3 \t7 2\0x id\0tail\r\n"
                             "- . + x 1.5.5 99999999999999999999999 0.1 -.5  last"s);
   EXPECT_EQ(values(items), (Floats{1e5f, 8, 0, 12.5f, 0.5f, 5, 3, 7, 2, 0, 0, 0, 0, 1.5f, 1e23f, 0.1f, -0.5f, 0}));
-  EXPECT_TRUE(std::signbit(items->elementAt(0)->getDataVector()[2]));
+  EXPECT_TRUE(std::signbit(items->elementAt(0)->value(2)));
   EXPECT_STREQ(items->elementAt(0)->getId(), "id");
   EXPECT_EQ(echo, "added id\0tail\r\nadded last\n"s);
   // Names: the second field of each line, cut at a NUL byte; two blanks give an empty name.

@@ -7,15 +7,14 @@
 
 #include "kernels/distancekernels.h"
 #include "kernels/winnersearch.h"
-#include "kernel_sets.h"
+#include "kernel_support.h"
 #include "test_support.h"
 
 namespace {
 
 using kernels::InstructionSet;
-
-using kernelsets::KernelsIn;
-using kernelsets::supportedSets;
+using testsupport::KernelsIn;
+using testsupport::supportedSets;
 
 const int kLengths[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 300, 1001};
 

@@ -73,7 +73,8 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
       << Globals::SAVE_MODEL << " " << Globals::INITIAL_X_SIZE << " "
       << Globals::INITIAL_Y_SIZE << " " << Globals::LABELS_NUM << Globals::LABELS_ONLY << " "
       << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE)
-      << text(Globals::inputFormat) << text(Globals::separator) << text(Globals::idColumn) << Globals::components;
+      << text(Globals::inputFormat) << text(Globals::separator) << text(Globals::idColumn) << Globals::components
+      << " " << Globals::threads;
     return s.str();
   };
   std::ostringstream help;
@@ -91,7 +92,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 26);
+  EXPECT_EQ(checked, 27);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "kernels/distancekernels.h"
 #include "kernels/twonearest.h"
-#include "kernel_sets.h"
+#include "kernel_support.h"
 #include "test_support.h"
 
 namespace {
@@ -16,8 +16,8 @@ namespace {
 using kernels::InstructionSet;
 using Units = std::vector<std::vector<float>>;
 
-using kernelsets::KernelsIn;
-using kernelsets::supportedSets;
+using testsupport::KernelsIn;
+using testsupport::supportedSets;
 
 std::vector<float> randomVector(std::mt19937& rng, int n, float scale) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);

@@ -1,5 +1,9 @@
 #include "kernels/distancekernels.h"
 
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
 namespace kernels {
 
 namespace {
@@ -44,8 +48,102 @@ void moveUnitsPortable(float* const* units, const double* factors, int count, co
 void exactDistancesPortable(const float* const* vectors, int count, const float* w, int n, float* out) {
   const float* const weights[4] = {w, w, w, w};
   int k = 0;
-  for (; k + 4 <= count; k += 4) exactDistancePairs(vectors + k, weights, 4, n, out + k);
-  exactDistancePairs(vectors + k, weights, count - k, n, out + k);
+  for (; k + 4 <= count; k += 4) {
+    const float *a0 = vectors[k], *a1 = vectors[k + 1], *a2 = vectors[k + 2], *a3 = vectors[k + 3];
+    float r0 = 0.0f, r1 = 0.0f, r2 = 0.0f, r3 = 0.0f;
+    for (int i = 0; i < n; i++) {
+      const double wi = static_cast<double>(w[i]);
+      double d0 = static_cast<double>(a0[i]) - wi;
+      double d1 = static_cast<double>(a1[i]) - wi;
+      double d2 = static_cast<double>(a2[i]) - wi;
+      double d3 = static_cast<double>(a3[i]) - wi;
+      r0 = static_cast<float>(static_cast<double>(r0) + d0 * d0);
+      r1 = static_cast<float>(static_cast<double>(r1) + d1 * d1);
+      r2 = static_cast<float>(static_cast<double>(r2) + d2 * d2);
+      r3 = static_cast<float>(static_cast<double>(r3) + d3 * d3);
+    }
+    out[k] = r0;
+    out[k + 1] = r1;
+    out[k + 2] = r2;
+    out[k + 3] = r3;
+  }
+  // Two or three left: two chains side by side, then the last alone.
+  for (; k + 2 <= count; k += 2) {
+    const float *a0 = vectors[k], *a1 = vectors[k + 1];
+    float r0 = 0.0f, r1 = 0.0f;
+    for (int i = 0; i < n; i++) {
+      const double wi = static_cast<double>(w[i]);
+      double d0 = static_cast<double>(a0[i]) - wi;
+      double d1 = static_cast<double>(a1[i]) - wi;
+      r0 = static_cast<float>(static_cast<double>(r0) + d0 * d0);
+      r1 = static_cast<float>(static_cast<double>(r1) + d1 * d1);
+    }
+    out[k] = r0;
+    out[k + 1] = r1;
+  }
+  for (; k < count; k++) out[k] = exactDistance(vectors[k], w, n);
+}
+
+// The squares of w summed in two running sums, the even and the odd components.
+double measurePortable(const float* w, int n) {
+  double s0 = 0.0, s1 = 0.0;
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    s0 += static_cast<double>(w[i]) * static_cast<double>(w[i]);
+    s1 += static_cast<double>(w[i + 1]) * static_cast<double>(w[i + 1]);
+  }
+  if (i < n) s0 += static_cast<double>(w[i]) * static_cast<double>(w[i]);
+  return s0 + s1;
+}
+
+double moveMeasuredPortable(float* w, const float* x, double factor, int n) {
+  moveTowardsPortable(w, x, factor, n);
+  return measurePortable(w, n);
+}
+
+// True when every weight of the block lies within the limit and none is -0.
+bool unchangedByMove(const float* w, int count, int skipLimit) {
+  for (int i = 0; i < count; i++) {
+    int bits;
+    std::memcpy(&bits, &w[i], sizeof bits);
+    if ((bits & 0x7fffffff) > skipLimit || bits == static_cast<int>(0x80000000u)) return false;
+  }
+  return true;
+}
+
+double moveSparsePortable(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
+  int k = 0;
+  for (int start = 0; start < n; start += kSkipBlock) {
+    const int end = n - start < kSkipBlock ? n : start + kSkipBlock;
+    const bool listed = k < x.count && x.index[k] < end;
+    if (!listed && unchangedByMove(w + start, end - start, skipLimit)) continue;
+    moveSparseRest(w, x, k, start, end, factor);
+    while (k < x.count && x.index[k] < end) k++;
+  }
+  return measurePortable(w, n);
+}
+
+// Two running sums of scalar products: gathering the weights into vector
+// registers measured no faster (the listed components are few and scattered).
+void sparseDotsPortable(const SparseEntries& x, const float* const* units, int count, double* out) {
+  for (int u = 0; u < count; u++) {
+    const float* w = units[u];
+    double s0 = 0.0, s1 = 0.0;
+    int k = 0;
+    for (; k + 2 <= x.count; k += 2) {
+      s0 += static_cast<double>(x.value[k]) * static_cast<double>(w[x.index[k]]);
+      s1 += static_cast<double>(x.value[k + 1]) * static_cast<double>(w[x.index[k + 1]]);
+    }
+    if (k < x.count) s0 += static_cast<double>(x.value[k]) * static_cast<double>(w[x.index[k]]);
+    out[u] = s0 + s1;
+  }
+}
+
+void accumulateSquaresPortable(float* acc, const float* w, const float* x, int n) {
+  for (int i = 0; i < n; i++) {
+    const double diff = static_cast<double>(w[i]) - static_cast<double>(x[i]);
+    acc[i] = static_cast<float>(static_cast<double>(acc[i]) + diff * diff);
+  }
 }
 
 InstructionSet widestSupported() {
@@ -73,11 +171,44 @@ const KernelTable* activeTable = &tableOf(widestSupported());
 
 const KernelTable& portableKernels() {
   static const KernelTable table = {roughDistancePortable, roughDistancesPortable, moveTowardsPortable,
-                                    moveUnitsPortable, exactDistancesPortable};
+                                    moveUnitsPortable,    exactDistancesPortable, measurePortable,
+                                    moveMeasuredPortable, moveSparsePortable,     sparseDotsPortable,
+                                    accumulateSquaresPortable};
   return table;
 }
 
+// Moving a weight w towards an input component of +0 computes, in double,
+// d = 0 - w, p = factor * d, s = w + p, and stores float(s). It gives w back,
+// bit for bit, when the factor is finite, w is not -0 and
+// |w| <= L <= 2^-126 with |factor| L <= 2^-150 (1 - 2^-41):
+// - w = +0: d = +0, p = +0 or -0, s = +0.
+// - otherwise w is a multiple of 2^-149 (every float up to 2^-126 is) and
+//   the floats next to it lie 2^-149 away on both sides. d = -w exactly;
+//   |p| <= |factor w| (1 + 2^-53); s errs from w + p by at most
+//   2^-53 |w + p| <= 2^-178. So |s - w| <= 2^-150 (1 - 2^-41)(1 + 2^-53)
+//   + 2^-178 < 2^-150: s lies nearer to w than to any other float, and
+//   float(s) = w, sign included.
+// (-0 is left out: +0 - -0 is +0, and -0 + +0 is +0, not -0.)
+// L below is t = 2^-150 (1 - 2^-40) / |factor| (the division errs by a
+// factor of at most 1 + 2^-53, which the 2^-40 covers), capped at 2^-126
+// and rounded down to a float.
+int noOpLimit(double factor) {
+  if (!std::isfinite(factor)) return -1;
+  const double t = std::ldexp(1.0 - std::ldexp(1.0, -40), -150) / std::fabs(factor);
+  const float limit = t < static_cast<double>(FLT_MIN) ? static_cast<float>(t) : FLT_MIN;
+  int bits;
+  std::memcpy(&bits, &limit, sizeof bits);
+  // Rounded up: the float below (a positive float's bits less one; t > 0).
+  return static_cast<double>(limit) > t ? bits - 1 : bits;
+}
+
+// The build may cap the sets the kernels choose (see VELMAR_MAX_ISA in CMakeLists.txt).
+#if !defined(VELMAR_MAX_ISA_LEVEL)
+#define VELMAR_MAX_ISA_LEVEL 2
+#endif
+
 bool supports(InstructionSet set) {
+  if (static_cast<int>(set) > VELMAR_MAX_ISA_LEVEL) return false;
 #if defined(__x86_64__)
   __builtin_cpu_init();
   switch (set) {

@@ -15,6 +15,8 @@
 // exact kernels: the lanes of a wide register each run the very operations
 // the portable loop runs, in the same order, and nothing is fused.
 
+#include "kernels/vectorvalues.h"
+
 namespace kernels {
 
 enum class InstructionSet { Portable = 0, Avx2 = 1, Avx512 = 2 };
@@ -31,15 +33,52 @@ typedef void (*MoveUnitsFn)(float* const* units, const double* factors, int coun
 // out[k] = exact squared distance of vectors[k] to w, for k < count.
 typedef void (*ExactDistancesFn)(const float* const* vectors, int count, const float* w, int n, float* out);
 
+// The squared length of a weight vector: the sum, in double and in an order
+// fixed per instruction set, of the squares of all its components. The
+// moves below return it for the weights they leave, computed in the same
+// pass and in the same order as measure(), so that it equals measure() of
+// the result bit for bit, whatever blocks a move skipped.
+typedef double (*MeasureFn)(const float* w, int n);
+// moveTowards, returning the new squared length.
+typedef double (*MoveMeasuredFn)(float* w, const float* x, double factor, int n);
+// moveTowards for a sparse x (every component it does not list is +0),
+// returning the new squared length. A block of kSkipBlock weights where x
+// lists nothing and every weight lies within skipLimit (see noOpLimit) is
+// not written: the move would give every one of them back unchanged.
+//
+// Towards a component of +0 the move is float(w + factor * (0 - w)); for a
+// finite factor the kernels compute it as float(w - factor * w), which gives
+// the same bits: 0 - w is -w exactly (+0 for w = +0 or -0, where -w would
+// differ in sign, but factor * +0 and factor * -w are then zeros whose sum
+// with w rounds alike: +0 + (+-0) = +0 - (+-0) and -0 + (+-0) = -0 - (-+0));
+// rounding to nearest is symmetric, so factor * -w = -(factor * w); and
+// w + (-a) is w - a. Infinite and NaN weights propagate alike (a NaN keeps
+// w's payload in both). With a factor that is not finite the kernels keep
+// the literal expression.
+typedef double (*MoveSparseFn)(float* w, const SparseEntries& x, double factor, int n, int skipLimit);
+constexpr int kSkipBlock = 16;
+// out[u] = the sum over the components j that x lists of x[j] * units[u][j],
+// in double (each product exact), in any order, for u < count.
+typedef void (*SparseDotsFn)(const SparseEntries& x, const float* const* units, int count, double* out);
+// acc[i] = float(acc[i] + (w[i] - x[i])^2) per i, the difference and the
+// square taken in double: one step of n independent float chains.
+typedef void (*AccumulateSquaresFn)(float* acc, const float* w, const float* x, int n);
+
 struct KernelTable {
   RoughDistanceFn roughDistance;
   RoughDistancesFn roughDistances;
   MoveTowardsFn moveTowards;
   MoveUnitsFn moveUnits;
   ExactDistancesFn exactDistances;
+  MeasureFn measure;
+  MoveMeasuredFn moveMeasured;
+  MoveSparseFn moveSparse;
+  SparseDotsFn sparseDots;
+  AccumulateSquaresFn accumulateSquares;
 };
 
-// The kernels in use: the widest set this processor runs, unless a test chose another.
+// The kernels in use: the widest set this processor runs (and the build
+// allows, see VELMAR_MAX_ISA), unless a test chose another.
 extern const KernelTable* activeTable;
 inline const KernelTable& active() { return *activeTable; }
 // True when this processor (and this build) can run the set.
@@ -82,6 +121,34 @@ inline void exactDistancePairs(const float* const* a, const float* const* b, int
     out[k + 3] = r3;
   }
   for (; k < count; k++) out[k] = exactDistance(a[k], b[k], n);
+}
+
+// The exact squared distance of a sparse x to w: the same chain over every
+// component in order, an unlisted component of x being +0.
+inline float exactDistance(const SparseEntries& x, const float* w, int n) {
+  float res = 0.0f;
+  int k = 0;
+  for (int i = 0; i < n; i++) {
+    const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
+    const double diff = xi - static_cast<double>(w[i]);
+    res = static_cast<float>(static_cast<double>(res) + diff * diff);
+  }
+  return res;
+}
+
+// The largest float bit pattern (of |w|) for which moving a weight w towards
+// an input component of +0 with this factor provably gives w back, or -1
+// when none is: the factor is not finite. See distancekernels.cpp.
+int noOpLimit(double factor);
+
+// The move towards a sparse x of components `from` to n-1, one by one; x's
+// entries from k on are those listed there.
+inline void moveSparseRest(float* w, const SparseEntries& x, int k, int from, int n, double factor) {
+  for (int i = from; i < n; i++) {
+    const double xi = k < x.count && x.index[k] == i ? static_cast<double>(x.value[k++]) : 0.0;
+    const double wi = static_cast<double>(w[i]);
+    w[i] = static_cast<float>(wi + factor * (xi - wi));
+  }
 }
 
 // Widens n floats to doubles (exact).

@@ -6,7 +6,9 @@
 
 #include <immintrin.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "kernels/distancekernels.h"
 
@@ -101,11 +103,155 @@ VELMAR_AVX2 void exactDistancesAvx2(const float* const* vectors, int count, cons
   portableKernels().exactDistances(vectors + k, count - k, w, n, out + k);
 }
 
+// ---- Moves that return the squared length, in blocks of 16 (four quarters) ----
+// The squares go into two accumulators of four lanes, quarters 0 and 2 into
+// the first, 1 and 3 into the second; components after the last full block
+// are added one by one. measure and the moves share this order.
+
+VELMAR_AVX2 inline __m128 moved4(__m128 w, __m128 x, __m256d f) {
+  __m256d wv = _mm256_cvtps_pd(w);
+  __m256d step = _mm256_mul_pd(f, _mm256_sub_pd(_mm256_cvtps_pd(x), wv));
+  return _mm256_cvtpd_ps(_mm256_add_pd(wv, step));
+}
+
+struct Lengths {
+  __m256d a0, a1;
+};
+
+VELMAR_AVX2 inline void addSquares(Lengths& l, __m128 q0, __m128 q1, __m128 q2, __m128 q3) {
+  const __m256d d0 = _mm256_cvtps_pd(q0), d1 = _mm256_cvtps_pd(q1), d2 = _mm256_cvtps_pd(q2),
+                d3 = _mm256_cvtps_pd(q3);
+  l.a0 = _mm256_fmadd_pd(d2, d2, _mm256_fmadd_pd(d0, d0, l.a0));
+  l.a1 = _mm256_fmadd_pd(d3, d3, _mm256_fmadd_pd(d1, d1, l.a1));
+}
+
+VELMAR_AVX2 inline void addSquaresOf(Lengths& l, const float* w) {
+  addSquares(l, _mm_loadu_ps(w), _mm_loadu_ps(w + 4), _mm_loadu_ps(w + 8), _mm_loadu_ps(w + 12));
+}
+
+// The accumulated lanes, then the components from `done` to n one by one.
+VELMAR_AVX2 inline double total(const Lengths& l, const float* w, int done, int n) {
+  const __m256d s = _mm256_add_pd(l.a0, l.a1);
+  const __m128d h = _mm_add_pd(_mm256_castpd256_pd128(s), _mm256_extractf128_pd(s, 1));
+  double sum = _mm_cvtsd_f64(_mm_add_sd(h, _mm_unpackhi_pd(h, h)));
+  for (int i = done; i < n; i++) sum += static_cast<double>(w[i]) * static_cast<double>(w[i]);
+  return sum;
+}
+
+// Moves a full block towards x (16 values, in two halves) and adds the new squares.
+VELMAR_AVX2 inline void moveBlockTowards(float* w, __m256 xlo, __m256 xhi, __m256d f, Lengths& l) {
+  const __m128 q0 = moved4(_mm_loadu_ps(w), _mm256_castps256_ps128(xlo), f);
+  const __m128 q1 = moved4(_mm_loadu_ps(w + 4), _mm256_extractf128_ps(xlo, 1), f);
+  const __m128 q2 = moved4(_mm_loadu_ps(w + 8), _mm256_castps256_ps128(xhi), f);
+  const __m128 q3 = moved4(_mm_loadu_ps(w + 12), _mm256_extractf128_ps(xhi, 1), f);
+  _mm_storeu_ps(w, q0);
+  _mm_storeu_ps(w + 4, q1);
+  _mm_storeu_ps(w + 8, q2);
+  _mm_storeu_ps(w + 12, q3);
+  addSquares(l, q0, q1, q2, q3);
+}
+
+// Four weights moved towards +0 as float(w - factor * w) (see MoveSparseFn).
+VELMAR_AVX2 inline __m128 movedToZero4(__m128 w, __m256d f) {
+  const __m256d wv = _mm256_cvtps_pd(w);
+  return _mm256_cvtpd_ps(_mm256_sub_pd(wv, _mm256_mul_pd(f, wv)));
+}
+
+// The same towards a block of +0, for a finite factor.
+VELMAR_AVX2 inline void moveBlockToZero(float* w, __m256d f, Lengths& l) {
+  const __m128 q0 = movedToZero4(_mm_loadu_ps(w), f), q1 = movedToZero4(_mm_loadu_ps(w + 4), f);
+  const __m128 q2 = movedToZero4(_mm_loadu_ps(w + 8), f), q3 = movedToZero4(_mm_loadu_ps(w + 12), f);
+  _mm_storeu_ps(w, q0);
+  _mm_storeu_ps(w + 4, q1);
+  _mm_storeu_ps(w + 8, q2);
+  _mm_storeu_ps(w + 12, q3);
+  addSquares(l, q0, q1, q2, q3);
+}
+
+// True when all 16 weights lie within the limit (as bits of |w|) and none is -0.
+VELMAR_AVX2 inline bool blockUnchanged(const float* w, __m256i limit) {
+  const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+  const __m256i magnitude = _mm256_set1_epi32(0x7fffffff);
+  const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
+  const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8));
+  const __m256i out0 = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_and_si256(b0, magnitude), limit),
+                                       _mm256_cmpeq_epi32(b0, sign));
+  const __m256i out1 = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_and_si256(b1, magnitude), limit),
+                                       _mm256_cmpeq_epi32(b1, sign));
+  const __m256i out = _mm256_or_si256(out0, out1);
+  return _mm256_testz_si256(out, out) != 0;
+}
+
+VELMAR_AVX2 double measureAvx2(const float* w, int n) {
+  Lengths l = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+  const int full = n / kSkipBlock * kSkipBlock;
+  for (int i = 0; i < full; i += kSkipBlock) addSquaresOf(l, w + i);
+  return total(l, w, full, n);
+}
+
+VELMAR_AVX2 double moveMeasuredAvx2(float* w, const float* x, double factor, int n) {
+  const __m256d f = _mm256_set1_pd(factor);
+  Lengths l = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+  const int full = n / kSkipBlock * kSkipBlock;
+  for (int i = 0; i < full; i += kSkipBlock) moveBlockTowards(w + i, _mm256_loadu_ps(x + i), _mm256_loadu_ps(x + i + 8), f, l);
+  portableKernels().moveTowards(w + full, x + full, factor, n - full);
+  return total(l, w, full, n);
+}
+
+VELMAR_AVX2 double moveSparseAvx2(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
+  if (!std::isfinite(factor)) return portableKernels().moveSparse(w, x, factor, n, skipLimit);
+  const __m256d f = _mm256_set1_pd(factor);
+  const __m256i limit = _mm256_set1_epi32(skipLimit);
+  Lengths l = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+  const int full = n / kSkipBlock * kSkipBlock;
+  int k = 0;
+  for (int start = 0; start < full; start += kSkipBlock) {
+    float* block = w + start;
+    const int end = start + kSkipBlock;
+    if (k < x.count && x.index[k] < end) {
+      // The block's listed values put into their lanes in registers (a
+      // vector load right after scalar stores would wait for the stores).
+      const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+      __m256 lo = _mm256_setzero_ps(), hi = _mm256_setzero_ps();
+      for (; k < x.count && x.index[k] < end; k++) {
+        const __m256i at = _mm256_set1_epi32(x.index[k] - start);
+        const __m256 v = _mm256_set1_ps(x.value[k]);
+        lo = _mm256_blendv_ps(lo, v, _mm256_castsi256_ps(_mm256_cmpeq_epi32(lanes, at)));
+        hi = _mm256_blendv_ps(hi, v, _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_add_epi32(lanes, _mm256_set1_epi32(8)), at)));
+      }
+      moveBlockTowards(block, lo, hi, f, l);
+      continue;
+    }
+    // The first weight tells cheaply whether the whole block may be left.
+    int first;
+    std::memcpy(&first, block, sizeof first);
+    if ((first & 0x7fffffff) <= skipLimit && blockUnchanged(block, limit)) {
+      addSquaresOf(l, block);
+    } else {
+      moveBlockToZero(block, f, l);
+    }
+  }
+  moveSparseRest(w, x, k, full, n, factor);  // the short last block, never skipped
+  return total(l, w, full, n);
+}
+
+VELMAR_AVX2 void accumulateSquaresAvx2(float* acc, const float* w, const float* x, int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d d = _mm256_sub_pd(_mm256_cvtps_pd(_mm_loadu_ps(w + i)), _mm256_cvtps_pd(_mm_loadu_ps(x + i)));
+    const __m256d sum = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(acc + i)), _mm256_mul_pd(d, d));
+    _mm_storeu_ps(acc + i, _mm256_cvtpd_ps(sum));
+  }
+  portableKernels().accumulateSquares(acc + i, w + i, x + i, n - i);
+}
+
 }  // namespace
 
 const KernelTable& avx2Kernels() {
-  static const KernelTable table = {roughDistanceAvx2, roughDistancesAvx2, moveTowardsAvx2,
-                                    moveUnitsAvx2, exactDistancesAvx2};
+  static const KernelTable table = {roughDistanceAvx2, roughDistancesAvx2,    moveTowardsAvx2,
+                                    moveUnitsAvx2,     exactDistancesAvx2,    measureAvx2,
+                                    moveMeasuredAvx2,  moveSparseAvx2,        portableKernels().sparseDots,
+                                    accumulateSquaresAvx2};
   return table;
 }
 

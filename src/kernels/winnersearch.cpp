@@ -3,22 +3,50 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/failure.h"
+#include "base/workers.h"
 #include "kernels/distancekernels.h"
 
 thread_local WinnerSearch::Counts WinnerSearch::counts;
 
 namespace {
 
-// Scratch room for `count` doubles on cache lines of its own, so that
-// searches on several threads never write to a line another one writes to.
-double* newScratch(size_t count) {
+// A map's rough distances are shared out over a team when they take at
+// least this many unit-components (products or squared differences) per
+// thread; below that, handing out the work costs more than it saves.
+const long long kPartWork = 24000;
+
+inline void tally(long long& counter) { counter++; }
+
+// Scratch room for `count` values of T on cache lines of its own, zeroed, so
+// that searches on several threads never write to a line another one writes to.
+template <class T>
+T* newScratch(size_t count) {
   const size_t line = 64;
-  const size_t bytes = (count * sizeof(double) + line - 1) / line * line;
-  void* room = aligned_alloc(line, bytes > 0 ? bytes : line);
+  const size_t bytes = ((count > 0 ? count : 1) * sizeof(T) + line - 1) / line * line;
+  void* room = aligned_alloc(line, bytes);
   if (room == nullptr) failOutOfMemory();
-  return static_cast<double*>(room);
+  return static_cast<T*>(memset(room, 0, bytes));
+}
+
+// Calls rough(first, end) for ranges of units that together cover 0 .. count-1,
+// on the team when the work (units x perUnit) is large enough.
+template <class Rough>
+void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
+  const long long work = static_cast<long long>(count) * (perUnit > 0 ? perUnit : 1);
+  long long parts = team == nullptr || work < 2 * kPartWork ? 1 : work / kPartWork;
+  if (parts > 1 && parts > team->size()) parts = team->size();
+  if (parts <= 1) {
+    rough(0, count);
+    return;
+  }
+  const int n = static_cast<int>(parts);
+  team->run(n, [&](int p) {
+    rough(static_cast<int>(static_cast<long long>(count) * p / n),
+          static_cast<int>(static_cast<long long>(count) * (p + 1) / n));
+  });
 }
 
 }  // namespace
@@ -41,36 +69,95 @@ double* newScratch(size_t count) {
 // The search widens the relative term by a quarter, a margin for the
 // rounding of the bounds themselves. The upper bound also proves r_n
 // finite (no partial sum can overflow) whenever it is below FLT_MAX.
+//
+// For a sparse x the rough distance is R = (W + X) - 2P, each operation
+// rounded to double, where W, X and P are double sums, in any order, of
+// w_i^2 over all n components (the unit's squared length), of x_i^2 and of
+// x_i w_i over the m <= n listed components. Each of these terms is a
+// product of two floats and so exact in double (24-bit significands, no
+// overflow or underflow in double's range). With W*, X*, P* the exact sums,
+// A = sum |x_i w_i| and e = 2^-53, gamma_k = k e / (1 - k e):
+//     |W - W*| <= gamma_n W*,  |X - X*| <= gamma_m X*,  |P - P*| <= gamma_m A,
+// and by Cauchy-Schwarz 2A <= 2 sqrt(W* X*) <= W* + X*. The true squared
+// distance T = W* + X* - 2P* can be far smaller than W* + X* (x close to w:
+// the cancellation), so its error is bounded against the norms, not T:
+//     |(W + X)(1 + e1) - 2P - T| <= (gamma_n + gamma_m + e (1 + gamma_n)) (W* + X*)
+//     |R - T| <= that + e |(W + X)(1 + e1) - 2P| <= (2n + 4) e (W* + X*) (1 + O(n e)),
+// and W* + X* <= (W + X)(1 + O(n e)). So with E = 1.25 (2n + 4) e (W + X)
+// (the quarter again a margin for the O(n e) terms and the rounding of the
+// bounds), T lies in [R - E, R + E], and r_n, which lies within the float
+// chain's bound of T as above (T being the same true sum of squares),
+//     (R - E)(1 - g') - n 2^-149  <=  r_n  <=  (R + E)(1 + g') + n 2^-149,
+// g' the dense search's relative term (which covers g). E is small against
+// distances comparable to the norms; where x nearly equals w it may exceed
+// R, the lower bound is then below 0 and the unit stays a candidate, so the
+// exact chains decide. The kept W must be such a double sum of every
+// component's square: the moves return it for the weights they leave, skipped
+// blocks included (distancekernels.h). The bounds themselves are computed
+// with a few more roundings of 2^-53, which the quarter added to g covers.
 WinnerSearch::WinnerSearch(int inComponents)
-    : components(inComponents), wideInput(nullptr), rough(nullptr), capacity(0) {
+    : components(inComponents),
+      wideInput(nullptr),
+      denseInput(nullptr),
+      rough(nullptr),
+      lower(nullptr),
+      candidates(nullptr),
+      candidateWeights(nullptr),
+      candidateDistances(nullptr),
+      capacity(0) {
   const double n = static_cast<double>(components);
   const double u = std::ldexp(1.0, -24) + std::ldexp(1.0, -51);
   const double g = std::expm1(n * std::log1p(u));
   relativeError = 1.25 * (g + 4.0 * n * std::ldexp(1.0, -52));
   absoluteError = n * std::ldexp(1.0, -149);
+  sparseError = 1.25 * (2.0 * n + 4.0) * std::ldexp(1.0, -53);
   boundUsable = relativeError < 0.0625;
-  wideInput = newScratch(components > 0 ? static_cast<size_t>(components) : 1);
+  wideInput = newScratch<double>(static_cast<size_t>(components > 0 ? components : 1));
+  denseInput = newScratch<float>(static_cast<size_t>(components > 0 ? components : 1));
 }
 
 WinnerSearch::~WinnerSearch() {
   free(wideInput);
+  free(denseInput);
   free(rough);
+  free(lower);
+  free(candidates);
+  free(candidateWeights);
+  free(candidateDistances);
 }
+
+namespace {
+
+// Scratch: nothing in it is kept.
+template <class T>
+void grow(T*& array, int count) {
+  free(array);
+  array = nullptr;  // so that a failure to allocate below never frees it twice
+  array = newScratch<T>(static_cast<size_t>(count));
+}
+
+}  // namespace
 
 void WinnerSearch::reserve(int units) {
   if (units <= capacity) return;
-  free(rough);  // scratch: nothing in it is kept
-  rough = nullptr;  // so that a failure to allocate below never frees it twice
-  rough = newScratch(static_cast<size_t>(units));
+  grow(rough, units);
+  grow(lower, units);
+  grow(candidates, units);
+  grow(candidateWeights, units);
+  grow(candidateDistances, units);
   capacity = units;
 }
 
-int WinnerSearch::findExactly(const float* const* units, int count, const float* x, float start,
-                              int current) const {
+namespace {
+
+// The plain search's rule: the first unit whose exact distance is below the
+// best so far, starting from `start` and `current`.
+template <class Distance>
+int plainWinner(int count, float start, int current, Distance distance) {
   float winnerDist = start;
   int winner = current;
   for (int k = 0; k < count; k++) {
-    float dist = kernels::exactDistance(x, units[k], components);
+    const float dist = distance(k);
     if (dist < winnerDist) {
       winnerDist = dist;
       winner = k;
@@ -79,18 +166,50 @@ int WinnerSearch::findExactly(const float* const* units, int count, const float*
   return winner;
 }
 
-int WinnerSearch::find(const float* const* units, int count, const float* x, float start, int current) {
-  counts.searches++;
+}  // namespace
+
+int WinnerSearch::findExactly(const float* const* units, int count, const float* x, float start,
+                              int current) const {
+  return plainWinner(count, start, current, [&](int k) { return kernels::exactDistance(x, units[k], components); });
+}
+
+int WinnerSearch::findExactly(const float* const* units, int count, const SparseEntries& x, float start,
+                              int current) const {
+  return plainWinner(count, start, current, [&](int k) { return kernels::exactDistance(x, units[k], components); });
+}
+
+// The kernel's chains take the differences the other way round, w - x;
+// rounding to nearest is symmetric, so their squares are the same.
+template <class Candidate>
+int WinnerSearch::decideNearTies(const float* const* units, int count, const float* x, float start, int current,
+                                 Candidate candidate) {
+  tally(counts.nearTies);
+  int left = 0;
+  for (int u = 0; u < count; u++) {
+    if (candidate(u)) {
+      candidates[left] = u;
+      candidateWeights[left++] = units[u];
+    }
+  }
+  kernels::active().exactDistances(candidateWeights, left, x, components, candidateDistances);
+  const int c = plainWinner(left, start, -1, [&](int k) { return candidateDistances[k]; });
+  return c < 0 ? current : candidates[c];
+}
+
+int WinnerSearch::find(const float* const* units, int count, const float* x, float start, int current,
+                       Workers* team) {
+  tally(counts.searches);
   if (!boundUsable || count > capacity) {
-    counts.plain++;
+    tally(counts.plain);
     return findExactly(units, count, x, start, current);
   }
   const kernels::KernelTable& k = kernels::active();
   kernels::widen(x, wideInput, components);
+  shareOut(team, count, components,
+           [&](int first, int end) { k.roughDistances(wideInput, units + first, end - first, components, rough + first); });
   double smallest = HUGE_VAL;
   int nearest = 0;
   bool finite = true;
-  k.roughDistances(wideInput, units, count, components, rough);
   for (int u = 0; u < count; u++) {
     const double r = rough[u];
     finite = finite && std::isfinite(r);
@@ -104,24 +223,60 @@ int WinnerSearch::find(const float* const* units, int count, const float* x, flo
   const double upper = smallest * (1.0 + relativeError) + absoluteError;
   const double limit = start < FLT_MAX ? static_cast<double>(start) : static_cast<double>(FLT_MAX);
   if (!finite || !(upper < limit)) {
-    counts.plain++;
+    tally(counts.plain);
     return findExactly(units, count, x, start, current);
   }
   const double cutoff = (upper + absoluteError) / (1.0 - relativeError);
   int candidates = 0;
   for (int u = 0; u < count; u++) candidates += rough[u] <= cutoff;
   if (candidates == 1) return nearest;
+  return decideNearTies(units, count, x, start, current, [&](int u) { return rough[u] <= cutoff; });
+}
 
-  counts.nearTies++;
-  float winnerDist = start;
-  int winner = current;
+int WinnerSearch::find(const float* const* units, const double* norms, int count, const SparseEntries& x,
+                       double xNorm, float start, int current, Workers* team) {
+  tally(counts.searches);
+  if (!boundUsable || count > capacity) {
+    tally(counts.plain);
+    return findExactly(units, count, x, start, current);
+  }
+  const kernels::KernelTable& k = kernels::active();
+  shareOut(team, count, x.count, [&](int first, int end) { k.sparseDots(x, units + first, end - first, rough + first); });
+  // rough[] holds the dot products; it becomes the rough distances, lower[]
+  // the lower bounds, and `upper` the smallest upper bound.
+  double upper = HUGE_VAL;
+  int nearest = 0;
+  bool finite = std::isfinite(xNorm);
   for (int u = 0; u < count; u++) {
-    if (rough[u] > cutoff) continue;
-    float dist = kernels::exactDistance(x, units[u], components);
-    if (dist < winnerDist) {
-      winnerDist = dist;
-      winner = u;
+    const double lengths = norms[u] + xNorm;
+    const double r = lengths - 2.0 * rough[u];
+    const double e = sparseError * lengths;
+    const double up = (r + e) * (1.0 + relativeError) + absoluteError;
+    finite = finite && std::isfinite(up);
+    lower[u] = (r - e) * (1.0 - relativeError) - absoluteError;
+    if (up < upper) {
+      upper = up;
+      nearest = u;
     }
   }
+  const double limit = start < FLT_MAX ? static_cast<double>(start) : static_cast<double>(FLT_MAX);
+  if (!finite || !(upper < limit)) {
+    tally(counts.plain);
+    return findExactly(units, count, x, start, current);
+  }
+  int candidates = 0;
+  for (int u = 0; u < count; u++) candidates += lower[u] <= upper;
+  if (candidates == 1) return nearest;
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = x.value[j];
+  const int winner = decideNearTies(units, count, denseInput, start, current, [&](int u) { return lower[u] <= upper; });
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = 0.0f;
+  return winner;
+}
+
+int WinnerSearch::findDensified(const float* const* units, int count, const SparseEntries& x, float start,
+                                int current, Workers* team) {
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = x.value[j];
+  const int winner = find(units, count, denseInput, start, current, team);
+  for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = 0.0f;
   return winner;
 }

@@ -145,7 +145,7 @@ void Assignments::write(std::ostream& out, const KnownClasses* classes) {
       line += ",,,,,\r\n";  // no map holds it; cannot happen after a complete training
     } else {
       appendLine(line, item->getId(), p.map->gid, p.map->getLevel(), p.column, p.row,
-                 Globals::calcQE(item->getDataVector(), p.unit->weights), p.path);
+                 Globals::calcQE(item, p.unit->weights), p.path);
     }
     if (classes != nullptr) {  // the class goes before the line end
       line.resize(line.size() - 2);

@@ -22,7 +22,7 @@ double ratio(double part, double whole) { return whole > 0.0 ? part / whole : kU
 std::vector<double> meanOf(Data_Vector* items, int n) {
   std::vector<double> mean(static_cast<size_t>(n), 0.0);
   for (int k = 0; k < items->size(); k++) {
-    const float* v = items->elementAt(k)->getDataVector();
+    const DenseValues v = items->elementAt(k)->values();
     for (int i = 0; i < n; i++) mean[static_cast<size_t>(i)] += static_cast<double>(v[i]);
   }
   for (double& m : mean) m /= static_cast<double>(items->size());
@@ -33,7 +33,7 @@ std::vector<double> meanOf(Data_Vector* items, int n) {
 double spreadAround(Data_Vector* items, const std::vector<double>& mean) {
   double sum = 0.0;
   for (int k = 0; k < items->size(); k++) {
-    const float* v = items->elementAt(k)->getDataVector();
+    const DenseValues v = items->elementAt(k)->values();
     for (size_t i = 0; i < mean.size(); i++) {
       const double d = static_cast<double>(v[i]) - mean[i];
       sum += d * d;
@@ -96,7 +96,8 @@ MapFigures measureMap(const NeuronLayer& map, const KnownClasses* classes, DeepS
     f.emptyUnits += items->size() == 0;
     const bool leaf = unit.getMap() == nullptr;
     for (int k = 0; k < items->size(); k++) {
-      const float* x = items->elementAt(k)->getDataVector();
+      const DenseValues values = items->elementAt(k)->values();
+      const float* x = values.data();
       const double d = static_cast<double>(kernels::exactDistance(x, unit.weights, n));
       distances += std::sqrt(d);
       squared += d;

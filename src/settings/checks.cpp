@@ -24,6 +24,9 @@ void checkSettings() {
     fail("a map of INITIAL_X_SIZE x INITIAL_Y_SIZE = " + std::to_string(Globals::INITIAL_X_SIZE) + " x " +
          std::to_string(Globals::INITIAL_Y_SIZE) + " units does not fit in memory (check propertyfile)");
   }
+  if (Globals::threads < 0) {
+    fail("threads must not be negative (check propertyfile)");
+  }
   if (!(Globals::TAU_2 > 0.0f)) {
     fail("TAU_2 must be greater than 0 (check propertyfile)");
   }

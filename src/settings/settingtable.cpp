@@ -84,6 +84,7 @@ constexpr Setting kSettings[] = {
          "csv: the identifier column; (auto) = the first if it holds text, else row numbers"),
     integer("components", &Globals::components, 0,
             "sparse: number of components; 0 = the description file's count, else the largest index"),
+    integer("threads", &Globals::threads, 0, "threads of the training; 0 = one per processor core (same results)"),
 };
 
 constexpr bool sameKey(const char* a, const char* b) { return std::string_view(a) == std::string_view(b); }
@@ -157,6 +158,7 @@ const char* Globals::inputFormat = entry("inputFormat").text;
 const char* Globals::separator = entry("separator").text;
 const char* Globals::idColumn = entry("idColumn").text;
 int Globals::components = static_cast<int>(entry("components").number);
+int Globals::threads = static_cast<int>(entry("threads").number);
 bool Globals::randomSeedGiven = false;
 
 const std::vector<Setting>& settingTable() {

@@ -17,7 +17,7 @@ double step(float v) {
 double roundingFloor(int count, const VectorAt& vectorAt, int components) {
   double floor = 0.0;
   for (int k = 0; k < count; k++) {
-    const float* x = vectorAt(k);
+    const DenseValues x = vectorAt(k);
     for (int i = 0; i < components; i++) {
       const double off = 32.0 * step(x[i]);
       floor += off * off;
@@ -41,7 +41,7 @@ double leastErrorOfOneUnit(int count, const VectorAt& vectorAt, int components) 
   }
   std::vector<double> mean(components, 0.0), largest(components, 0.0);
   for (int k = 0; k < n; k++) {
-    const float* x = vectorAt(k);
+    const DenseValues x = vectorAt(k);
     for (int i = 0; i < components; i++) {
       mean[i] += static_cast<double>(x[i]);
       largest[i] = std::fmax(largest[i], std::fabs(static_cast<double>(x[i])));
@@ -55,7 +55,7 @@ double leastErrorOfOneUnit(int count, const VectorAt& vectorAt, int components) 
   }
   double sum = 0.0;
   for (int k = 0; k < n; k++) {
-    const float* x = vectorAt(k);
+    const DenseValues x = vectorAt(k);
     double distance = 0.0;
     for (int i = 0; i < components; i++) {
       const double d = static_cast<double>(x[i]) - mean[i];
@@ -73,9 +73,9 @@ bool allVectorsEqual(int count, const VectorAt& vectorAt, int components) {
   if (count == 0) {
     return true;
   }
-  const float* first = vectorAt(0);
+  const DenseValues first = vectorAt(0);
   for (int k = 1; k < count; k++) {
-    if (memcmp(vectorAt(k), first, sizeof(float) * components) != 0) {
+    if (memcmp(vectorAt(k).data(), first.data(), sizeof(float) * components) != 0) {
       return false;
     }
   }

@@ -3,13 +3,15 @@
 
 #include <functional>
 
+#include "kernels/vectorvalues.h"
+
 // What float weights can and cannot reach on a set of vectors. A map whose
 // bound lies below these can never stop by its error, so training uses them
 // to end such maps instead of letting them grow for ever.
 
 // The vectors a rule looks at: the k-th of them, for k from 0 to the count
 // given beside it, each of the component count given.
-using VectorAt = std::function<const float*(int k)>;
+using VectorAt = std::function<DenseValues(int k)>;
 
 // The rounding floor of a unit holding the vectors: the error of weights that
 // lie 32 representable steps away from every component of every vector.

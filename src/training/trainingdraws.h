@@ -9,14 +9,13 @@
 // random sequence is drawn exactly as often, and in the same order, as by
 // one draw at the start of every cycle.
 //
-// List is the list of vectors (elementAt, slotAt); Draw gives the next
+// List is the list of vectors (elementAt, slotAt; an element tells where its
+// values lie with storage and storageBytes); Draw gives the next
 // number of the shared random sequence.
 template <class List, class Draw>
 class TrainingDraws {
  public:
-  TrainingDraws(List* inItems, int inCount, int inComponents, Draw inDraw)
-      : items(inItems), count(inCount), vectorBytes(static_cast<long long>(inComponents) * sizeof(float)),
-        drawNext(inDraw) {}
+  TrainingDraws(List* inItems, int inCount, Draw inDraw) : items(inItems), count(inCount), drawNext(inDraw) {}
 
   // The index of this cycle's vector, when `certain` more cycles surely follow it.
   int next(long long certain) {
@@ -32,8 +31,10 @@ class TrainingDraws {
       ahead[queued++] = draw();
     }
     if (queued > 0) {
-      const char* data = reinterpret_cast<const char*>(items->elementAt(ahead[0])->getDataVector());
-      for (long long at = 0; at < vectorBytes; at += 64) __builtin_prefetch(data + at);
+      const auto* item = items->elementAt(ahead[0]);
+      const char* data = static_cast<const char*>(item->storage());
+      const long long bytes = static_cast<long long>(item->storageBytes());
+      for (long long at = 0; at < bytes; at += 64) __builtin_prefetch(data + at);
     }
     if (queued > 1) __builtin_prefetch(items->elementAt(ahead[1]));
     if (queued > 2) __builtin_prefetch(items->slotAt(ahead[2]));
@@ -44,7 +45,6 @@ class TrainingDraws {
   static constexpr int kDepth = 3;
   List* items;
   int count;
-  long long vectorBytes;
   Draw drawNext;
   int ahead[kDepth] = {0, 0, 0};
   int queued = 0;

@@ -1,13 +1,14 @@
-#ifndef VELMAR_TESTS_KERNEL_SETS_H
-#define VELMAR_TESTS_KERNEL_SETS_H
+#ifndef VELMAR_KERNEL_SUPPORT_H
+#define VELMAR_KERNEL_SUPPORT_H
 
-// The instruction sets a kernel test runs on: every one this processor runs.
+// Shared by the tests of the kernels: every instruction set this processor (and build) runs, and a guard that
+// switches the kernels to one of them for a test.
 
 #include <vector>
 
 #include "kernels/distancekernels.h"
 
-namespace kernelsets {
+namespace testsupport {
 
 inline std::vector<kernels::InstructionSet> supportedSets() {
   std::vector<kernels::InstructionSet> sets;
@@ -18,12 +19,12 @@ inline std::vector<kernels::InstructionSet> supportedSets() {
   return sets;
 }
 
-// Switches to a set for one test; the widest kernels are restored when it ends.
+// Restores the widest kernels when a test ends.
 struct KernelsIn {
   explicit KernelsIn(kernels::InstructionSet s) { kernels::use(s); }
   ~KernelsIn() { kernels::use(supportedSets().back()); }
 };
 
-}  // namespace kernelsets
+}  // namespace testsupport
 
 #endif

@@ -1,0 +1,91 @@
+#ifndef VELMAR_BASE_WORKERS_H
+#define VELMAR_BASE_WORKERS_H
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// A team of threads that share out the parts of one job at a time. The
+// caller's own thread is a member: a team of 1 starts no thread and runs
+// every part itself. A job's parts are handed out one at a time to whichever
+// member asks next, so which thread runs a part varies from run to run: a
+// part must compute the same whatever thread runs it, and parts must not
+// write to the same memory. run() returns when every part has run. A part
+// must not throw; one that ends the run ends the process from its thread.
+//
+// Between jobs the threads wait, first busily for a short while (a training
+// step's next job comes within microseconds), then asleep.
+class Workers {
+ public:
+  explicit Workers(int members);
+  ~Workers();
+
+  Workers(const Workers&) = delete;
+  Workers& operator=(const Workers&) = delete;
+
+  int size() const { return static_cast<int>(threads.size()) + 1; }
+
+  // Runs part(p) for every p from 0 to parts - 1, spread over the team.
+  template <class Part>
+  void run(int parts, const Part& part) {
+    if (threads.empty() || parts <= 1) {
+      for (int p = 0; p < parts; p++) part(p);
+      return;
+    }
+    runParts(parts, [](const void* context, int p) { (*static_cast<const Part*>(context))(p); }, &part);
+  }
+
+  // Runs part(m) once on every member m (the caller is member 0), each on
+  // its own thread: for work that should stay where it was last time (the
+  // caches of that member's core). A member the system holds back holds up
+  // the whole job.
+  template <class Part>
+  void runOnEach(const Part& part) {
+    if (threads.empty()) {
+      part(0);
+      return;
+    }
+    runBound([](const void* context, int m) { (*static_cast<const Part*>(context))(m); }, &part);
+  }
+
+  // The number of threads `setting` asks for (0: one per processor core),
+  // at least 1 and at most kMostMembers.
+  static int membersFor(int setting);
+  static constexpr int kMostMembers = 256;
+
+ private:
+  using PartFn = void (*)(const void* context, int part);
+
+  void runParts(int parts, PartFn fn, const void* context);
+  void runBound(PartFn fn, const void* context);
+  // Runs parts of the current job while it has parts left.
+  void takeParts();
+  void serve(int member);
+  // Publishes the job whose fields are set: its number, and whether every
+  // member runs its own part.
+  void publish(bool bound);
+
+  std::vector<std::thread> threads;
+  // The current job's number of parts (high 32 bits) and its next part (low
+  // 32 bits), in one word: a member claims a part by raising it, so a part
+  // is claimed only while its job is the current one. The job's function and
+  // context stay as they are until every part has run.
+  // The words the members write while a job runs lie on cache lines of
+  // their own, apart from those they only read.
+  alignas(64) std::atomic<uint64_t> ticket{0};
+  alignas(64) std::atomic<int> partsDone{0};
+  // Twice the number of jobs so far, plus 1 when the current job is one of
+  // runOnEach: one word, so a member reads both at once.
+  alignas(64) std::atomic<uint32_t> job{0};
+  std::atomic<PartFn> jobFn{nullptr};
+  std::atomic<const void*> jobContext{nullptr};
+  std::atomic<int> sleepers{0};
+  std::mutex sleep;
+  std::condition_variable wake;
+  bool stopping = false;  // guarded by `sleep`
+};
+
+#endif
