@@ -94,12 +94,22 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
   std::string_view field;
   bool finite = true;
   for (int i = 0; i < components; i++) {
-    if (!reader.read(' ', field)) {
-      fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(vectors) +
-           " vectors (check inputfile)");
-    }
     float& value = values.at(i);
-    value = decimalToFloat(field.data());
+    // Mostly the value and its blank lie in the bytes read already: read in
+    // place, the very float decimalToFloat gives for the field.
+    char* blank = nullptr;
+    if (reader.unreadSize() > 0) {
+      value = decimalFieldToFloat(reader.unread(), reader.unread() + reader.unreadSize(), ' ', &blank);
+    }
+    if (blank != nullptr) {
+      reader.skip(static_cast<size_t>(blank - reader.unread()) + 1);
+    } else {
+      if (!reader.read(' ', field)) {
+        fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(vectors) +
+             " vectors (check inputfile)");
+      }
+      value = decimalToFloat(field.data());
+    }
     finite = finite && std::isfinite(value);
   }
   reader.read('\n', field);  // the identifier may end at the end of the file

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,6 +51,39 @@ TEST(FieldReaderTest, EmptyFileAndFieldsLongerThanTheBuffer) {
   const Reads expected = {{longField, true}, {"y", true}, {longField, false}};
   for (size_t blockSize : {1, 7, 4096}) {
     EXPECT_EQ(readAll(longField + " y " + longField, "   ", blockSize), expected) << "block size " << blockSize;
+  }
+}
+
+// A reader that takes a field in place whenever its delimiter lies in the
+// bytes read already (skip), and reads it otherwise, gets the same fields;
+// the unread bytes always end with a NUL.
+TEST(FieldReaderTest, FieldsTakenInPlaceAreTheFieldsRead) {
+  const std::string text = "1.5 -2  x\ty\r\nab\0c d\n\nrest of line\nno end"s;
+  const std::string delimiters = "    \n\n \n  \n";
+  const std::string name = testsupport::writeTempFile("fields_in_place", text);
+  for (size_t blockSize : {1, 2, 3, 5, 8, 64, 4096}) {
+    FieldReader reader(fopen(name.c_str(), "rb"), blockSize);
+    Reads reads;
+    int inPlace = 0;
+    for (char delimiter : delimiters) {
+      const char* unread = reader.unread();
+      ASSERT_EQ(unread[reader.unreadSize()], '\0');
+      const void* at = memchr(unread, delimiter, reader.unreadSize());
+      if (at != nullptr) {
+        const size_t length = static_cast<size_t>(static_cast<const char*>(at) - unread);
+        reads.emplace_back(std::string(unread, length), true);
+        reader.skip(length + 1);
+        inPlace++;
+        continue;
+      }
+      std::string_view field;
+      const bool found = reader.read(delimiter, field);
+      reads.emplace_back(std::string(field), found);
+    }
+    EXPECT_EQ(reads, readAll(text, delimiters, blockSize)) << "block size " << blockSize;
+    if (blockSize == 4096) {
+      EXPECT_EQ(inPlace, 8);  // all but the first (nothing read yet) and the two at the end of the file
+    }
   }
 }
 

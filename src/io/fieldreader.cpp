@@ -16,6 +16,7 @@ FieldReader::FieldReader(FILE* file, size_t blockSize)
   if (buffer_ == nullptr) {
     failOutOfMemory();
   }
+  buffer_[0] = '\0';
 }
 
 FieldReader::~FieldReader() {
@@ -70,5 +71,6 @@ bool FieldReader::refill() {
     return false;
   }
   end_ += got;
+  buffer_[end_] = '\0';  // what unread() promises
   return true;
 }

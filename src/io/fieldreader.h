@@ -30,6 +30,15 @@ class FieldReader {
   // which see it up to its first NUL.
   bool read(char delimiter, std::string_view& field);
 
+  // For readers that parse fields in place: the bytes read from the file
+  // but not consumed yet (possibly none, and possibly only part of the next
+  // field), followed by a NUL byte. They may be changed, but must be given
+  // back as they were before the next call. skip(n) consumes the first n of
+  // them (n at most their number); read() goes on after them.
+  char* unread() { return buffer_ + begin_; }
+  size_t unreadSize() const { return end_ - begin_; }
+  void skip(size_t n) { begin_ += n; }
+
   // The speed comes from finding delimiters a block at a time, which 16 KiB
   // already does well; the block stays in the ordinary heap of the C library
   // and costs no measurable memory. (A block of a megabyte, mapped apart and
