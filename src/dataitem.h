@@ -61,6 +61,12 @@ class DataItem {
   size_t storageBytes() const {
     return isSparse() ? sparseBytes(stored) : sizeof(float) * static_cast<size_t>(length);
   }
+  // Asks the processor to fetch the values ahead of use (only a hint).
+  void prefetchValues() const {
+    const char* data = static_cast<const char*>(block);
+    const size_t bytes = storageBytes();
+    for (size_t at = 0; at < bytes; at += 64) __builtin_prefetch(data + at);
+  }
 
  private:
   DataItem(char* inid, void* inblock, int inlength, int instored);

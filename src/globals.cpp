@@ -165,6 +165,10 @@ float Globals::sumQE(Data_Vector* items, const float* w) {
   DenseRows& rows = denseRows();
   for (int start = 0; start < count; start += block) {
     const int n = count - start < block ? count - start : block;
+    // A unit's vectors lie scattered in memory: the next block's values and
+    // the block after it's records are fetched while this block is measured.
+    for (int k = start + block; k < start + 2 * block && k < count; k++) items->elementAt(k)->prefetchValues();
+    for (int k = start + 2 * block; k < start + 3 * block && k < count; k++) __builtin_prefetch(items->elementAt(k));
     for (int k = 0; k < n; k++) {
       const DataItem* item = items->elementAt(start + k);
       vectors[k] = item->isSparse() ? rows.fill(k, item, vectorlength) : item->dense();

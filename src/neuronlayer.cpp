@@ -62,14 +62,16 @@ const double kSparseSearchShare = 0.03;
 // together they list less than kSparseSearchShare of their components.
 bool sparseSearchPays(Data_Vector* items, int components) {
   if (items == nullptr || items->size() == 0) return false;
+  const double most = kSparseSearchShare * components * static_cast<double>(items->size());
   double listed = 0.0;
   bool anySparse = false;
-  for (int k = 0; k < items->size(); k++) {
+  // Ends as soon as the share is reached: on dense vectors after a few percent of them.
+  for (int k = 0; k < items->size() && listed < most; k++) {
     const DataItem* item = items->elementAt(k);
     anySparse = anySparse || item->isSparse();
     listed += item->isSparse() ? item->sparse().count : components;
   }
-  return anySparse && listed < kSparseSearchShare * components * static_cast<double>(items->size());
+  return anySparse && listed < most;
 }
 
 // Where a unit's weights are cut in two for its length (kept as the sum of

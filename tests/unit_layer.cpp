@@ -6,6 +6,7 @@
 
 #include "test_support.h"
 #include "training/schedule.h"
+#include "training/trainingdraws.h"
 
 using testsupport::item;
 using A = NeuronLayerTestAccess;
@@ -78,6 +79,28 @@ TEST(LayerTraining, SawtoothRateAndRadiusStep) {
   }
   EXPECT_EQ(c.stepInTooth, 0);  // 202 = 2 x 101
   EXPECT_EQ((std::vector<int>{dots, checks, steps}), (std::vector<int>{50, 2, 6}));
+}
+
+// Drawn ahead or not, the cycles get the vectors of one draw each, in order,
+// and no number is drawn for a cycle that is not sure to come: after each
+// cycle at most `certain` draws are ahead of it, through checks every 7 and
+// 50 cycles (fewer cycles ahead than the draws' depth, and more).
+TEST(LayerTraining, VectorsDrawnAheadComeInTheOrderOfOneDrawPerCycle) {
+  Data_Vector items;
+  for (int k = 0; k < 97; k++) items.addElement(new DataItem(Globals::newText("v"), Globals::newVector(3), 3));
+  for (long long period : {7LL, 50LL}) {
+    int drawn = 0;
+    auto draw = [&drawn] { return (drawn++ * 7919 + 13) % 10007; };
+    TrainingDraws<Data_Vector, decltype(draw)> draws(&items, items.size(), draw);
+    TrainingSchedule schedule(items.size(), period, 5);
+    for (int cycle = 0; cycle < 400; cycle++) {
+      schedule.next();
+      const long long certain = schedule.cyclesBeforeCheck();
+      ASSERT_EQ(draws.next(certain), (cycle * 7919 + 13) % 10007 % items.size()) << "cycle " << cycle;
+      ASSERT_LE(drawn, cycle + 1 + certain) << "cycle " << cycle;
+    }
+  }
+  for (int k = 0; k < items.size(); k++) delete items.elementAt(k);
 }
 
 // Four vectors and 25 passes give a growth check every 100 cycles. A cap of 26

@@ -2,12 +2,15 @@
 #define VELMAR_TRAINING_TRAININGDRAWS_H
 
 // The training vectors of the coming cycles, drawn before their cycle so
-// that their way from memory overlaps the work of the cycles before: the
-// list slot of the third cycle ahead, the record of the second and the data
-// of the next are fetched, each stage a cycle after the one it needs. Only
-// cycles sure to come (up to the next growth check) are drawn ahead, so the
-// random sequence is drawn exactly as often, and in the same order, as by
-// one draw at the start of every cycle.
+// that their way from memory overlaps the work of the cycles before. A
+// vector is three reads apart from its number (the list slot, the record,
+// the data), each needing the one before; on a large set each may come from
+// main memory, which takes longer than a short cycle. So each is fetched
+// kStageGap cycles after the one it needs: the slot kDepth cycles ahead,
+// the record kDepth - kStageGap, the data kDepth - 2 kStageGap. Only cycles
+// sure to come (up to the next growth check) are drawn ahead, so the random
+// sequence is drawn exactly as often, and in the same order, as by one draw
+// at the start of every cycle.
 //
 // List is the list of vectors (elementAt, slotAt; an element tells where its
 // values lie with storage and storageBytes); Draw gives the next
@@ -21,34 +24,39 @@ class TrainingDraws {
   int next(long long certain) {
     int index;
     if (queued > 0) {
-      index = ahead[0];
-      for (int k = 1; k < queued; k++) ahead[k - 1] = ahead[k];
+      index = ahead[head];
+      head = (head + 1) % kDepth;
       queued--;
     } else {
       index = draw();
     }
     while (queued < kDepth && queued < certain) {
-      ahead[queued++] = draw();
+      ahead[(head + queued) % kDepth] = draw();
+      queued++;
+      if (queued == kDepth) __builtin_prefetch(items->slotAt(at(kDepth - 1)));
     }
-    if (queued > 0) {
-      const auto* item = items->elementAt(ahead[0]);
+    if (queued >= kDepth - kStageGap + 1) __builtin_prefetch(items->elementAt(at(kDepth - kStageGap - 1)));
+    if (queued >= kDepth - 2 * kStageGap + 1) {
+      const auto* item = items->elementAt(at(kDepth - 2 * kStageGap - 1));
       const char* data = static_cast<const char*>(item->storage());
       const long long bytes = static_cast<long long>(item->storageBytes());
-      for (long long at = 0; at < bytes; at += 64) __builtin_prefetch(data + at);
+      for (long long offset = 0; offset < bytes; offset += 64) __builtin_prefetch(data + offset);
     }
-    if (queued > 1) __builtin_prefetch(items->elementAt(ahead[1]));
-    if (queued > 2) __builtin_prefetch(items->slotAt(ahead[2]));
     return index;
   }
 
  private:
-  static constexpr int kDepth = 3;
+  static constexpr int kStageGap = 6;
+  static constexpr int kDepth = 3 * kStageGap;
   List* items;
   int count;
   Draw drawNext;
-  int ahead[kDepth] = {0, 0, 0};
+  int ahead[kDepth] = {};
+  int head = 0;
   int queued = 0;
 
+  // The vector drawn for the cycle k + 1 after this one.
+  int at(int k) const { return ahead[(head + k) % kDepth]; }
   int draw() { return drawNext() % count; }
 };
 
