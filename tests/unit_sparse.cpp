@@ -305,7 +305,7 @@ TEST(SparseSearch, ExactDistanceLiesWithinTheBound) {
     const kernels::KernelTable& k = kernels::active();
     for (int n : {1, 30, 1000, 5000}) {
       WinnerSearch search(n);
-      const auto [relative, absolute] = search.errorBound();
+      const auto [relative, absolute] = search.chainBound();
       for (int trial = 0; trial < 100; trial++) {
         const Sparse x = sparseVector(rng, n, 0.05, [&] { return anyWeight(rng) * (trial % 2 ? 1.0f : 1e-20f); });
         std::vector<float> w = trial % 3 == 0 ? x.dense(n) : std::vector<float>(n);

@@ -8,29 +8,26 @@ namespace kernels {
 
 namespace {
 
-double roughDistancePortable(const double* x, const float* w, int n) {
+float roughDistancePortable(const float* x, const float* w, int n) {
   // Four partial sums: independent chains the processor can overlap.
-  double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+  float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
   int i = 0;
   for (; i + 4 <= n; i += 4) {
-    double d0 = x[i] - static_cast<double>(w[i]);
-    double d1 = x[i + 1] - static_cast<double>(w[i + 1]);
-    double d2 = x[i + 2] - static_cast<double>(w[i + 2]);
-    double d3 = x[i + 3] - static_cast<double>(w[i + 3]);
+    const float d0 = x[i] - w[i], d1 = x[i + 1] - w[i + 1], d2 = x[i + 2] - w[i + 2], d3 = x[i + 3] - w[i + 3];
     s0 += d0 * d0;
     s1 += d1 * d1;
     s2 += d2 * d2;
     s3 += d3 * d3;
   }
   for (; i < n; i++) {
-    double d = x[i] - static_cast<double>(w[i]);
+    const float d = x[i] - w[i];
     s0 += d * d;
   }
   return (s0 + s1) + (s2 + s3);
 }
 
-void roughDistancesPortable(const double* x, const float* const* units, int count, int n, double* out) {
-  for (int u = 0; u < count; u++) out[u] = roughDistancePortable(x, units[u], n);
+void roughDistancesPortable(const float* x, const float* const* units, int count, int n, double* out) {
+  for (int u = 0; u < count; u++) out[u] = static_cast<double>(roughDistancePortable(x, units[u], n));
 }
 
 void moveTowardsPortable(float* w, const float* x, double factor, int n) {
@@ -46,7 +43,6 @@ void moveUnitsPortable(float* const* units, const double* factors, int count, co
 
 // Four exact chains at a time, each exactly the reference loop.
 void exactDistancesPortable(const float* const* vectors, int count, const float* w, int n, float* out) {
-  const float* const weights[4] = {w, w, w, w};
   int k = 0;
   for (; k + 4 <= count; k += 4) {
     const float *a0 = vectors[k], *a1 = vectors[k + 1], *a2 = vectors[k + 2], *a3 = vectors[k + 3];

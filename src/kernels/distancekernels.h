@@ -6,7 +6,7 @@
 //
 // Two kinds of distance exist. The exact one is what every printed error and
 // every winner is defined by: a float accumulator, rounded after each
-// component, in index order. The rough one is a double sum of the same
+// component, in index order. The rough one is a float sum of the same
 // squared differences in any order; it is only ever used to rule units out
 // of a winner search (see winnersearch.h), never printed.
 //
@@ -21,11 +21,13 @@ namespace kernels {
 
 enum class InstructionSet { Portable = 0, Avx2 = 1, Avx512 = 2 };
 
-// Sum over i of (x[i] - w[i])^2 in double, x given widened to double. Any
-// order, fused multiply-add allowed: an estimate with a known error bound.
-typedef double (*RoughDistanceFn)(const double* x, const float* w, int n);
+// Sum over i of (x[i] - w[i])^2 in float: each difference and square (or
+// product and sum, fused) rounded to float, the sum in any order. An
+// estimate whose error winnersearch.cpp bounds; every rounding it may do is
+// counted there (at most n + 2 per term).
+typedef float (*RoughDistanceFn)(const float* x, const float* w, int n);
 // out[u] = the rough distance of x to units[u], for u < count.
-typedef void (*RoughDistancesFn)(const double* x, const float* const* units, int count, int n, double* out);
+typedef void (*RoughDistancesFn)(const float* x, const float* const* units, int count, int n, double* out);
 // w[i] = float(w[i] + factor * (x[i] - w[i])), evaluated in double, per i.
 typedef void (*MoveTowardsFn)(float* w, const float* x, double factor, int n);
 // moveTowards(units[u], x, factors[u], n) for u < count.
@@ -149,11 +151,6 @@ inline void moveSparseRest(float* w, const SparseEntries& x, int k, int from, in
     const double wi = static_cast<double>(w[i]);
     w[i] = static_cast<float>(wi + factor * (xi - wi));
   }
-}
-
-// Widens n floats to doubles (exact).
-inline void widen(const float* src, double* dst, int n) {
-  for (int i = 0; i < n; i++) dst[i] = static_cast<double>(src[i]);
 }
 
 // Version tables, defined in the files of each instruction set.

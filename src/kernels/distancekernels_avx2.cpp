@@ -18,33 +18,35 @@ namespace kernels {
 
 namespace {
 
-VELMAR_AVX2 inline __m256d squaredDifferenceSum(__m256d acc, const double* x, const float* w) {
-  __m256d d = _mm256_sub_pd(_mm256_loadu_pd(x), _mm256_cvtps_pd(_mm_loadu_ps(w)));
-  return _mm256_fmadd_pd(d, d, acc);
+VELMAR_AVX2 inline __m256 squaredDifferenceSum(__m256 acc, __m256 x, __m256 w) {
+  const __m256 d = _mm256_sub_ps(x, w);
+  return _mm256_fmadd_ps(d, d, acc);
 }
 
-VELMAR_AVX2 double roughDistanceAvx2(const double* x, const float* w, int n) {
-  __m256d a0 = _mm256_setzero_pd(), a1 = _mm256_setzero_pd(), a2 = _mm256_setzero_pd(), a3 = _mm256_setzero_pd();
+// Two accumulators of eight lanes; the last components under a mask.
+VELMAR_AVX2 float roughDistanceAvx2(const float* x, const float* w, int n) {
+  __m256 a0 = _mm256_setzero_ps(), a1 = _mm256_setzero_ps();
   int i = 0;
   for (; i + 16 <= n; i += 16) {
-    a0 = squaredDifferenceSum(a0, x + i, w + i);
-    a1 = squaredDifferenceSum(a1, x + i + 4, w + i + 4);
-    a2 = squaredDifferenceSum(a2, x + i + 8, w + i + 8);
-    a3 = squaredDifferenceSum(a3, x + i + 12, w + i + 12);
+    a0 = squaredDifferenceSum(a0, _mm256_loadu_ps(x + i), _mm256_loadu_ps(w + i));
+    a1 = squaredDifferenceSum(a1, _mm256_loadu_ps(x + i + 8), _mm256_loadu_ps(w + i + 8));
   }
-  for (; i + 4 <= n; i += 4) a0 = squaredDifferenceSum(a0, x + i, w + i);
-  __m256d s = _mm256_add_pd(_mm256_add_pd(a0, a1), _mm256_add_pd(a2, a3));
-  __m128d h = _mm_add_pd(_mm256_castpd256_pd128(s), _mm256_extractf128_pd(s, 1));
-  double sum = _mm_cvtsd_f64(_mm_add_sd(h, _mm_unpackhi_pd(h, h)));
-  for (; i < n; i++) {
-    double d = x[i] - static_cast<double>(w[i]);
-    sum += d * d;
+  if (i + 8 <= n) {
+    a0 = squaredDifferenceSum(a0, _mm256_loadu_ps(x + i), _mm256_loadu_ps(w + i));
+    i += 8;
   }
-  return sum;
+  if (i < n) {
+    const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    a1 = squaredDifferenceSum(a1, _mm256_maskload_ps(x + i, mask), _mm256_maskload_ps(w + i, mask));
+  }
+  const __m256 s = _mm256_add_ps(a0, a1);
+  __m128 h = _mm_add_ps(_mm256_castps256_ps128(s), _mm256_extractf128_ps(s, 1));
+  h = _mm_add_ps(h, _mm_movehl_ps(h, h));
+  return _mm_cvtss_f32(_mm_add_ss(h, _mm_movehdup_ps(h)));
 }
 
-VELMAR_AVX2 void roughDistancesAvx2(const double* x, const float* const* units, int count, int n, double* out) {
-  for (int u = 0; u < count; u++) out[u] = roughDistanceAvx2(x, units[u], n);
+VELMAR_AVX2 void roughDistancesAvx2(const float* x, const float* const* units, int count, int n, double* out) {
+  for (int u = 0; u < count; u++) out[u] = static_cast<double>(roughDistanceAvx2(x, units[u], n));
 }
 
 // Per lane: the difference, its product with the factor, the sum with the

@@ -29,31 +29,32 @@ VELMAR_AVX512 inline __m256 loadFloats(const float* p, __mmask8 mask) {
   return _mm512_castps512_ps256(_mm512_maskz_loadu_ps(static_cast<__mmask16>(mask), p));
 }
 
-VELMAR_AVX512 inline __m512d squaredDifferenceSum(__m512d acc, const double* x, const float* w) {
-  __m512d d = _mm512_sub_pd(_mm512_loadu_pd(x), _mm512_cvtps_pd(_mm256_loadu_ps(w)));
-  return _mm512_fmadd_pd(d, d, acc);
+VELMAR_AVX512 inline __m512 squaredDifferenceSum(__m512 acc, __m512 x, __m512 w) {
+  const __m512 d = _mm512_sub_ps(x, w);
+  return _mm512_fmadd_ps(d, d, acc);
 }
 
-VELMAR_AVX512 double roughDistanceAvx512(const double* x, const float* w, int n) {
-  __m512d a0 = _mm512_setzero_pd(), a1 = _mm512_setzero_pd(), a2 = _mm512_setzero_pd(), a3 = _mm512_setzero_pd();
+// Two accumulators of sixteen lanes; the last components under a mask.
+VELMAR_AVX512 float roughDistanceAvx512(const float* x, const float* w, int n) {
+  __m512 a0 = _mm512_setzero_ps(), a1 = _mm512_setzero_ps();
   int i = 0;
   for (; i + 32 <= n; i += 32) {
-    a0 = squaredDifferenceSum(a0, x + i, w + i);
-    a1 = squaredDifferenceSum(a1, x + i + 8, w + i + 8);
-    a2 = squaredDifferenceSum(a2, x + i + 16, w + i + 16);
-    a3 = squaredDifferenceSum(a3, x + i + 24, w + i + 24);
+    a0 = squaredDifferenceSum(a0, _mm512_loadu_ps(x + i), _mm512_loadu_ps(w + i));
+    a1 = squaredDifferenceSum(a1, _mm512_loadu_ps(x + i + 16), _mm512_loadu_ps(w + i + 16));
   }
-  for (; i + 8 <= n; i += 8) a0 = squaredDifferenceSum(a0, x + i, w + i);
+  if (i + 16 <= n) {
+    a0 = squaredDifferenceSum(a0, _mm512_loadu_ps(x + i), _mm512_loadu_ps(w + i));
+    i += 16;
+  }
   if (i < n) {
-    const __mmask8 mask = static_cast<__mmask8>((1u << (n - i)) - 1u);
-    __m512d d = _mm512_sub_pd(_mm512_maskz_loadu_pd(mask, x + i), _mm512_cvtps_pd(loadFloats(w + i, mask)));
-    a1 = _mm512_fmadd_pd(d, d, a1);
+    const __mmask16 mask = static_cast<__mmask16>((1u << (n - i)) - 1u);
+    a1 = squaredDifferenceSum(a1, _mm512_maskz_loadu_ps(mask, x + i), _mm512_maskz_loadu_ps(mask, w + i));
   }
-  return _mm512_reduce_add_pd(_mm512_add_pd(_mm512_add_pd(a0, a1), _mm512_add_pd(a2, a3)));
+  return _mm512_reduce_add_ps(_mm512_add_ps(a0, a1));
 }
 
-VELMAR_AVX512 void roughDistancesAvx512(const double* x, const float* const* units, int count, int n, double* out) {
-  for (int u = 0; u < count; u++) out[u] = roughDistanceAvx512(x, units[u], n);
+VELMAR_AVX512 void roughDistancesAvx512(const float* x, const float* const* units, int count, int n, double* out) {
+  for (int u = 0; u < count; u++) out[u] = static_cast<double>(roughDistanceAvx512(x, units[u], n));
 }
 
 // Per lane: the difference, its product with the factor, the sum with the

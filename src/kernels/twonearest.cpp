@@ -10,7 +10,6 @@ TwoNearestSearch::TwoNearestSearch(int inComponents) : components(inComponents) 
   relativeError = bounds.errorBound().first;
   absoluteError = bounds.errorBound().second;
   boundUsable = bounds.boundIsUsable();
-  wideInput.resize(components > 0 ? static_cast<size_t>(components) : 1);
 }
 
 namespace {
@@ -61,8 +60,7 @@ TwoNearestSearch::Pair TwoNearestSearch::find(const float* const* units, int cou
     return findExactly(units, count, x, start);
   }
   if (rough.size() < static_cast<size_t>(count)) rough.resize(static_cast<size_t>(count));
-  kernels::widen(x, wideInput.data(), components);
-  kernels::active().roughDistances(wideInput.data(), units, count, components, rough.data());
+  kernels::active().roughDistances(x, units, count, components, rough.data());
   // The two smallest rough distances, by value.
   double smallest = HUGE_VAL, nextSmallest = HUGE_VAL;
   int nearest = 0, next = 0;

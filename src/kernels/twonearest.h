@@ -49,7 +49,6 @@ class TwoNearestSearch {
   double relativeError;
   double absoluteError;
   bool boundUsable;
-  std::vector<double> wideInput;
   std::vector<double> rough;
 
   // The plain loop over the units whose rough distance is at most `cutoff`.

@@ -62,13 +62,23 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
 // Every term is non-negative, so with T the true sum of squares and
 // u = 2^-24 + 2^-51:
 //     T (1 - u)^n - n 2^-149  <=  r_n  <=  T (1 + u)^n + n 2^-149.
-// The rough sum R adds the same squares in double, in any order, each
-// product rounded once or fused, so |R - T| <= n 2^-52 T. With
-// g = (1 + u)^n - 1 and c = n 2^-52, both small,
-//     R (1 - g - 4c) - n 2^-149  <=  r_n  <=  R (1 + g + 4c) + n 2^-149.
-// The search widens the relative term by a quarter, a margin for the
-// rounding of the bounds themselves. The upper bound also proves r_n
-// finite (no partial sum can overflow) whenever it is below FLT_MAX.
+// The rough sum S adds the squares in float, in any order: each difference
+// x_i - w_i rounded to float, its square rounded (or fused with an
+// addition), each addition rounded. A rounding multiplies a normal result
+// by a factor within 1 +- 2^-24 (adding +0 is exact); only a square can err
+// absolutely, by at most 2^-150, where it falls below the smallest normal
+// float (a difference or sum of floats that is that small is exact, all
+// being multiples of 2^-149). A term passes at most n + 1 roundings (its
+// difference, its square, at most n - 1 additions), so with
+// h = (n + 2) 2^-24 / (1 - (n + 2) 2^-24), one rounding spare,
+//     |S - T| <= h T + a,   a = n 2^-149  (the n squares' 2^-150, doubled
+// for their later roundings). S is finite only when no step overflowed.
+// Then T <= (S + a) / (1 - h) and T >= (S - a) / (1 + h), and with
+// g = (1 + u)^n - 1 and both g and h small,
+//     S (1 - g - h) - 2a - n 2^-149  <=  r_n  <=  S (1 + 1.07 (g + h)) + 2a + n 2^-149.
+// The search takes 1.25 (g + h), a margin for the rounding of the bounds
+// themselves, and 3 n 2^-149. The upper bound also proves r_n finite (no
+// partial sum can overflow) whenever it is below FLT_MAX.
 //
 // For a sparse x the rough distance is R = (W + X) - 2P, each operation
 // rounded to double, where W, X and P are double sums, in any order, of
@@ -88,16 +98,17 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
 // bounds), T lies in [R - E, R + E], and r_n, which lies within the float
 // chain's bound of T as above (T being the same true sum of squares),
 //     (R - E)(1 - g') - n 2^-149  <=  r_n  <=  (R + E)(1 + g') + n 2^-149,
-// g' the dense search's relative term (which covers g). E is small against
+// g' = 1.25 g (the quarter again a margin). E is small against
 // distances comparable to the norms; where x nearly equals w it may exceed
 // R, the lower bound is then below 0 and the unit stays a candidate, so the
 // exact chains decide. The kept W must be such a double sum of every
 // component's square: the moves return it for the weights they leave, skipped
 // blocks included (distancekernels.h). The bounds themselves are computed
 // with a few more roundings of 2^-53, which the quarter added to g covers.
+// (The dense search's bound, which also covers the float sum's roundings,
+// would serve as well, only wider.)
 WinnerSearch::WinnerSearch(int inComponents)
     : components(inComponents),
-      wideInput(nullptr),
       denseInput(nullptr),
       rough(nullptr),
       lower(nullptr),
@@ -108,16 +119,18 @@ WinnerSearch::WinnerSearch(int inComponents)
   const double n = static_cast<double>(components);
   const double u = std::ldexp(1.0, -24) + std::ldexp(1.0, -51);
   const double g = std::expm1(n * std::log1p(u));
-  relativeError = 1.25 * (g + 4.0 * n * std::ldexp(1.0, -52));
-  absoluteError = n * std::ldexp(1.0, -149);
+  const double roundings = (n + 2.0) * std::ldexp(1.0, -24);
+  const double h = roundings < 0.5 ? roundings / (1.0 - roundings) : HUGE_VAL;
+  relativeError = 1.25 * (g + h);
+  absoluteError = 3.0 * n * std::ldexp(1.0, -149);
+  chainRelative = 1.25 * g;
+  chainAbsolute = n * std::ldexp(1.0, -149);
   sparseError = 1.25 * (2.0 * n + 4.0) * std::ldexp(1.0, -53);
   boundUsable = relativeError < 0.0625;
-  wideInput = newScratch<double>(static_cast<size_t>(components > 0 ? components : 1));
   denseInput = newScratch<float>(static_cast<size_t>(components > 0 ? components : 1));
 }
 
 WinnerSearch::~WinnerSearch() {
-  free(wideInput);
   free(denseInput);
   free(rough);
   free(lower);
@@ -204,9 +217,8 @@ int WinnerSearch::find(const float* const* units, int count, const float* x, flo
     return findExactly(units, count, x, start, current);
   }
   const kernels::KernelTable& k = kernels::active();
-  kernels::widen(x, wideInput, components);
   shareOut(team, count, components,
-           [&](int first, int end) { k.roughDistances(wideInput, units + first, end - first, components, rough + first); });
+           [&](int first, int end) { k.roughDistances(x, units + first, end - first, components, rough + first); });
   double smallest = HUGE_VAL;
   int nearest = 0;
   bool finite = true;
@@ -251,9 +263,9 @@ int WinnerSearch::find(const float* const* units, const double* norms, int count
     const double lengths = norms[u] + xNorm;
     const double r = lengths - 2.0 * rough[u];
     const double e = sparseError * lengths;
-    const double up = (r + e) * (1.0 + relativeError) + absoluteError;
+    const double up = (r + e) * (1.0 + chainRelative) + chainAbsolute;
     finite = finite && std::isfinite(up);
-    lower[u] = (r - e) * (1.0 - relativeError) - absoluteError;
+    lower[u] = (r - e) * (1.0 - chainRelative) - chainAbsolute;
     if (up < upper) {
       upper = up;
       nearest = u;

@@ -13,9 +13,9 @@ class Workers;
 // without computing an exact distance.
 //
 // The rough distance of every unit lies within a known bound of its exact
-// distance: for a dense vector a double sum of the squared differences, for
-// a sparse one |w|^2 - 2 x.w + |x|^2 with the dot product over the vector's
-// listed components only. A unit whose lower bound lies above the smallest
+// distance: for a dense vector a float sum of the squared differences, for
+// a sparse one |w|^2 - 2 x.w + |x|^2 in double with the dot product over the
+// vector's listed components only. A unit whose lower bound lies above the smallest
 // upper bound can never win; when one unit is left it is the winner,
 // otherwise the exact distances of the units left decide, in scan order with
 // the plain search's strict "<". When a bound is not finite or could reach
@@ -62,9 +62,12 @@ class WinnerSearch {
 
   // The bound of the dense search: |exact - rough| <= first * rough + second.
   std::pair<double, double> errorBound() const { return {relativeError, absoluteError}; }
+  // The bound of the exact distance against the true sum of squares T:
+  // within [T (1 - first) - second, T (1 + first) + second].
+  std::pair<double, double> chainBound() const { return {chainRelative, chainAbsolute}; }
   // The bound of the sparse search: with E = first * (|w|^2 + |x|^2), the
   // exact distance lies within [(rough - E)(1 - r) - a, (rough + E)(1 + r) + a]
-  // for r and a the dense search's bound.
+  // for r and a the chain's bound.
   double cancellationError() const { return sparseError; }
   // False when the bound is too wide to rule anything out (very long
   // vectors): every search is then the plain one.
@@ -83,7 +86,6 @@ class WinnerSearch {
 
  private:
   int components;
-  double* wideInput;  // the input vector widened once per search
   float* denseInput;  // a sparse input vector's values for the exact distances; +0 between searches
   double* rough;      // the rough distance of every unit
   double* lower;      // a sparse search's lower bound of every unit
@@ -93,6 +95,8 @@ class WinnerSearch {
   int capacity;
   double relativeError;  // |exact - rough| <= relativeError * rough + absoluteError
   double absoluteError;
+  double chainRelative;  // see chainBound
+  double chainAbsolute;
   double sparseError;  // see cancellationError
   bool boundUsable;
 
