@@ -314,8 +314,10 @@ void NeuronLayer::prepareSearch() {
 }
 
 int NeuronLayer::nearestUnit(WinnerSearch& searcher, const DataItem* di, int current, bool shared) {
-  Workers* team = shared ? &Globals::team() : nullptr;
-  if (di->isSparse() && keepsLengths) {
+  const bool listed = di->isSparse() && keepsLengths;
+  Workers* team =
+      shared && WinnerSearch::worthSharing(x * y, listed ? di->sparse().count : dataLength) ? &Globals::team() : nullptr;
+  if (listed) {
     return searcher.find(scanWeights.data(), scanLengths.data(), x * y, di->sparse(), di->squaredLength(),
                          kSearchStart, current, team);
   }
@@ -537,13 +539,16 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
   }
   const double rate = static_cast<double>(learnrate);  // stepFactor: rate times the influence
   int count = 0;
+  float** weights = movingWeights.data();
+  double* factors = movingFactors.data();
+  int* slots = movingSlots.data();
   for (int j = yminlim; j <= ymaxlim; j++) {
-    const int dy = wy > j ? wy - j : j - wy;
+    const float* influence = influences.data() + static_cast<size_t>(wy > j ? wy - j : j - wy) * x;
     for (int i = xminlim; i <= xmaxlim; i++) {
-      const int dx = wx > i ? wx - i : i - wx;
-      movingWeights[count] = neuronMap[i][j]->weights;
-      movingFactors[count] = rate * static_cast<double>(influences[static_cast<size_t>(dy) * x + dx]);
-      movingSlots[count] = j * x + i;
+      const int slot = j * x + i;
+      weights[count] = scanWeights[static_cast<size_t>(slot)];
+      factors[count] = rate * static_cast<double>(influence[wx > i ? wx - i : i - wx]);
+      slots[count] = slot;
       count++;
     }
   }
@@ -569,7 +574,11 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
         if (movingSlots[u] % members == member) k.moveTowards(movingWeights[u], values, movingFactors[u], n);
       }
     };
-    shared ? Globals::team().runOnEach(move) : move(0);
+    if (shared) {
+      Globals::team().runOnEach(move);
+    } else {
+      k.moveUnits(movingWeights.data(), movingFactors.data(), count, values, n);
+    }
     for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = 0.0f;
     return;
   }

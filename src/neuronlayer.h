@@ -105,7 +105,7 @@ class NeuronLayer {
   // The winner search and the units' weight arrays in scan order (row by
   // row, columns inner), made ready by prepareSearch before searches run.
   std::unique_ptr<WinnerSearch> search;
-  std::vector<const float*> scanWeights;
+  std::vector<float*> scanWeights;
   // With sparse input vectors that pay for it (keepsLengths, see
   // sparseSearchPays), each unit's squared length in
   // scan order, refreshed by every move, for the sparse search; the lengths

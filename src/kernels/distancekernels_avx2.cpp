@@ -51,18 +51,32 @@ VELMAR_AVX2 void roughDistancesAvx2(const float* x, const float* const* units, i
 
 // Per lane: the difference, its product with the factor, the sum with the
 // old weight, the rounding to float: the portable expression, unfused.
+VELMAR_AVX2 inline __m128 moved4(__m128 w, __m128 x, __m256d f) {
+  const __m256d wv = _mm256_cvtps_pd(w);
+  const __m256d step = _mm256_mul_pd(f, _mm256_sub_pd(_mm256_cvtps_pd(x), wv));
+  return _mm256_cvtpd_ps(_mm256_add_pd(wv, step));
+}
+
+// Eight weights at a time, then four. A weight's new value depends on its
+// own old value alone, so the last four (which may overlap weights moved
+// before) are worked out from their old values first and stored last: an
+// overlapped weight gets the same bits twice.
 VELMAR_AVX2 void moveTowardsAvx2(float* w, const float* x, double factor, int n) {
+  if (n < 4) {
+    portableKernels().moveTowards(w, x, factor, n);
+    return;
+  }
   const __m256d f = _mm256_set1_pd(factor);
+  const __m128 last = moved4(_mm_loadu_ps(w + n - 4), _mm_loadu_ps(x + n - 4), f);
   int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    __m256d wv = _mm256_cvtps_pd(_mm_loadu_ps(w + i));
-    __m256d step = _mm256_mul_pd(f, _mm256_sub_pd(_mm256_cvtps_pd(_mm_loadu_ps(x + i)), wv));
-    _mm_storeu_ps(w + i, _mm256_cvtpd_ps(_mm256_add_pd(wv, step)));
+  for (; i + 8 <= n; i += 8) {
+    const __m128 a = moved4(_mm_loadu_ps(w + i), _mm_loadu_ps(x + i), f);
+    const __m128 b = moved4(_mm_loadu_ps(w + i + 4), _mm_loadu_ps(x + i + 4), f);
+    _mm_storeu_ps(w + i, a);
+    _mm_storeu_ps(w + i + 4, b);
   }
-  for (; i < n; i++) {
-    double wi = static_cast<double>(w[i]);
-    w[i] = static_cast<float>(wi + factor * (static_cast<double>(x[i]) - wi));
-  }
+  if (i + 4 <= n) _mm_storeu_ps(w + i, moved4(_mm_loadu_ps(w + i), _mm_loadu_ps(x + i), f));
+  _mm_storeu_ps(w + n - 4, last);
 }
 
 VELMAR_AVX2 void moveUnitsAvx2(float* const* units, const double* factors, int count, const float* x, int n) {
@@ -109,12 +123,6 @@ VELMAR_AVX2 void exactDistancesAvx2(const float* const* vectors, int count, cons
 // The squares go into two accumulators of four lanes, quarters 0 and 2 into
 // the first, 1 and 3 into the second; components after the last full block
 // are added one by one. measure and the moves share this order.
-
-VELMAR_AVX2 inline __m128 moved4(__m128 w, __m128 x, __m256d f) {
-  __m256d wv = _mm256_cvtps_pd(w);
-  __m256d step = _mm256_mul_pd(f, _mm256_sub_pd(_mm256_cvtps_pd(x), wv));
-  return _mm256_cvtpd_ps(_mm256_add_pd(wv, step));
-}
 
 struct Lengths {
   __m256d a0, a1;

@@ -33,9 +33,11 @@ T* newScratch(size_t count) {
 
 // Calls rough(first, end) for ranges of units that together cover 0 .. count-1,
 // on the team when the work (units x perUnit) is large enough.
+long long workOf(int count, long long perUnit) { return static_cast<long long>(count) * (perUnit > 0 ? perUnit : 1); }
+
 template <class Rough>
 void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
-  const long long work = static_cast<long long>(count) * (perUnit > 0 ? perUnit : 1);
+  const long long work = workOf(count, perUnit);
   long long parts = team == nullptr || work < 2 * kPartWork ? 1 : work / kPartWork;
   if (parts > 1 && parts > team->size()) parts = team->size();
   if (parts <= 1) {
@@ -150,6 +152,8 @@ void grow(T*& array, int count) {
 }
 
 }  // namespace
+
+bool WinnerSearch::worthSharing(int count, long long perUnit) { return workOf(count, perUnit) >= 2 * kPartWork; }
 
 void WinnerSearch::reserve(int units) {
   if (units <= capacity) return;

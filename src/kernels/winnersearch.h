@@ -56,6 +56,10 @@ class WinnerSearch {
   int findDensified(const float* const* units, int count, const SparseEntries& x, float start, int current,
                     Workers* team = nullptr);
 
+  // Whether a search over `count` units of `perUnit` products or squared
+  // differences each is large enough for a team to take part.
+  static bool worthSharing(int count, long long perUnit);
+
   // The plain search: every exact distance, in scan order.
   int findExactly(const float* const* units, int count, const float* x, float start, int current) const;
   int findExactly(const float* const* units, int count, const SparseEntries& x, float start, int current) const;
