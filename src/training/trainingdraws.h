@@ -25,13 +25,13 @@ class TrainingDraws {
     int index;
     if (queued > 0) {
       index = ahead[head];
-      head = (head + 1) % kDepth;
+      head = (head + 1) & kRing;
       queued--;
     } else {
       index = draw();
     }
     while (queued < kDepth && queued < certain) {
-      ahead[(head + queued) % kDepth] = draw();
+      ahead[(head + queued) & kRing] = draw();
       queued++;
       if (queued == kDepth) __builtin_prefetch(items->slotAt(at(kDepth - 1)));
     }
@@ -46,17 +46,19 @@ class TrainingDraws {
   }
 
  private:
-  static constexpr int kStageGap = 6;
+  static constexpr int kStageGap = 5;
   static constexpr int kDepth = 3 * kStageGap;
+  static constexpr int kRing = 15;  // the draws ahead lie in a ring of kRing + 1 > kDepth slots
+  static_assert(kDepth <= kRing + 1 && (kRing & (kRing + 1)) == 0, "a ring of a power of two");
   List* items;
   int count;
   Draw drawNext;
-  int ahead[kDepth] = {};
+  int ahead[kRing + 1] = {};
   int head = 0;
   int queued = 0;
 
   // The vector drawn for the cycle k + 1 after this one.
-  int at(int k) const { return ahead[(head + k) % kDepth]; }
+  int at(int k) const { return ahead[(head + k) & kRing]; }
   int draw() { return drawNext() % count; }
 };
 
