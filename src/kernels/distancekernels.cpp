@@ -80,19 +80,29 @@ void exactDistancesPortable(const float* const* vectors, int count, const float*
   for (; k < count; k++) out[k] = exactDistance(vectors[k], w, n);
 }
 
-// The squares of w summed in two running sums, the even and the odd components.
-double measurePortable(const float* w, int n) {
-  double s0 = 0.0, s1 = 0.0;
-  int i = 0;
-  for (; i + 2 <= n; i += 2) {
-    s0 += static_cast<double>(w[i]) * static_cast<double>(w[i]);
-    s1 += static_cast<double>(w[i + 1]) * static_cast<double>(w[i + 1]);
+// The squares of w summed in float in the sixteen chains of the wide
+// kernels (component i in chain i mod 16), each square rounded before its
+// addition; the chains (k, 4 + k, 8 + k, 12 + k) added as (0 + 1) + (2 + 3)
+// into four, those as (0 + 2) + (1 + 3), then the components after the last
+// full block one by one.
+float measurePortable(const float* w, int n) {
+  float chain[kSkipBlock] = {};
+  const int full = n / kSkipBlock * kSkipBlock;
+  for (int i = 0; i < full; i++) {
+    const float square = w[i] * w[i];
+    chain[i % kSkipBlock] += square;
   }
-  if (i < n) s0 += static_cast<double>(w[i]) * static_cast<double>(w[i]);
-  return s0 + s1;
+  float lane[4];
+  for (int k = 0; k < 4; k++) lane[k] = (chain[k] + chain[4 + k]) + (chain[8 + k] + chain[12 + k]);
+  float sum = (lane[0] + lane[2]) + (lane[1] + lane[3]);
+  for (int i = full; i < n; i++) {
+    const float square = w[i] * w[i];
+    sum += square;
+  }
+  return sum;
 }
 
-double moveMeasuredPortable(float* w, const float* x, double factor, int n) {
+float moveMeasuredPortable(float* w, const float* x, double factor, int n) {
   moveTowardsPortable(w, x, factor, n);
   return measurePortable(w, n);
 }
@@ -107,7 +117,7 @@ bool unchangedByMove(const float* w, int count, int skipLimit) {
   return true;
 }
 
-double moveSparsePortable(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
+float moveSparsePortable(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
   int k = 0;
   for (int start = 0; start < n; start += kSkipBlock) {
     const int end = n - start < kSkipBlock ? n : start + kSkipBlock;

@@ -35,14 +35,18 @@ typedef void (*MoveUnitsFn)(float* const* units, const double* factors, int coun
 // out[k] = exact squared distance of vectors[k] to w, for k < count.
 typedef void (*ExactDistancesFn)(const float* const* vectors, int count, const float* w, int n, float* out);
 
-// The squared length of a weight vector: the sum, in double and in an order
-// fixed per instruction set, of the squares of all its components. The
-// moves below return it for the weights they leave, computed in the same
-// pass and in the same order as measure(), so that it equals measure() of
-// the result bit for bit, whatever blocks a move skipped.
-typedef double (*MeasureFn)(const float* w, int n);
+// The squared length of a weight vector: the sum, in float, of the squares
+// of all its components, in sixteen chains (component i in chain i mod 16)
+// that are then added up and followed by the components after the last full
+// block of sixteen; the order of the chains' sums and whether a square is
+// fused with its addition are fixed per instruction set. Every square thus
+// passes at most ceil(n / 16) + 20 roundings (winnersearch.cpp bounds the
+// sum with that). The moves below return it for the weights they leave,
+// computed in the same pass and in the same order as measure(), so that it
+// equals measure() of the result bit for bit, whatever blocks a move skipped.
+typedef float (*MeasureFn)(const float* w, int n);
 // moveTowards, returning the new squared length.
-typedef double (*MoveMeasuredFn)(float* w, const float* x, double factor, int n);
+typedef float (*MoveMeasuredFn)(float* w, const float* x, double factor, int n);
 // moveTowards for a sparse x (every component it does not list is +0),
 // returning the new squared length. A block of kSkipBlock weights where x
 // lists nothing and every weight lies within skipLimit (see noOpLimit) is
@@ -57,7 +61,7 @@ typedef double (*MoveMeasuredFn)(float* w, const float* x, double factor, int n)
 // w + (-a) is w - a. Infinite and NaN weights propagate alike (a NaN keeps
 // w's payload in both). With a factor that is not finite the kernels keep
 // the literal expression.
-typedef double (*MoveSparseFn)(float* w, const SparseEntries& x, double factor, int n, int skipLimit);
+typedef float (*MoveSparseFn)(float* w, const SparseEntries& x, double factor, int n, int skipLimit);
 constexpr int kSkipBlock = 16;
 // out[u] = the sum over the components j that x lists of x[j] * units[u][j],
 // in double (each product exact), in any order, for u < count.

@@ -120,19 +120,25 @@ VELMAR_AVX2 void exactDistancesAvx2(const float* const* vectors, int count, cons
 }
 
 // ---- Moves that return the squared length, in blocks of 16 (four quarters) ----
-// The squares go into two accumulators of four lanes, quarters 0 and 2 into
-// the first, 1 and 3 into the second; components after the last full block
-// are added one by one. measure and the moves share this order.
+// The squares are summed in float: four accumulators of four lanes, one per
+// quarter of a block (component i in accumulator (i mod 16) / 4, lane
+// i mod 4), each square fused with its addition; then the accumulators lane
+// by lane, (0 + 1) + (2 + 3), the lanes, (0 + 2) + (1 + 3), and the
+// components after the last full block one by one, each square rounded
+// before its addition. measure and the moves share this order. (The new
+// weights are floats already: squaring them in float needs no conversion.)
 
 struct Lengths {
-  __m256d a0, a1;
+  __m128 a0, a1, a2, a3;
 };
 
+VELMAR_AVX2 inline Lengths noLengths() { return {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()}; }
+
 VELMAR_AVX2 inline void addSquares(Lengths& l, __m128 q0, __m128 q1, __m128 q2, __m128 q3) {
-  const __m256d d0 = _mm256_cvtps_pd(q0), d1 = _mm256_cvtps_pd(q1), d2 = _mm256_cvtps_pd(q2),
-                d3 = _mm256_cvtps_pd(q3);
-  l.a0 = _mm256_fmadd_pd(d2, d2, _mm256_fmadd_pd(d0, d0, l.a0));
-  l.a1 = _mm256_fmadd_pd(d3, d3, _mm256_fmadd_pd(d1, d1, l.a1));
+  l.a0 = _mm_fmadd_ps(q0, q0, l.a0);
+  l.a1 = _mm_fmadd_ps(q1, q1, l.a1);
+  l.a2 = _mm_fmadd_ps(q2, q2, l.a2);
+  l.a3 = _mm_fmadd_ps(q3, q3, l.a3);
 }
 
 VELMAR_AVX2 inline void addSquaresOf(Lengths& l, const float* w) {
@@ -140,11 +146,14 @@ VELMAR_AVX2 inline void addSquaresOf(Lengths& l, const float* w) {
 }
 
 // The accumulated lanes, then the components from `done` to n one by one.
-VELMAR_AVX2 inline double total(const Lengths& l, const float* w, int done, int n) {
-  const __m256d s = _mm256_add_pd(l.a0, l.a1);
-  const __m128d h = _mm_add_pd(_mm256_castpd256_pd128(s), _mm256_extractf128_pd(s, 1));
-  double sum = _mm_cvtsd_f64(_mm_add_sd(h, _mm_unpackhi_pd(h, h)));
-  for (int i = done; i < n; i++) sum += static_cast<double>(w[i]) * static_cast<double>(w[i]);
+VELMAR_AVX2 inline float total(const Lengths& l, const float* w, int done, int n) {
+  const __m128 s = _mm_add_ps(_mm_add_ps(l.a0, l.a1), _mm_add_ps(l.a2, l.a3));
+  const __m128 h = _mm_add_ps(s, _mm_movehl_ps(s, s));
+  float sum = _mm_cvtss_f32(_mm_add_ss(h, _mm_movehdup_ps(h)));
+  for (int i = done; i < n; i++) {
+    const float square = w[i] * w[i];
+    sum += square;
+  }
   return sum;
 }
 
@@ -192,33 +201,34 @@ VELMAR_AVX2 inline bool blockUnchanged(const float* w, __m256i limit) {
   return _mm256_testz_si256(out, out) != 0;
 }
 
-VELMAR_AVX2 double measureAvx2(const float* w, int n) {
-  Lengths l = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+VELMAR_AVX2 float measureAvx2(const float* w, int n) {
+  Lengths l = noLengths();
   const int full = n / kSkipBlock * kSkipBlock;
   for (int i = 0; i < full; i += kSkipBlock) addSquaresOf(l, w + i);
   return total(l, w, full, n);
 }
 
-VELMAR_AVX2 double moveMeasuredAvx2(float* w, const float* x, double factor, int n) {
+VELMAR_AVX2 float moveMeasuredAvx2(float* w, const float* x, double factor, int n) {
   const __m256d f = _mm256_set1_pd(factor);
-  Lengths l = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+  Lengths l = noLengths();
   const int full = n / kSkipBlock * kSkipBlock;
   for (int i = 0; i < full; i += kSkipBlock) moveBlockTowards(w + i, _mm256_loadu_ps(x + i), _mm256_loadu_ps(x + i + 8), f, l);
   portableKernels().moveTowards(w + full, x + full, factor, n - full);
   return total(l, w, full, n);
 }
 
-VELMAR_AVX2 double moveSparseAvx2(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
-  if (!std::isfinite(factor)) return portableKernels().moveSparse(w, x, factor, n, skipLimit);
+VELMAR_AVX2 float moveSparseAvx2(float* w, const SparseEntries& x, double factor, int n, int skipLimit) {
   const __m256d f = _mm256_set1_pd(factor);
   const __m256i limit = _mm256_set1_epi32(skipLimit);
-  Lengths l = {_mm256_setzero_pd(), _mm256_setzero_pd()};
+  Lengths l = noLengths();
   const int full = n / kSkipBlock * kSkipBlock;
+  // A factor that is not finite keeps the literal expression (see MoveSparseFn).
+  const bool finite = std::isfinite(factor);
   int k = 0;
   for (int start = 0; start < full; start += kSkipBlock) {
     float* block = w + start;
     const int end = start + kSkipBlock;
-    if (k < x.count && x.index[k] < end) {
+    if ((k < x.count && x.index[k] < end) || !finite) {
       // The block's listed values put into their lanes in registers (a
       // vector load right after scalar stores would wait for the stores).
       const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);

@@ -83,32 +83,38 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
 // partial sum can overflow) whenever it is below FLT_MAX.
 //
 // For a sparse x the rough distance is R = (W + X) - 2P, each operation
-// rounded to double, where W, X and P are double sums, in any order, of
-// w_i^2 over all n components (the unit's squared length), of x_i^2 and of
-// x_i w_i over the m <= n listed components. Each of these terms is a
-// product of two floats and so exact in double (24-bit significands, no
-// overflow or underflow in double's range). With W*, X*, P* the exact sums,
-// A = sum |x_i w_i| and e = 2^-53, gamma_k = k e / (1 - k e):
-//     |W - W*| <= gamma_n W*,  |X - X*| <= gamma_m X*,  |P - P*| <= gamma_m A,
-// and by Cauchy-Schwarz 2A <= 2 sqrt(W* X*) <= W* + X*. The true squared
+// rounded to double, where X and P are double sums, in any order, of x_i^2
+// and of x_i w_i over the m <= n listed components, and W is the unit's
+// squared length as the kernels keep it: a float sum of the squares w_i^2
+// over all n components in which every square passes at most
+// k = ceil(n / 16) + 20 roundings (distancekernels.h), or the double sum of
+// two such sums over the two halves of the unit (one rounding of 2^-53
+// more). The products x_i w_i and x_i^2 of two floats are exact in double.
+// With W*, X*, P* the exact sums, A = sum |x_i w_i|, e = 2^-53,
+// gamma_j = j e / (1 - j e) and h_w = (k + 2) 2^-24 / (1 - (k + 2) 2^-24),
+//     |W - W*| <= h_w W* + a_w,  |X - X*| <= gamma_m X*,  |P - P*| <= gamma_m A,
+// a_w = n 2^-149 covering the squares and sums that fall below the smallest
+// normal float (each off by at most 2^-150 there, as in the dense sum), and
+// by Cauchy-Schwarz 2A <= 2 sqrt(W* X*) <= W* + X*. The true squared
 // distance T = W* + X* - 2P* can be far smaller than W* + X* (x close to w:
-// the cancellation), so its error is bounded against the norms, not T:
-//     |(W + X)(1 + e1) - 2P - T| <= (gamma_n + gamma_m + e (1 + gamma_n)) (W* + X*)
-//     |R - T| <= that + e |(W + X)(1 + e1) - 2P| <= (2n + 4) e (W* + X*) (1 + O(n e)),
-// and W* + X* <= (W + X)(1 + O(n e)). So with E = 1.25 (2n + 4) e (W + X)
-// (the quarter again a margin for the O(n e) terms and the rounding of the
-// bounds), T lies in [R - E, R + E], and r_n, which lies within the float
-// chain's bound of T as above (T being the same true sum of squares),
+// the cancellation), so its error is bounded against the lengths, not T:
+//     |(W + X)(1 + e1) - 2P - T| <= (h_w + 2 gamma_m + e (1 + h_w)) (W* + X*) + a_w
+//     |R - T| <= that + e |(W + X)(1 + e1) - 2P| <= (h_w + (2m + 4) e) (W* + X*) (1 + O(h_w)) + 1.01 a_w,
+// and W* + X* <= (W + X + a_w)(1 + O(h_w)). So with
+// E = 1.25 (h_w + (2n + 4) e) (W + X) + 2 a_w (the quarter a margin for the
+// O(h_w) terms and the rounding of the bounds), T lies in [R - E, R + E],
+// and r_n, which lies within the float chain's bound of T as above (T being
+// the same true sum of squares),
 //     (R - E)(1 - g') - n 2^-149  <=  r_n  <=  (R + E)(1 + g') + n 2^-149,
-// g' = 1.25 g (the quarter again a margin). E is small against
-// distances comparable to the norms; where x nearly equals w it may exceed
-// R, the lower bound is then below 0 and the unit stays a candidate, so the
-// exact chains decide. The kept W must be such a double sum of every
-// component's square: the moves return it for the weights they leave, skipped
-// blocks included (distancekernels.h). The bounds themselves are computed
-// with a few more roundings of 2^-53, which the quarter added to g covers.
-// (The dense search's bound, which also covers the float sum's roundings,
-// would serve as well, only wider.)
+// g' = 1.25 g (the quarter again a margin). The search takes the relative
+// part of E per unit and all absolute terms together, 4 n 2^-149. E is small
+// against distances comparable to the lengths; where x nearly equals w it
+// may exceed R, the lower bound is then below 0 and the unit stays a
+// candidate, so the exact chains decide. The kept W must be such a sum of
+// every component's square: the moves return it for the weights they leave,
+// skipped blocks included (distancekernels.h); a square beyond the float
+// range makes it infinite and the search plain. The bounds themselves are
+// computed with a few more roundings of 2^-53, which the quarters cover.
 WinnerSearch::WinnerSearch(int inComponents)
     : components(inComponents),
       denseInput(nullptr),
@@ -127,7 +133,10 @@ WinnerSearch::WinnerSearch(int inComponents)
   absoluteError = 3.0 * n * std::ldexp(1.0, -149);
   chainRelative = 1.25 * g;
   chainAbsolute = n * std::ldexp(1.0, -149);
-  sparseError = 1.25 * (2.0 * n + 4.0) * std::ldexp(1.0, -53);
+  const double lengthRoundings = (std::ceil(n / 16.0) + 22.0) * std::ldexp(1.0, -24);
+  const double hw = lengthRoundings < 0.5 ? lengthRoundings / (1.0 - lengthRoundings) : HUGE_VAL;
+  sparseError = 1.25 * (hw + (2.0 * n + 4.0) * std::ldexp(1.0, -53));
+  sparseAbsolute = 4.0 * n * std::ldexp(1.0, -149);
   boundUsable = relativeError < 0.0625;
   denseInput = newScratch<float>(static_cast<size_t>(components > 0 ? components : 1));
 }
@@ -267,9 +276,9 @@ int WinnerSearch::find(const float* const* units, const double* norms, int count
     const double lengths = norms[u] + xNorm;
     const double r = lengths - 2.0 * rough[u];
     const double e = sparseError * lengths;
-    const double up = (r + e) * (1.0 + chainRelative) + chainAbsolute;
+    const double up = (r + e) * (1.0 + chainRelative) + sparseAbsolute;
     finite = finite && std::isfinite(up);
-    lower[u] = (r - e) * (1.0 - chainRelative) - chainAbsolute;
+    lower[u] = (r - e) * (1.0 - chainRelative) - sparseAbsolute;
     if (up < upper) {
       upper = up;
       nearest = u;

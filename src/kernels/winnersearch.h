@@ -15,7 +15,7 @@ class Workers;
 // The rough distance of every unit lies within a known bound of its exact
 // distance: for a dense vector a float sum of the squared differences, for
 // a sparse one |w|^2 - 2 x.w + |x|^2 in double with the dot product over the
-// vector's listed components only. A unit whose lower bound lies above the smallest
+// vector's listed components only and |w|^2 the float sum the kernels keep. A unit whose lower bound lies above the smallest
 // upper bound can never win; when one unit is left it is the winner,
 // otherwise the exact distances of the units left decide, in scan order with
 // the plain search's strict "<". When a bound is not finite or could reach
@@ -71,8 +71,8 @@ class WinnerSearch {
   std::pair<double, double> chainBound() const { return {chainRelative, chainAbsolute}; }
   // The bound of the sparse search: with E = first * (|w|^2 + |x|^2), the
   // exact distance lies within [(rough - E)(1 - r) - a, (rough + E)(1 + r) + a]
-  // for r and a the chain's bound.
-  double cancellationError() const { return sparseError; }
+  // for r the chain's relative bound and a = second.
+  std::pair<double, double> sparseBound() const { return {sparseError, sparseAbsolute}; }
   // False when the bound is too wide to rule anything out (very long
   // vectors): every search is then the plain one.
   bool boundIsUsable() const { return boundUsable; }
@@ -101,7 +101,8 @@ class WinnerSearch {
   double absoluteError;
   double chainRelative;  // see chainBound
   double chainAbsolute;
-  double sparseError;  // see cancellationError
+  double sparseError;  // see sparseBound
+  double sparseAbsolute;
   bool boundUsable;
 
   // The exact distances to x of the candidate units, computed side by side,
