@@ -56,7 +56,7 @@ const int kAssignChunk = 8192;
 // them about two fifths more: measured, it pays below about 3 % of the
 // components listed (a set of 300 terms with 4 % is as fast either way, one
 // of 5,000 with 1 % twice as fast).
-const double kSparseSearchShare = 0.03;
+const double kSparseSearchShare = 0.05;
 
 // Whether a map on these vectors searches sparsely: some are sparse and
 // together they list less than kSparseSearchShare of their components.
@@ -74,11 +74,19 @@ bool sparseSearchPays(Data_Vector* items, int components) {
   return anySparse && listed < most;
 }
 
+// Whether a move towards a sparse vector listing `listed` of n components
+// goes block by block (moveSparse: blocks the vector leaves out moved
+// towards +0 with fewer conversions, or skipped) rather than towards its
+// values spread into a row (moveMeasured): when most blocks list nothing;
+// otherwise the blocks' changing kinds cost more than they save.
+bool movesBlockwise(int listed, int n) { return static_cast<long long>(listed) * kernels::kSkipBlock * 4 <= n; }
+
 // Where a unit's weights are cut in two for its length (kept as the sum of
 // the two halves' lengths, so that two threads can move one unit), or 0 for
-// units too short to cut. A multiple of the kernels' skip block.
+// units too short to cut (each half's own sum would cost more than sharing
+// their move gives). A multiple of the kernels' skip block.
 int lengthSplit(int components) {
-  return components >= 8 * kernels::kSkipBlock ? components / (2 * kernels::kSkipBlock) * kernels::kSkipBlock : 0;
+  return components >= 128 * kernels::kSkipBlock ? components / (2 * kernels::kSkipBlock) * kernels::kSkipBlock : 0;
 }
 
 // How many parts work of this size makes on the team (at least 1).
@@ -563,12 +571,14 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
   // weights stay in the caches of that member's core from step to step.
   const bool shared = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1;
   const int members = shared ? Globals::team().size() : 1;
+  // A sparse vector is moved towards block by block (see movesBlockwise),
+  // or its values are spread into a row kept +0 between steps.
+  const bool blockwise = keepsLengths && di->isSparse() && movesBlockwise(di->sparse().count, n);
+  const SparseEntries listed = di->isSparse() && !blockwise ? di->sparse() : SparseEntries{0, nullptr, nullptr};
+  if (listed.count > 0 && denseRow.size() != static_cast<size_t>(n)) denseRow.assign(static_cast<size_t>(n), 0.0f);
+  for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = listed.value[j];
+  const float* values = di->isSparse() ? denseRow.data() : di->dense();
   if (!keepsLengths) {
-    // A sparse vector's values spread into a row kept +0 between steps.
-    if (di->isSparse() && denseRow.size() != static_cast<size_t>(n)) denseRow.assign(static_cast<size_t>(n), 0.0f);
-    const SparseEntries listed = di->isSparse() ? di->sparse() : SparseEntries{0, nullptr, nullptr};
-    for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = listed.value[j];
-    const float* values = di->isSparse() ? denseRow.data() : di->dense();
     auto move = [&](int member) {
       for (int u = 0; u < count; u++) {
         if (movingSlots[u] % members == member) k.moveTowards(movingWeights[u], values, movingFactors[u], n);
@@ -579,15 +589,21 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
     } else {
       k.moveUnits(movingWeights.data(), movingFactors.data(), count, values, n);
     }
-    for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = 0.0f;
-    return;
+  } else {
+    moveMeasuringUnits(count, di, blockwise, values, members);
   }
+  for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = 0.0f;
+}
+
+void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwise, const float* values, int members) {
+  const kernels::KernelTable& k = kernels::active();
+  const int n = dataLength;
   // Each unit's length is refreshed in the pass that moves it: the two halves
   // of a long unit apart (whatever the number of threads), then their sum.
   const int half = lengthSplit(n);
   const int pieces = half > 0 ? 2 : 1;
   SparseEntries lowX = {0, nullptr, nullptr}, highX = lowX;
-  if (di->isSparse()) {
+  if (blockwise) {
     const SparseEntries x = di->sparse();
     const int low = static_cast<int>(std::lower_bound(x.index, x.index + x.count, half > 0 ? half : n) - x.index);
     shiftedIndex.resize(static_cast<size_t>(x.count - low));
@@ -604,12 +620,11 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
       const int from = upper ? half : 0, length = pieces == 1 ? n : (upper ? n - half : half);
       const double f = movingFactors[u];
       float* w = movingWeights[u] + from;
-      pieceLengths[static_cast<size_t>(q)] =
-          di->isSparse() ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
-                         : k.moveMeasured(w, di->dense() + from, f, length);
+      pieceLengths[static_cast<size_t>(q)] = blockwise ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
+                                                       : k.moveMeasured(w, values + from, f, length);
     }
   };
-  shared ? Globals::team().runOnEach(move) : move(0);
+  members > 1 ? Globals::team().runOnEach(move) : move(0);
   for (int u = 0; u < count; u++) {
     const double* piece = &pieceLengths[static_cast<size_t>(u) * pieces];
     scanLengths[static_cast<size_t>(movingSlots[u])] = pieces == 2 ? piece[0] + piece[1] : piece[0];

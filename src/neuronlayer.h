@@ -161,6 +161,9 @@ class NeuronLayer {
   void prepareSearch();
   // Moves the `count` units listed in moving* towards di.
   void moveUnits(int count, const DataItem* di);
+  // The same for a map that keeps its units' lengths: towards di's sparse
+  // entries block by block, or towards `values` (di's values, dense).
+  void moveMeasuringUnits(int count, const DataItem* di, bool blockwise, const float* values, int members);
   // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
   // The scan index of the unit nearest to di, or `current` (see WinnerSearch::find).

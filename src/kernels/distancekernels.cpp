@@ -83,23 +83,16 @@ void exactDistancesPortable(const float* const* vectors, int count, const float*
 // The squares of w summed in float in the sixteen chains of the wide
 // kernels (component i in chain i mod 16), each square rounded before its
 // addition; the chains (k, 4 + k, 8 + k, 12 + k) added as (0 + 1) + (2 + 3)
-// into four, those as (0 + 2) + (1 + 3), then the components after the last
-// full block one by one.
+// into four, those as (0 + 2) + (1 + 3).
 float measurePortable(const float* w, int n) {
   float chain[kSkipBlock] = {};
-  const int full = n / kSkipBlock * kSkipBlock;
-  for (int i = 0; i < full; i++) {
+  for (int i = 0; i < n; i++) {
     const float square = w[i] * w[i];
     chain[i % kSkipBlock] += square;
   }
   float lane[4];
   for (int k = 0; k < 4; k++) lane[k] = (chain[k] + chain[4 + k]) + (chain[8 + k] + chain[12 + k]);
-  float sum = (lane[0] + lane[2]) + (lane[1] + lane[3]);
-  for (int i = full; i < n; i++) {
-    const float square = w[i] * w[i];
-    sum += square;
-  }
-  return sum;
+  return (lane[0] + lane[2]) + (lane[1] + lane[3]);
 }
 
 float moveMeasuredPortable(float* w, const float* x, double factor, int n) {

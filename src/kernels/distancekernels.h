@@ -37,11 +37,10 @@ typedef void (*ExactDistancesFn)(const float* const* vectors, int count, const f
 
 // The squared length of a weight vector: the sum, in float, of the squares
 // of all its components, in sixteen chains (component i in chain i mod 16)
-// that are then added up and followed by the components after the last full
-// block of sixteen; the order of the chains' sums and whether a square is
-// fused with its addition are fixed per instruction set. Every square thus
-// passes at most ceil(n / 16) + 20 roundings (winnersearch.cpp bounds the
-// sum with that). The moves below return it for the weights they leave,
+// that are then added up; the order of the chains' sums and whether a
+// square is fused with its addition are fixed per instruction set. Every
+// square thus passes at most ceil(n / 16) + 5 roundings (winnersearch.cpp
+// bounds the sum with that). The moves below return it for the weights they leave,
 // computed in the same pass and in the same order as measure(), so that it
 // equals measure() of the result bit for bit, whatever blocks a move skipped.
 typedef float (*MeasureFn)(const float* w, int n);

@@ -120,13 +120,14 @@ VELMAR_AVX2 void exactDistancesAvx2(const float* const* vectors, int count, cons
 }
 
 // ---- Moves that return the squared length, in blocks of 16 (four quarters) ----
-// The squares are summed in float: four accumulators of four lanes, one per
-// quarter of a block (component i in accumulator (i mod 16) / 4, lane
-// i mod 4), each square fused with its addition; then the accumulators lane
-// by lane, (0 + 1) + (2 + 3), the lanes, (0 + 2) + (1 + 3), and the
-// components after the last full block one by one, each square rounded
-// before its addition. measure and the moves share this order. (The new
-// weights are floats already: squaring them in float needs no conversion.)
+// The squares are summed in float in sixteen chains: four accumulators of
+// four lanes, one per quarter of a block (component i in accumulator
+// (i mod 16) / 4, lane i mod 4), each square fused with its addition; the
+// components after the last full block go into the same chains as a block
+// filled up with +0 (which adds nothing). Then the accumulators lane by
+// lane, (0 + 1) + (2 + 3), and the lanes, (0 + 2) + (1 + 3). measure and the
+// moves share this order. (The new weights are floats already: squaring
+// them in float needs no conversion.)
 
 struct Lengths {
   __m128 a0, a1, a2, a3;
@@ -145,16 +146,24 @@ VELMAR_AVX2 inline void addSquaresOf(Lengths& l, const float* w) {
   addSquares(l, _mm_loadu_ps(w), _mm_loadu_ps(w + 4), _mm_loadu_ps(w + 8), _mm_loadu_ps(w + 12));
 }
 
-// The accumulated lanes, then the components from `done` to n one by one.
-VELMAR_AVX2 inline float total(const Lengths& l, const float* w, int done, int n) {
+// Quarter q of a block of which only the first `left` values lie in w, the others +0.
+VELMAR_AVX2 inline __m128 partOfQuarter(const float* w, int left, int q) {
+  const __m128i inside = _mm_cmpgt_epi32(_mm_set1_epi32(left - 4 * q), _mm_setr_epi32(0, 1, 2, 3));
+  return _mm_maskload_ps(w + 4 * q, inside);
+}
+
+// The squares of the components from `done` (the end of the last full
+// block) to n, then the accumulated lanes.
+VELMAR_AVX2 inline float total(Lengths& l, const float* w, int done, int n) {
+  if (done < n) {
+    const float* rest = w + done;
+    const int left = n - done;
+    addSquares(l, partOfQuarter(rest, left, 0), partOfQuarter(rest, left, 1), partOfQuarter(rest, left, 2),
+               partOfQuarter(rest, left, 3));
+  }
   const __m128 s = _mm_add_ps(_mm_add_ps(l.a0, l.a1), _mm_add_ps(l.a2, l.a3));
   const __m128 h = _mm_add_ps(s, _mm_movehl_ps(s, s));
-  float sum = _mm_cvtss_f32(_mm_add_ss(h, _mm_movehdup_ps(h)));
-  for (int i = done; i < n; i++) {
-    const float square = w[i] * w[i];
-    sum += square;
-  }
-  return sum;
+  return _mm_cvtss_f32(_mm_add_ss(h, _mm_movehdup_ps(h)));
 }
 
 // Moves a full block towards x (16 values, in two halves) and adds the new squares.
@@ -212,8 +221,18 @@ VELMAR_AVX2 float moveMeasuredAvx2(float* w, const float* x, double factor, int 
   const __m256d f = _mm256_set1_pd(factor);
   Lengths l = noLengths();
   const int full = n / kSkipBlock * kSkipBlock;
-  for (int i = 0; i < full; i += kSkipBlock) moveBlockTowards(w + i, _mm256_loadu_ps(x + i), _mm256_loadu_ps(x + i + 8), f, l);
-  portableKernels().moveTowards(w + full, x + full, factor, n - full);
+  for (int i = 0; i < full; i += kSkipBlock) {
+    const __m128 q0 = moved4(_mm_loadu_ps(w + i), _mm_loadu_ps(x + i), f);
+    const __m128 q1 = moved4(_mm_loadu_ps(w + i + 4), _mm_loadu_ps(x + i + 4), f);
+    const __m128 q2 = moved4(_mm_loadu_ps(w + i + 8), _mm_loadu_ps(x + i + 8), f);
+    const __m128 q3 = moved4(_mm_loadu_ps(w + i + 12), _mm_loadu_ps(x + i + 12), f);
+    _mm_storeu_ps(w + i, q0);
+    _mm_storeu_ps(w + i + 4, q1);
+    _mm_storeu_ps(w + i + 8, q2);
+    _mm_storeu_ps(w + i + 12, q3);
+    addSquares(l, q0, q1, q2, q3);
+  }
+  moveTowardsAvx2(w + full, x + full, factor, n - full);
   return total(l, w, full, n);
 }
 

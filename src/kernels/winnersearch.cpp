@@ -87,7 +87,7 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
 // and of x_i w_i over the m <= n listed components, and W is the unit's
 // squared length as the kernels keep it: a float sum of the squares w_i^2
 // over all n components in which every square passes at most
-// k = ceil(n / 16) + 20 roundings (distancekernels.h), or the double sum of
+// k = ceil(n / 16) + 5 roundings (distancekernels.h), or the double sum of
 // two such sums over the two halves of the unit (one rounding of 2^-53
 // more). The products x_i w_i and x_i^2 of two floats are exact in double.
 // With W*, X*, P* the exact sums, A = sum |x_i w_i|, e = 2^-53,
@@ -133,7 +133,7 @@ WinnerSearch::WinnerSearch(int inComponents)
   absoluteError = 3.0 * n * std::ldexp(1.0, -149);
   chainRelative = 1.25 * g;
   chainAbsolute = n * std::ldexp(1.0, -149);
-  const double lengthRoundings = (std::ceil(n / 16.0) + 22.0) * std::ldexp(1.0, -24);
+  const double lengthRoundings = (std::ceil(n / 16.0) + 7.0) * std::ldexp(1.0, -24);
   const double hw = lengthRoundings < 0.5 ? lengthRoundings / (1.0 - lengthRoundings) : HUGE_VAL;
   sparseError = 1.25 * (hw + (2.0 * n + 4.0) * std::ldexp(1.0, -53));
   sparseAbsolute = 4.0 * n * std::ldexp(1.0, -149);
