@@ -41,43 +41,14 @@ void moveUnitsPortable(float* const* units, const double* factors, int count, co
   for (int u = 0; u < count; u++) moveTowardsPortable(units[u], x, factors[u], n);
 }
 
-// Four exact chains at a time, each exactly the reference loop.
+// The pairs kernel with w as the second vector of every pair, a chunk at a time.
 void exactDistancesPortable(const float* const* vectors, int count, const float* w, int n, float* out) {
-  int k = 0;
-  for (; k + 4 <= count; k += 4) {
-    const float *a0 = vectors[k], *a1 = vectors[k + 1], *a2 = vectors[k + 2], *a3 = vectors[k + 3];
-    float r0 = 0.0f, r1 = 0.0f, r2 = 0.0f, r3 = 0.0f;
-    for (int i = 0; i < n; i++) {
-      const double wi = static_cast<double>(w[i]);
-      double d0 = static_cast<double>(a0[i]) - wi;
-      double d1 = static_cast<double>(a1[i]) - wi;
-      double d2 = static_cast<double>(a2[i]) - wi;
-      double d3 = static_cast<double>(a3[i]) - wi;
-      r0 = static_cast<float>(static_cast<double>(r0) + d0 * d0);
-      r1 = static_cast<float>(static_cast<double>(r1) + d1 * d1);
-      r2 = static_cast<float>(static_cast<double>(r2) + d2 * d2);
-      r3 = static_cast<float>(static_cast<double>(r3) + d3 * d3);
-    }
-    out[k] = r0;
-    out[k + 1] = r1;
-    out[k + 2] = r2;
-    out[k + 3] = r3;
+  const int chunk = 64;
+  const float* ws[chunk];
+  for (int k = 0; k < chunk; k++) ws[k] = w;
+  for (int k = 0; k < count; k += chunk) {
+    exactDistancePairs(vectors + k, ws, count - k < chunk ? count - k : chunk, n, out + k);
   }
-  // Two or three left: two chains side by side, then the last alone.
-  for (; k + 2 <= count; k += 2) {
-    const float *a0 = vectors[k], *a1 = vectors[k + 1];
-    float r0 = 0.0f, r1 = 0.0f;
-    for (int i = 0; i < n; i++) {
-      const double wi = static_cast<double>(w[i]);
-      double d0 = static_cast<double>(a0[i]) - wi;
-      double d1 = static_cast<double>(a1[i]) - wi;
-      r0 = static_cast<float>(static_cast<double>(r0) + d0 * d0);
-      r1 = static_cast<float>(static_cast<double>(r1) + d1 * d1);
-    }
-    out[k] = r0;
-    out[k + 1] = r1;
-  }
-  for (; k < count; k++) out[k] = exactDistance(vectors[k], w, n);
 }
 
 // The squares of w summed in float in the sixteen chains of the wide

@@ -104,8 +104,8 @@ inline float exactDistance(const float* a, const float* b, int n) {
 }
 
 // out[k] = exactDistance(a[k], b[k], n) for k < count: four of those
-// chains at a time, independent of each other, so the processor runs them
-// side by side; each is exactly the reference loop.
+// chains at a time (then two, then one), independent of each other, so the
+// processor runs them side by side; each is exactly the reference loop.
 inline void exactDistancePairs(const float* const* a, const float* const* b, int count, int n, float* out) {
   int k = 0;
   for (; k + 4 <= count; k += 4) {
@@ -125,7 +125,19 @@ inline void exactDistancePairs(const float* const* a, const float* const* b, int
     out[k + 2] = r2;
     out[k + 3] = r3;
   }
-  for (; k < count; k++) out[k] = exactDistance(a[k], b[k], n);
+  if (k + 2 <= count) {
+    float r0 = 0.0f, r1 = 0.0f;
+    for (int i = 0; i < n; i++) {
+      const double d0 = static_cast<double>(a[k][i]) - static_cast<double>(b[k][i]);
+      const double d1 = static_cast<double>(a[k + 1][i]) - static_cast<double>(b[k + 1][i]);
+      r0 = static_cast<float>(static_cast<double>(r0) + d0 * d0);
+      r1 = static_cast<float>(static_cast<double>(r1) + d1 * d1);
+    }
+    out[k] = r0;
+    out[k + 1] = r1;
+    k += 2;
+  }
+  if (k < count) out[k] = exactDistance(a[k], b[k], n);
 }
 
 // The exact squared distance of a sparse x to w: the same chain over every
