@@ -94,6 +94,40 @@ TEST(CsvReaderTest, ValuesAreTheInputVectorReadersFloats) {
   }
 }
 
+// Rows after the first are read straight from the line when they are plain decimals: any row reads,
+// or fails, as the first data row (which is split before it is read) does, but for its line number.
+TEST(CsvReaderTest, LaterRowsReadAndFailAsTheFirstDoes) {
+  const std::string rows[] = {
+      "x,1,2",  "x,1,2\r",  "x,-.5,5.",   "x,+3,00012.50", "x,1e5,0x1p3", "x, 2,3\t", "x,\"3\",4", "\"x,y\",1,2",
+      "x,1",    "x,1,2,3",   "x,1,",       "x,,2",          "x,1 2,3",     "x,1\",2",   "x\"y,1,2",  "x,1,2\r\r",
+      "x,1\r,2", "x,1,nan",  "x,1,1e39",   "x,1,2,",      "x,1.2.3,4", "x,-,1",     "x,1,2 ",
+      "x,123456789012345678901234,1", "x,0.1000000000000000055511151231257827,1"};
+  for (const std::string& row : rows) {
+    std::vector<std::string> first, later;
+    const std::string failedFirst = failureOf([&] { first = table("id,a,b\n" + row + "\n"); });
+    const std::string failedLater = failureOf([&] { later = table("id,a,b\nw,0,0\n" + row + "\n"); });
+    std::string expected = failedFirst;
+    const size_t at = expected.find("line 2");
+    if (at != std::string::npos) expected.replace(at, 6, "line 3");
+    EXPECT_EQ(failedLater, expected) << row;
+    if (failedFirst.empty()) {
+      ASSERT_EQ(later.size(), 2u) << row;
+      EXPECT_EQ(later[1], first[0]) << row;
+    }
+  }
+  // A named identifier column between values, quoted or not.
+  EXPECT_EQ(table("a,id,b\n1,7,2\n3,\"8\",4\n5,9,6\r\n", "id"), (std::vector<std::string>{"7: 1 2", "8: 3 4", "9: 5 6"}));
+  // Exact floats, not only their printed form.
+  for (const char* text : {"0.1", "16777217", "0.30000001192092896", "1.00000005960464477539"}) {
+    CsvReader reader(fileOf("a,b\n1,0\n2," + std::string(text) + "\n"), "t.csv", CsvOptions{});
+    Record r;
+    ASSERT_TRUE(reader.next(r));
+    ASSERT_TRUE(reader.next(r));
+    const float expected = decimalToFloat(text);
+    EXPECT_EQ(memcmp(&r.values[1], &expected, sizeof expected), 0) << text;
+  }
+}
+
 TEST(CsvReaderTest, EveryKindOfBadTableIsOneLineWithFileLineAndColumn) {
   const std::string at = "inputfile t.csv, ";
   const std::string check = " (check inputfile)";

@@ -84,11 +84,74 @@ void CsvReader::settleIdColumn() {
 }
 
 bool CsvReader::next(Record& record) {
-  if (noRows_ || (!pending_ && !readRow())) {
+  if (noRows_) {
     return false;
+  }
+  std::string_view id;
+  bool plain = false;
+  if (!pending_) {
+    std::string_view line;
+    if (!readLine(line)) {
+      return false;
+    }
+    rowLine_ = lineNumber_;
+    plain = readPlainRow(line, id);
+    if (!plain) {
+      splitRow(line);
+    }
   }
   pending_ = false;
   rowNumber_++;
+  if (!plain) {
+    id = readSplitRow();
+  }
+  if (idColumn_ >= 0) {
+    record.id = id;
+  } else {
+    rowId_ = std::to_string(rowNumber_);
+    record.id = rowId_;
+  }
+  record.values = values_.data();
+  record.indices = nullptr;
+  record.count = components();
+  record.line = rowLine_;
+  return true;
+}
+
+bool CsvReader::readPlainRow(std::string_view line, std::string_view& rowId) {
+  const char* p = line.data();
+  const char* end = p + line.size();
+  if (end > p && end[-1] == '\r') {
+    end--;
+  }
+  const int columns = static_cast<int>(columnNames_.size());
+  float* value = values_.data();
+  for (int c = 0; c < columns; c++) {
+    const char* fieldEnd = p;
+    if (c == idColumn_) {
+      while (fieldEnd < end && *fieldEnd != separator_) {
+        if (*fieldEnd++ == '"') {
+          return false;
+        }
+      }
+      rowId = std::string_view(p, static_cast<size_t>(fieldEnd - p));
+    } else if (!readPlainDecimal(p, fieldEnd, *value++)) {
+      return false;
+    }
+    // Each field ends at its separator, the last one at the line's end.
+    if (c + 1 == columns) {
+      return fieldEnd == end;
+    }
+    if (fieldEnd >= end || *fieldEnd != separator_) {
+      return false;
+    }
+    p = fieldEnd + 1;
+  }
+  return false;
+}
+
+// The values and identifier of the row split into fields_.
+std::string_view CsvReader::readSplitRow() {
   const int columns = static_cast<int>(columnNames_.size());
   const int fields = static_cast<int>(fields_.size());
   if (fields < columns) {
@@ -104,17 +167,7 @@ bool CsvReader::next(Record& record) {
       *value++ = valueAt(c);
     }
   }
-  if (idColumn_ >= 0) {
-    record.id = textAt(idColumn_);
-  } else {
-    rowId_ = std::to_string(rowNumber_);
-    record.id = rowId_;
-  }
-  record.values = values_.data();
-  record.indices = nullptr;
-  record.count = components();
-  record.line = rowLine_;
-  return true;
+  return idColumn_ >= 0 ? textAt(idColumn_) : std::string_view();
 }
 
 bool CsvReader::readRow() {
@@ -123,6 +176,11 @@ bool CsvReader::readRow() {
     return false;
   }
   rowLine_ = lineNumber_;
+  splitRow(line);
+  return true;
+}
+
+void CsvReader::splitRow(std::string_view line) {
   if (line.empty() || line == "\r") {
     failAt(rowLine_, 0, "the line is empty");
   }
@@ -130,7 +188,6 @@ bool CsvReader::readRow() {
   if (rowQuoted_) {
     splitQuoted(line);
   }
-  return true;
 }
 
 bool CsvReader::readLine(std::string_view& line) {

@@ -64,6 +64,12 @@ class CsvReader {
   void settleIdColumn();
   // The next row's fields into fields_; false at the end of the file.
   bool readRow();
+  // Splits the row that starts with `line` into fields_.
+  void splitRow(std::string_view line);
+  // Reads a row of plain decimals (and an unquoted identifier) straight into
+  // values_ and rowId, without splitting it first; false, with nothing
+  // decided, for any other row: the split and its checks then read it.
+  bool readPlainRow(std::string_view line, std::string_view& rowId);
   // The next line of the file without its LF; false when no line is left.
   bool readLine(std::string_view& line);
   // Splits a row in place; false, with nothing split, when a field is quoted.
@@ -74,6 +80,9 @@ class CsvReader {
   // Appends the quoted field at `rest` (after its opening quote) to rowText_;
   // returns what follows its closing quote.
   std::string_view readQuoted(std::string_view rest, long column);
+  // The values of the row split into fields_ into values_, its identifier
+  // returned (empty without an identifier column); or the end of the run.
+  std::string_view readSplitRow();
   // The value of field `column`, or the end of the run.
   float valueAt(int column) const;
   [[noreturn]] void refuseValue(int column) const;

@@ -67,6 +67,8 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
+bool readPlainDecimal(const char* text, const char*& stop, float& value) { return plainDecimal(text, stop, value); }
+
 float decimalToFloat(const char* text) {
   // Anything but a plain decimal that converts directly goes the general way.
   const char* stop = nullptr;

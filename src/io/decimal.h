@@ -31,4 +31,11 @@ bool readNumber(const char* begin, const char* end, float& value);
 // is left as it was.
 float decimalFieldToFloat(char* field, const char* limit, char delimiter, char** end);
 
+// Reads a plain decimal ("-12.345", "5.", ".5") with few enough significant
+// digits at `text`: true, with `stop` at the first character after it and
+// `value` the very float readNumber gives for the text up to `stop`; false
+// for anything else (which readNumber may still read). Needs a byte that is
+// not a digit after the text, as readNumber does.
+bool readPlainDecimal(const char* text, const char*& stop, float& value);
+
 #endif
