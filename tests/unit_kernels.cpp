@@ -129,6 +129,18 @@ TEST(Kernels, RoughDistanceStaysWithinTheBound) {
         const double exact = kernels::exactDistance(x.data(), w.data(), n);
         EXPECT_LE(exact, rough * (1 + rel) + abs) << n;
         EXPECT_GE(exact, rough * (1 - rel) - abs) << n;
+        // Several units at once (four of them summed up together): each within the bound, whatever its place.
+        std::vector<std::vector<float>> units;
+        std::vector<const float*> ptrs;
+        for (int u = 0; u < 6; u++) units.push_back(u == 2 ? w : values(rng, n, (trial + u) % 3));
+        for (const auto& unit : units) ptrs.push_back(unit.data());
+        double roughs[6];
+        kernels::active().roughDistances(x.data(), ptrs.data(), 6, n, roughs);
+        for (int u = 0; u < 6; u++) {
+          const double e = kernels::exactDistance(x.data(), ptrs[u], n);
+          EXPECT_LE(e, roughs[u] * (1 + rel) + abs) << n << " unit " << u;
+          EXPECT_GE(e, roughs[u] * (1 - rel) - abs) << n << " unit " << u;
+        }
       }
     }
   }

@@ -23,8 +23,9 @@ VELMAR_AVX2 inline __m256 squaredDifferenceSum(__m256 acc, __m256 x, __m256 w) {
   return _mm256_fmadd_ps(d, d, acc);
 }
 
-// Two accumulators of eight lanes; the last components under a mask.
-VELMAR_AVX2 float roughDistanceAvx2(const float* x, const float* w, int n) {
+// The squared differences summed per lane: two accumulators of eight lanes,
+// added; the last components under a mask.
+VELMAR_AVX2 inline __m256 laneSums(const float* x, const float* w, int n) {
   __m256 a0 = _mm256_setzero_ps(), a1 = _mm256_setzero_ps();
   int i = 0;
   for (; i + 16 <= n; i += 16) {
@@ -39,14 +40,29 @@ VELMAR_AVX2 float roughDistanceAvx2(const float* x, const float* w, int n) {
     const __m256i mask = _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
     a1 = squaredDifferenceSum(a1, _mm256_maskload_ps(x + i, mask), _mm256_maskload_ps(w + i, mask));
   }
-  const __m256 s = _mm256_add_ps(a0, a1);
+  return _mm256_add_ps(a0, a1);
+}
+
+VELMAR_AVX2 float roughDistanceAvx2(const float* x, const float* w, int n) {
+  const __m256 s = laneSums(x, w, n);
   __m128 h = _mm_add_ps(_mm256_castps256_ps128(s), _mm256_extractf128_ps(s, 1));
   h = _mm_add_ps(h, _mm_movehl_ps(h, h));
   return _mm_cvtss_f32(_mm_add_ss(h, _mm_movehdup_ps(h)));
 }
 
+// Four units at a time, their lanes added up together (any order is a
+// rough distance's order): the sums of a short vector cost less than the
+// reduction of each unit on its own.
 VELMAR_AVX2 void roughDistancesAvx2(const float* x, const float* const* units, int count, int n, double* out) {
-  for (int u = 0; u < count; u++) out[u] = static_cast<double>(roughDistanceAvx2(x, units[u], n));
+  int u = 0;
+  for (; u + 4 <= count; u += 4) {
+    const __m256 s0 = laneSums(x, units[u], n), s1 = laneSums(x, units[u + 1], n);
+    const __m256 s2 = laneSums(x, units[u + 2], n), s3 = laneSums(x, units[u + 3], n);
+    const __m256 all = _mm256_hadd_ps(_mm256_hadd_ps(s0, s1), _mm256_hadd_ps(s2, s3));
+    const __m128 sums = _mm_add_ps(_mm256_castps256_ps128(all), _mm256_extractf128_ps(all, 1));
+    _mm256_storeu_pd(out + u, _mm256_cvtps_pd(sums));
+  }
+  for (; u < count; u++) out[u] = static_cast<double>(roughDistanceAvx2(x, units[u], n));
 }
 
 // Per lane: the difference, its product with the factor, the sum with the
