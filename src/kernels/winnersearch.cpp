@@ -70,9 +70,10 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
 // by a factor within 1 +- 2^-24 (adding +0 is exact); only a square can err
 // absolutely, by at most 2^-150, where it falls below the smallest normal
 // float (a difference or sum of floats that is that small is exact, all
-// being multiples of 2^-149). A term passes at most n + 1 roundings (its
-// difference, its square, at most n - 1 additions), so with
-// h = (n + 2) 2^-24 / (1 - (n + 2) 2^-24), one rounding spare,
+// being multiples of 2^-149). A term's value is multiplied by at most n + 2
+// such factors (its difference's, twice, as the difference is squared; its
+// square's; at most n - 1 additions'), so with
+// h = (n + 2) 2^-24 / (1 - (n + 2) 2^-24) >= (1 + 2^-24)^(n + 2) - 1,
 //     |S - T| <= h T + a,   a = n 2^-149  (the n squares' 2^-150, doubled
 // for their later roundings). S is finite only when no step overflowed.
 // Then T <= (S + a) / (1 - h) and T >= (S - a) / (1 + h), and with
