@@ -110,6 +110,29 @@ TEST(MapCommand, PiecesCutAtAnyLineMapToTheSameBytes) {
   EXPECT_EQ(f.run("--map out/map_model.txt unended.vec").out, whole);
 }
 
+// Standard error on a terminal gets a status line, erased at the end and before a failure's message; the
+// mapped lines stay the same.
+TEST(MapCommand, TheProgressLineGoesOnlyToATerminalOfItsOwn) {
+  e2e::Folder f;
+  train(f, clusters(300), "TAU_1=0.1\nTAU_2=0.02\n");
+  std::string seen;
+  ASSERT_EQ(f.run("--map out/map_model.txt data.vec shown.csv", 60, "/dev/null", &seen).status, 0);
+  EXPECT_EQ(seen, "\r\033[K300 vectors mapped" + seen.substr(seen.find(" (")));
+  EXPECT_EQ(seen.substr(seen.size() - 4), "\r\033[K");
+  ASSERT_EQ(f.run("--map out/map_model.txt data.vec plain.csv").status, 0);
+  EXPECT_EQ(f.read("stderr"), "");
+  EXPECT_EQ(f.read("shown.csv"), f.read("plain.csv"));
+  // A bad line: what was mapped before it, then the line erased and the message alone on its line.
+  std::istringstream data(f.read("data.vec"));
+  std::string head, line;
+  for (int k = 0; k < 4 + 7 && std::getline(data, line); k++) head += line + "\n";
+  f.write("bad.vec", head + "not a vector\n");
+  const e2e::Run bad = f.run("--map out/map_model.txt bad.vec bad.csv", 60, "/dev/null", &seen);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(seen.find("\r\033[K7 vectors mapped"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("\r\033[Kinput bad.vec line "), std::string::npos) << seen;
+}
+
 TEST(MapCommand, BadModelsAndInputEndWithOneLineOnStandardError) {
   e2e::Folder f;
   train(f, clusters(200), "TAU_1=0.1\nTAU_2=0.02\n");

@@ -371,27 +371,8 @@ TEST(Quality, BadClassFilesAreRefusedBeforeTraining) {
 // Standard error on a terminal gets the status line; the console report stays what it is.
 TEST(Quality, TheProgressLineGoesOnlyToATerminal) {
   RunFolder s("");
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const std::string terminal = ptsname(master);
-  // Held open until the run has ended, so that the reader meets the end only after everything was written.
-  const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(slave, 0);
   std::string seen;
-  std::thread reader([&] {
-    char buf[4096];
-    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) seen.append(buf, static_cast<size_t>(n));
-  });
-  e2e::Run onTerminal{"", 0};
-  FILE* pipe = popen(("cd '" + s.f.path("") + "' && exec '" VELMAR_BINARY "' run.prop </dev/null 2>" + terminal).c_str(), "r");
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) onTerminal.out.append(buf, n);
-  onTerminal.status = pclose(pipe);
-  close(slave);
-  reader.join();
-  close(master);
+  const e2e::Run onTerminal = s.f.run("run.prop", 60, "/dev/null", &seen);
   ASSERT_EQ(onTerminal.status, 0);
   EXPECT_NE(seen.find("level 1, map 1 (2 x 2 units), "), std::string::npos) << seen;
   EXPECT_NE(seen.find(" growth check"), std::string::npos);

@@ -3,7 +3,9 @@
 
 // Helpers of the end-to-end tests: a fresh folder per test, a run of the real binary inside it, generated data.
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace e2e {
@@ -44,9 +47,17 @@ class Folder {
   // Runs the binary in this folder with blank-separated arguments; standard input is empty (or the file
   // `input` of the folder), standard error goes to the file "stderr". A run that takes longer than `seconds`
   // is killed (status -9), so a hang fails the test.
-  Run run(const std::string& args, int seconds = 60, const std::string& input = "/dev/null") const {
+  // With `terminal` set, standard error goes to a pseudo-terminal instead, and *terminal gets what it saw.
+  Run run(const std::string& args, int seconds = 60, const std::string& input = "/dev/null",
+          std::string* terminal = nullptr) const {
+    if (terminal != nullptr) return runOnTerminal(args, seconds, input, *terminal);
+    return runWithError(args, seconds, input, "stderr");
+  }
+
+ private:
+  Run runWithError(const std::string& args, int seconds, const std::string& input, const std::string& error) const {
     const std::string command = "cd '" + root_ + "' && exec timeout -s KILL " + std::to_string(seconds) + " '" +
-                                VELMAR_BINARY "' " + args + " <'" + input + "' 2>stderr";
+                                VELMAR_BINARY "' " + args + " <'" + input + "' 2>'" + error + "'";
     FILE* pipe = popen(command.c_str(), "r");
     Run r{"", 0};
     char buf[4096];
@@ -56,7 +67,27 @@ class Folder {
     return r;
   }
 
- private:
+  Run runOnTerminal(const std::string& args, int seconds, const std::string& input, std::string& seen) const {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+      if (master >= 0) close(master);
+      return Run{"no pseudo-terminal", -1};
+    }
+    const std::string name = ptsname(master);
+    // Held open until the run has ended, so that the reader meets the end only after everything was written.
+    const int slave = open(name.c_str(), O_RDWR | O_NOCTTY);
+    seen.clear();
+    std::thread reader([&] {
+      char buf[4096];
+      for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) seen.append(buf, static_cast<size_t>(n));
+    });
+    const Run r = runWithError(args, seconds, input, name);
+    close(slave);
+    reader.join();
+    close(master);
+    return r;
+  }
+
   char pattern_[23] = "/tmp/velmar-e2e-XXXXXX";
   std::string root_ = mkdtemp(pattern_);  // a fresh, empty folder
 };

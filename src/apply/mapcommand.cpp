@@ -12,6 +12,7 @@
 #include "apply/hierarchywalk.h"
 #include "apply/inputsource.h"
 #include "apply/mapstream.h"
+#include "apply/mapprogress.h"
 #include "base/failure.h"
 #include "config.h"
 #include "io/files.h"
@@ -173,6 +174,8 @@ int runMapCommand(int argc, char** argv) {
     out->write(Assignments::kHeader, std::char_traits<char>::length(Assignments::kHeader));
   }
   MapStream stream(prepared, options.threads, *out);
+  MapProgress progress(options.output == "-");
+  stream.reportTo(&progress);
   if (lines) {
     stream.run(*lines);
   } else {

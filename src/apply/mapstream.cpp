@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "apply/mapprogress.h"
 #include "base/failure.h"
 #include "globals.h"
 #include "io/outputfile.h"
@@ -208,6 +209,7 @@ std::string MapStream::finish() {
   for (const Chunk& chunk : chunks_) {
     out_.write(chunk.text);
   }
+  if (progress_ != nullptr) progress_->mapped(failedAt);
   return why;
 }
 

@@ -11,6 +11,7 @@
 #include "io/recordsource.h"
 #include "io/vectorlines.h"
 
+class MapProgress;
 class OutputFile;
 
 // Maps a stream of vectors through a model and writes one assignment line
@@ -38,6 +39,9 @@ class MapStream {
 
   MapStream(const MapStream&) = delete;
   MapStream& operator=(const MapStream&) = delete;
+
+  // Tells `progress` of every block written (nullptr: nobody).
+  void reportTo(MapProgress* progress) { progress_ = progress; }
 
   // Maps every record of `lines`, the lines of a block parsed side by side.
   void run(VectorLines& lines);
@@ -69,6 +73,7 @@ class MapStream {
   const MappingModel& model_;
   int threads_;
   OutputFile& out_;
+  MapProgress* progress_ = nullptr;
   std::vector<std::unique_ptr<HierarchyWalk>> walks_;  // one per thread
   std::vector<int> lastUnit_;                          // per map: the unit of the last vector it assigned
   size_t count_ = 0;                                   // records in the block

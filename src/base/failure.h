@@ -21,6 +21,11 @@
 using FailHandler = void (*)(const std::string& message);
 void setFailHandler(FailHandler handler);
 
+// Runs before fail writes its message, e.g. to erase a status line drawn on
+// the terminal the message goes to; nullptr: nothing.
+using FailPrelude = void (*)();
+void setFailPrelude(FailPrelude prelude);
+
 // Where fail writes its message: standard output unless a command whose
 // standard output carries data (--map) chooses standard error; nullptr
 // restores standard output.

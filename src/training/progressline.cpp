@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/failure.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -50,7 +52,10 @@ void erase() {
 }  // namespace
 
 void ProgressLine::startTraining() {
-  if (screen().on) screen().start = Clock::now();
+  if (screen().on) {
+    screen().start = Clock::now();
+    setFailPrelude(erase);  // a failure's message never lands behind the line
+  }
 }
 
 void ProgressLine::atCheck(const State& s) {
@@ -67,7 +72,10 @@ void ProgressLine::whileTraining(const State& s) {
 }
 
 void ProgressLine::endTraining() {
-  if (screen().on) erase();
+  if (screen().on) {
+    erase();
+    setFailPrelude(nullptr);
+  }
 }
 
 std::string ProgressLine::text(const State& s, double seconds) {
