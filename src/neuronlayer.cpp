@@ -574,10 +574,13 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
   // A sparse vector is moved towards block by block (see movesBlockwise),
   // or its values are spread into a row kept +0 between steps.
   const bool blockwise = keepsLengths && di->isSparse() && movesBlockwise(di->sparse().count, n);
-  const SparseEntries listed = di->isSparse() && !blockwise ? di->sparse() : SparseEntries{0, nullptr, nullptr};
-  if (listed.count > 0 && denseRow.size() != static_cast<size_t>(n)) denseRow.assign(static_cast<size_t>(n), 0.0f);
+  // The row exists whenever a sparse vector is spread, even one that lists
+  // nothing (all +0): the kernels read all n of its values.
+  const bool spread = di->isSparse() && !blockwise;
+  const SparseEntries listed = spread ? di->sparse() : SparseEntries{0, nullptr, nullptr};
+  if (spread && denseRow.size() != static_cast<size_t>(n)) denseRow.assign(static_cast<size_t>(n), 0.0f);
   for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = listed.value[j];
-  const float* values = di->isSparse() ? denseRow.data() : di->dense();
+  const float* values = spread ? denseRow.data() : (blockwise ? nullptr : di->dense());
   if (!keepsLengths) {
     auto move = [&](int member) {
       for (int u = 0; u < count; u++) {

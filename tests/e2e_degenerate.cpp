@@ -95,4 +95,42 @@ TEST(Degenerate, ALoadedMqe0ThatIsNegativeOrNotANumberIsRefused) {
   }
 }
 
+
+// Vectors whose components are all 0 are kept with no entries at all. Among other vectors, first or later,
+// they train like any vector, in maps that search densely (few components) and sparsely (many, few listed),
+// on one thread and on two, with every normalisation.
+TEST(Degenerate, AllZeroVectorsAmongOthersTrain) {
+  for (int components : {3, 200}) {
+    std::string data = "$TYPE vectors\n$XDIM 40\n$YDIM 1\n$VEC_DIM " + std::to_string(components) + "\n";
+    std::string names = "$TYPE template\n$XDIM 3\n$YDIM 3\n$VEC_DIM " + std::to_string(components) + "\n";
+    for (int c = 0; c < components; c++) names += std::to_string(c) + " t" + std::to_string(c) + " x\n";
+    for (int i = 0; i < 40; i++) {
+      for (int c = 0; c < components; c++) {
+        const bool listed = i % 7 != 0 && (components < 10 || (c * 7 + i) % 40 < 2);
+        data += listed ? std::to_string(1 + (c + i) % 5) + " " : "0 ";
+      }
+      data += "v" + std::to_string(i) + "\n";
+    }
+    for (const char* norm : {"NONE", "LENGTH", "INTERVAL"}) {
+      std::string first;
+      for (int threads : {1, 2}) {
+        SCOPED_TRACE(std::to_string(components) + " components, " + norm + ", " + std::to_string(threads) + " threads");
+        e2e::Folder f;
+        f.write("data.vec", data);
+        f.write("data.tv", names);
+        f.mkdir("out");
+        f.write("run.prop", std::string("inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\n") +
+                                "saveAsHTML=false\nsaveAssignments=true\nTAU_1=0.3\nTAU_2=0.1\nnormInputVectors=" +
+                                norm + "\nthreads=" + std::to_string(threads) + "\n");
+        const e2e::Run r = f.run("run.prop", 30);
+        ASSERT_EQ(r.status, 0) << r.out.substr(r.out.size() > 1500 ? r.out.size() - 1500 : 0);
+        const std::string csv = f.read("out/map_assignments.csv");
+        for (int i = 0; i < 40; i++) EXPECT_EQ(e2e::count(csv, "\r\nv" + std::to_string(i) + ","), 1) << i;
+        if (first.empty()) first = csv;
+        EXPECT_EQ(csv, first);
+      }
+    }
+  }
+}
+
 }  // namespace
