@@ -21,8 +21,7 @@ fi
 old=$(realpath "$1")
 new=$(realpath "$2")
 root=$(cd "$bench_dir/.." && pwd)
-build=${BUILD_DIR:-$root/build-bench}
-build=$(mkdir -p "$build" && cd "$build" && pwd)
+build=$(bench_build_dir "$root")
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmar-compare.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

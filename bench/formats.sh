@@ -17,8 +17,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 root=$(cd "$bench_dir/.." && pwd)
-build=${BUILD_DIR:-$root/build-bench}
-build=$(mkdir -p "$build" && cd "$build" && pwd)
+build=$(bench_build_dir "$root")
 repeat=${REPEAT:-3}
 vectors=${VECTORS:-1000000}
 docs=${DOCS:-20000}

@@ -12,6 +12,13 @@
 bench_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 bench_jobs=${JOBS:-2}
 
+# bench_build_dir ROOT: the build folder of the tree at ROOT (BUILD_DIR, by
+# default ROOT/build-bench), made if missing, as an absolute path.
+bench_build_dir() {
+  local dir=${BUILD_DIR:-$1/build-bench}
+  mkdir -p "$dir" && cd "$dir" && pwd
+}
+
 # bench_build SOURCE BUILD BENCH_SWITCH TARGET...
 # Release build without tests; BENCH_SWITCH (ON or OFF) says whether the
 # benchmark targets are configured. Further CMake arguments can be given in

@@ -27,8 +27,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 root=$(cd "$bench_dir/.." && pwd)
-build=${BUILD_DIR:-$root/build-bench}
-build=$(mkdir -p "$build" && cd "$build" && pwd)
+build=$(bench_build_dir "$root")
 repeat=${REPEAT:-3}
 all_workloads="default-5k text-20k text-5k orient-deep load-1m series-10k series-20k series-40k map-1m map-4m"
 # Not in the default set, since an older revision writes no summary: the cost of the quality figures.

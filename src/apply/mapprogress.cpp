@@ -2,52 +2,23 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <sstream>
 
-#include "base/failure.h"
-
-namespace {
-
-const double kRedrawSeconds = 0.25;  // the least time between two redraws
-const char* kErase = "\r\033[K";     // to the start of the line, and clear it
-
-bool drawn = false;
-
-void erase() {
-  if (drawn) {
-    fputs(kErase, stderr);
-    fflush(stderr);
-    drawn = false;
-  }
-}
-
-}  // namespace
+#include "base/statusline.h"
 
 MapProgress::MapProgress(bool toStandardOutput)
-    : on_(isatty(STDERR_FILENO) != 0 && !(toStandardOutput && isatty(STDOUT_FILENO) != 0)),
-      start_(Clock::now()),
-      lastDraw_(start_) {
-  if (on_) setFailPrelude(erase);
-}
+    : on_(statusline::isTerminal(STDERR_FILENO) && !(toStandardOutput && statusline::isTerminal(STDOUT_FILENO))),
+      start_(Clock::now()) {}
 
 MapProgress::~MapProgress() {
-  if (on_) {
-    erase();
-    setFailPrelude(nullptr);
-  }
+  if (on_) statusline::erase();
 }
 
 void MapProgress::mapped(size_t vectors) {
   vectors_ += vectors;
-  if (!on_) return;
-  const Clock::time_point now = Clock::now();
-  if (drawn && std::chrono::duration<double>(now - lastDraw_).count() < kRedrawSeconds) return;
-  const std::string line = kErase + text(vectors_, std::chrono::duration<double>(now - start_).count());
-  fwrite(line.data(), 1, line.size(), stderr);
-  fflush(stderr);
-  drawn = true;
-  lastDraw_ = now;
+  if (on_ && statusline::dueForRedraw()) {
+    statusline::draw(text(vectors_, std::chrono::duration<double>(Clock::now() - start_).count()));
+  }
 }
 
 std::string MapProgress::text(unsigned long long vectors, double seconds) {

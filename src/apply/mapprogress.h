@@ -30,7 +30,6 @@ class MapProgress {
   bool on_;
   unsigned long long vectors_ = 0;
   Clock::time_point start_;
-  Clock::time_point lastDraw_;
 };
 
 #endif

@@ -4,24 +4,18 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <sstream>
 
-#include "base/failure.h"
+#include "base/statusline.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const double kRedrawSeconds = 0.25;  // the least time between two redraws during a growth period
-const char* kErase = "\r\033[K";     // to the start of the line, and clear it
-
 struct Screen {
-  bool on = isatty(STDERR_FILENO) != 0;
-  bool shared = on && isatty(STDOUT_FILENO) != 0;
-  bool drawn = false;
+  bool on = statusline::isTerminal(STDERR_FILENO);
+  bool shared = on && statusline::isTerminal(STDOUT_FILENO);
   Clock::time_point start = Clock::now();
-  Clock::time_point lastDraw;
 };
 
 Screen& screen() {
@@ -29,33 +23,15 @@ Screen& screen() {
   return s;
 }
 
-double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
 void draw(const ProgressLine::State& s) {
-  Screen& sc = screen();
-  const std::string line = kErase + ProgressLine::text(s, secondsSince(sc.start));
-  fwrite(line.data(), 1, line.size(), stderr);
-  fflush(stderr);
-  sc.drawn = true;
-  sc.lastDraw = Clock::now();
-}
-
-void erase() {
-  Screen& sc = screen();
-  if (sc.drawn) {
-    fputs(kErase, stderr);
-    fflush(stderr);
-    sc.drawn = false;
-  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - screen().start).count();
+  statusline::draw(ProgressLine::text(s, seconds));
 }
 
 }  // namespace
 
 void ProgressLine::startTraining() {
-  if (screen().on) {
-    screen().start = Clock::now();
-    setFailPrelude(erase);  // a failure's message never lands behind the line
-  }
+  if (screen().on) screen().start = Clock::now();
 }
 
 void ProgressLine::atCheck(const State& s) {
@@ -63,19 +39,15 @@ void ProgressLine::atCheck(const State& s) {
 }
 
 void ProgressLine::beforeReport() {
-  if (screen().shared) erase();
+  if (screen().shared) statusline::erase();
 }
 
 void ProgressLine::whileTraining(const State& s) {
-  Screen& sc = screen();
-  if (sc.on && !sc.shared && (!sc.drawn || secondsSince(sc.lastDraw) >= kRedrawSeconds)) draw(s);
+  if (screen().on && !screen().shared && statusline::dueForRedraw()) draw(s);
 }
 
 void ProgressLine::endTraining() {
-  if (screen().on) {
-    erase();
-    setFailPrelude(nullptr);
-  }
+  if (screen().on) statusline::erase();
 }
 
 std::string ProgressLine::text(const State& s, double seconds) {
