@@ -112,6 +112,33 @@ TEST(ModelFile, ReadsBackTheVerySameModel) {
   }
 }
 
+// A text the reader takes, written again, reads back to that same text: a key whose last byte is a CR (which a
+// line end in CR LF would otherwise swallow), a key holding "=" or "%", raw bytes in a name, NaN and other spellings.
+TEST(ModelFile, WhatItAcceptsWritesBackToTheSameText) {
+  const std::string text = modelText(sampleModel());
+  const std::pair<std::string, std::string> changes[] = {
+      {"setting HTML_PREFIX=", "setting KEY\r\r\nsetting HTML_PREFIX="},
+      {"setting HTML_PREFIX=", "setting K%3Dy%25=v\r\nsetting HTML_PREFIX="},
+      {"setting MQE0_FILE\n", "setting \xc3\xa9\r\r\n"},
+      {"component 1\n", "component 1 \xc3\xa9\r\r\n"},
+      {"unit 2 0 1 0 16777216 -2.75", "unit 2 0 1 00 -nan infinity"},
+  };
+  for (const auto& [from, to] : changes) {
+    std::string changed = text;
+    changed.replace(changed.find(from), from.size(), to);
+    std::string written;
+    ASSERT_EQ(refusal([&] { written = modelText(parseModel(changed, "m")); }), "") << to;
+    std::string again;
+    ASSERT_EQ(refusal([&] { again = modelText(parseModel(written, "written")); }), "") << to;
+    EXPECT_EQ(again, written) << to;
+  }
+  Model keyed = sampleModel();
+  keyed.settings.push_back({"a=b\r", "c", true});
+  const Model back = parseModel(modelText(keyed), "keyed");
+  EXPECT_EQ(back.settings.back().key, "a=b\r");
+  EXPECT_EQ(back.settings.back().value, "c");
+}
+
 TEST(ModelFile, EveryCutAndAlterationIsRefusedWithOneLine) {
   const std::string text = modelText(sampleModel());
   // Every proper prefix: a model cut anywhere is never taken for a smaller one.

@@ -27,13 +27,14 @@ void appendInteger(std::string& out, Integer value) {
   out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-// Every byte outside "!" .. "~", and "%", as %XX: the result holds no blank
-// and no line end, so it stays one field.
-void appendEncoded(std::string& out, std::string_view text) {
+// Every byte outside "!" .. "~", "%", and `also` when given, as %XX: the
+// result holds no blank and no line end, so it stays one field (a setting's
+// key also encodes "=", which ends the key).
+void appendEncoded(std::string& out, std::string_view text, char also = '%') {
   static const char kHex[] = "0123456789ABCDEF";
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte > ' ' && byte < 0x7F && c != '%') {
+    if (byte > ' ' && byte < 0x7F && c != '%' && c != also) {
       out += c;
     } else {
       out += '%';
@@ -254,7 +255,7 @@ class ModelReader {
       const std::string_view pair = fields_[1];
       const size_t equals = pair.find('=');
       Model::Setting s;
-      s.key = std::string(pair.substr(0, equals));
+      s.key = decoded(pair.substr(0, equals));
       s.set = equals != std::string_view::npos;
       if (s.set) s.value = decoded(pair.substr(equals + 1));
       model.settings.push_back(std::move(s));
@@ -358,7 +359,8 @@ std::string modelText(const Model& model) {
   appendFloat(out, model.mqe0);
   out += "\nvectors " + std::to_string(model.vectors) + "\n";
   for (const Model::Setting& s : model.settings) {
-    out += "setting " + s.key;
+    out += "setting ";
+    appendEncoded(out, s.key, '=');
     if (s.set) {
       out += '=';
       appendEncoded(out, s.value);

@@ -25,9 +25,9 @@
 // Maps are listed in training order (the first-layer map first, parents
 // before children); the first-layer map's parent is 0 0 0. CHILD is the gid
 // of the unit's child map, 0 for none. Numbers are written so that they read
-// back as the very same floats (the shortest such decimal); names and
-// setting values are percent-encoded (every byte outside "!" .. "~", and
-// "%", as %XX), an empty name is left out.
+// back as the very same floats (the shortest such decimal); names, setting
+// keys and setting values are percent-encoded (every byte outside "!" .. "~",
+// and "%", as %XX; in a key "=" too), an empty name is left out.
 struct Model {
   static constexpr int kVersion = 1;
 
