@@ -297,6 +297,7 @@ void NeuronLayer::prepareSearch() {
     search = std::make_unique<WinnerSearch>(dataLength);
     keepsLengths = sparseSearchPays(dataItems, dataLength);
   }
+  dotsFor = nullptr;  // the grid or the weights may have changed
   const size_t units = static_cast<size_t>(x) * static_cast<size_t>(y);
   search->reserve(static_cast<int>(units));
   if (units > scanWeights.size()) {
@@ -325,6 +326,10 @@ int NeuronLayer::nearestUnit(WinnerSearch& searcher, const DataItem* di, int cur
   const bool listed = di->isSparse() && keepsLengths;
   Workers* team =
       shared && WinnerSearch::worthSharing(x * y, listed ? di->sparse().count : dataLength) ? &Globals::team() : nullptr;
+  if (listed && shared && dotsFor == di) {
+    return searcher.findFromDots(scanWeights.data(), scanLengths.data(), nextDots.data(), x * y, di->sparse(),
+                                 di->squaredLength(), kSearchStart, current);
+  }
   if (listed) {
     return searcher.find(scanWeights.data(), scanLengths.data(), x * y, di->sparse(), di->squaredLength(),
                          kSearchStart, current, team);
@@ -447,7 +452,10 @@ void NeuronLayer::train() {
       endRunIfConsoleFailed();
       ProgressLine::whileTraining(status());
     }
-    trainOn(dataItems->elementAt(draws.next(schedule.cyclesBeforeCheck())));
+    DataItem* di = dataItems->elementAt(draws.next(schedule.cyclesBeforeCheck()));
+    const int following = draws.upcoming();
+    upcoming = following >= 0 ? dataItems->elementAt(following) : nullptr;
+    trainOn(di);
     learnrate = sawtoothRate(slope, ini_learnrate, cycle.stepInTooth);
     if (cycle.shrinkRadius && --neighbourhood < 0) {
       neighbourhood = 0;
@@ -466,6 +474,8 @@ void NeuronLayer::train() {
       ProgressLine::atCheck(status());
     }
   }
+  upcoming = nullptr;
+  dotsFor = nullptr;
   std::cout << "MQE: " << MQE << std::endl;
 
   expandUnits();
@@ -564,12 +574,13 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di) {
 }
 
 void NeuronLayer::moveUnits(int count, const DataItem* di) {
+  dotsFor = nullptr;  // the weights change
   const kernels::KernelTable& k = kernels::active();
   const int n = dataLength;
   // Shared out by where the weights lie: a unit (for the lengths, each half
   // of a unit) is always moved by the same member of the team, so its
   // weights stay in the caches of that member's core from step to step.
-  const bool shared = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1;
+  const bool shared = partsFor(static_cast<long long>(count) * n, kMovePartWork) > 1 || teamMovesEveryStep();
   const int members = shared ? Globals::team().size() : 1;
   // A sparse vector is moved towards block by block (see movesBlockwise),
   // or its values are spread into a row kept +0 between steps.
@@ -598,6 +609,23 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
   for (int j = 0; j < listed.count; j++) denseRow[static_cast<size_t>(listed.index[j])] = 0.0f;
 }
 
+bool NeuronLayer::teamMovesEveryStep() const {
+  return keepsLengths && lengthSplit(dataLength) > 0 && Globals::team().size() > 1;
+}
+
+// Pieces in scan order (a unit's lower piece, then its upper one) go to the
+// members in turn: the same member moves a piece and works out its dots.
+void NeuronLayer::dotsOfPieces(int member, int members, int half, const SparseEntries& low,
+                               const SparseEntries& high) {
+  const kernels::KernelTable& k = kernels::active();
+  const int pieces = half > 0 ? 2 : 1;
+  const int units = x * y;
+  double* row = &memberDots[static_cast<size_t>(member) * memberDotsStride];
+  for (int q = member; q < units * pieces; q += members) {
+    k.sparseDots(q % pieces == 1 ? high : low, &scanWeights[static_cast<size_t>(q / pieces)], 1, &row[q]);
+  }
+}
+
 void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwise, const float* values, int members) {
   const kernels::KernelTable& k = kernels::active();
   const int n = dataLength;
@@ -605,6 +633,20 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
   // of a long unit apart (whatever the number of threads), then their sum.
   const int half = lengthSplit(n);
   const int pieces = half > 0 ? 2 : 1;
+  // The upcoming vector's entries below and from `half`, for its dots.
+  const bool dots = members > 1 && upcoming != nullptr && upcoming->isSparse();
+  SparseEntries nextLow = {0, nullptr, nullptr}, nextHigh = nextLow;
+  const int units = x * y;
+  if (dots) {
+    const SparseEntries next = upcoming->sparse();
+    const int low = half > 0 ? static_cast<int>(std::lower_bound(next.index, next.index + next.count, half) - next.index)
+                             : next.count;
+    nextLow = {low, next.index, next.value};
+    nextHigh = {next.count - low, next.index + low, next.value + low};
+    memberDotsStride = (static_cast<size_t>(units) * pieces + 7) / 8 * 8;
+    if (memberDots.size() < memberDotsStride * members) memberDots.resize(memberDotsStride * members);
+    if (nextDots.size() < static_cast<size_t>(units)) nextDots.resize(static_cast<size_t>(units));
+  }
   SparseEntries lowX = {0, nullptr, nullptr}, highX = lowX;
   if (blockwise) {
     const SparseEntries x = di->sparse();
@@ -626,8 +668,20 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
       pieceLengths[static_cast<size_t>(q)] = blockwise ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
                                                        : k.moveMeasured(w, values + from, f, length);
     }
+    if (dots) dotsOfPieces(member, members, half, nextLow, nextHigh);
   };
   members > 1 ? Globals::team().runOnEach(move) : move(0);
+  if (dots) {
+    // A unit's dot product: its pieces' sums added, which is one more order
+    // of the same sum (see WinnerSearch::findFromDots).
+    for (int u = 0; u < units; u++) {
+      const int q = u * pieces;
+      const double lower = memberDots[static_cast<size_t>(q % members) * memberDotsStride + q];
+      nextDots[static_cast<size_t>(u)] =
+          pieces == 2 ? lower + memberDots[static_cast<size_t>((q + 1) % members) * memberDotsStride + q + 1] : lower;
+    }
+    dotsFor = upcoming;
+  }
   for (int u = 0; u < count; u++) {
     const double* piece = &pieceLengths[static_cast<size_t>(u) * pieces];
     scanLengths[static_cast<size_t>(movingSlots[u])] = pieces == 2 ? piece[0] + piece[1] : piece[0];

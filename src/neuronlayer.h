@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config.h"
+#include "kernels/vectorvalues.h"
 #include "vector.h"
 
 class DataItem;
@@ -115,6 +116,19 @@ class NeuronLayer {
   std::vector<double> pieceLengths;
   std::vector<int> shiftedIndex;
   std::vector<float> denseRow;  // a sparse vector's values for a map that searches densely; +0 between steps
+  // On a team, a map that keeps lengths works out the next cycle's dot
+  // products in the job that moves the units, each member over the pieces it
+  // moves: a unit's weights then stay in the caches of the cores that move
+  // them instead of travelling to the searching thread every cycle.
+  // `upcoming` is the next cycle's vector when drawn already; `dotsFor` the
+  // vector whose dot products with the current weights `nextDots` holds
+  // (null: none); `memberDots` each member's dots of its pieces, a row of
+  // memberDotsStride values (whole cache lines) per member.
+  const DataItem* upcoming = nullptr;
+  const DataItem* dotsFor = nullptr;
+  std::vector<double> nextDots;
+  std::vector<double> memberDots;
+  size_t memberDotsStride = 0;
   // The weights, step factors and scan positions of the units one training step moves.
   std::vector<float*> movingWeights;
   std::vector<double> movingFactors;
@@ -164,6 +178,12 @@ class NeuronLayer {
   // The same for a map that keeps its units' lengths: towards di's sparse
   // entries block by block, or towards `values` (di's values, dense).
   void moveMeasuringUnits(int count, const DataItem* di, bool blockwise, const float* values, int members);
+  // Whether the moves of a step go to the team whatever their number: units
+  // long enough to be moved in two pieces, on a map that keeps lengths.
+  bool teamMovesEveryStep() const;
+  // Member `member`'s share of the dot products of the upcoming vector
+  // (its entries below and from `half`) with the pieces it moves.
+  void dotsOfPieces(int member, int members, int half, const SparseEntries& low, const SparseEntries& high);
   // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
   // The scan index of the unit nearest to di, or `current` (see WinnerSearch::find).

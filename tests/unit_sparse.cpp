@@ -3,10 +3,12 @@
 // every instruction set this processor runs.
 
 #include <atomic>
+#include <chrono>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "base/workers.h"
 #include "kernels/distancekernels.h"
@@ -333,7 +335,8 @@ TEST(SparseSearch, ExactDistanceLiesWithinTheBound) {
 }
 
 // Every part of every job runs exactly once, whatever the team's size, and run returns only when all have run;
-// runOnEach runs once on every member, member 0 being the caller.
+// runOnEach runs part m once for every member m, part 0 on the caller, the others each on one thread (its member's,
+// or the caller's when it took the part over).
 TEST(WorkerTeam, RunsEveryPartOnceAndWaitsForAll) {
   for (int members : {1, 2, 3, 5}) {
     Workers team(members);
@@ -353,13 +356,52 @@ TEST(WorkerTeam, RunsEveryPartOnceAndWaitsForAll) {
       });
       for (int m = 0; m < 64; m++) ASSERT_EQ(runs[static_cast<size_t>(m)].load(), m < team.size() ? 1 : 0) << members;
       EXPECT_EQ(ids[0], std::this_thread::get_id());
-      for (size_t m = 1; m < ids.size(); m++) EXPECT_NE(ids[m], ids[m - 1]);
     }
   }
   EXPECT_EQ(Workers::membersFor(1), 1);
   EXPECT_EQ(Workers::membersFor(3), 3);
   EXPECT_GE(Workers::membersFor(0), 1);
   EXPECT_EQ(Workers::membersFor(100000), Workers::kMostMembers);
+}
+
+// A member that takes far longer than the caller over its part of a job of runOnEach (as when the system gives its
+// core to another process) does not hold up the jobs after it: they run on the caller alone for a while, then the
+// team shares them again.
+TEST(WorkerTeam, AMemberHeldBackLeavesTheNextJobsToTheCaller) {
+  Workers team(2);
+  if (team.size() < 2) GTEST_SKIP() << "no second thread";
+  const std::thread::id caller = std::this_thread::get_id();
+  std::thread::id ranSecond;
+  // The caller's part takes 20 microseconds, time enough for the member to start its own.
+  const auto job = [&](bool slowElsewhere) {
+    team.runOnEach([&](int m) {
+      if (m == 0) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+        while (std::chrono::steady_clock::now() < end) {
+        }
+        return;
+      }
+      ranSecond = std::this_thread::get_id();
+      if (slowElsewhere && ranSecond != caller) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+  };
+  // Until the member itself ran its part, slowly (the caller may take it over while the member is waking).
+  bool slowed = false;
+  for (int tries = 0; tries < 1000 && !slowed; tries++) {
+    job(true);
+    slowed = ranSecond != caller;
+  }
+  ASSERT_TRUE(slowed) << "the member never ran its own part";
+  for (int k = 0; k < 200; k++) {
+    job(false);
+    ASSERT_EQ(ranSecond, caller) << "job " << k << " after the held-back one";
+  }
+  bool sharedAgain = false;
+  for (int k = 0; k < 20000 && !sharedAgain; k++) {
+    job(false);
+    sharedAgain = ranSecond != caller;
+  }
+  EXPECT_TRUE(sharedAgain);
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 
 namespace {
 
+// A member that finishes its part of a job of runOnEach this long after the
+// caller's own (plus twice the caller's time) counts as held back.
+const std::chrono::microseconds kHeldBack(100);
+
 // Busy waits between jobs last about this many polls (some tens of
 // microseconds) before a thread goes to sleep.
 const int kSpins = 20000;
@@ -16,7 +20,7 @@ inline void pause() {
 
 }  // namespace
 
-Workers::Workers(int members) {
+Workers::Workers(int members) : claims(static_cast<size_t>(members > 1 ? members : 1)) {
   for (int t = 1; t < members; t++) {
     try {
       threads.emplace_back([this, t] { serve(t); });
@@ -66,14 +70,66 @@ void Workers::runParts(int parts, PartFn fn, const void* context) {
 }
 
 void Workers::runBound(PartFn fn, const void* context) {
+  const int others = static_cast<int>(threads.size());
+  if (soloJobs > 0) {
+    soloJobs--;
+    for (int m = 0; m <= others; m++) fn(context, m);
+    return;
+  }
   jobFn.store(fn, std::memory_order_relaxed);
   jobContext.store(context, std::memory_order_relaxed);
   partsDone.store(0, std::memory_order_relaxed);
   ticket.store(0);
+  const uint64_t number = boundJob.load(std::memory_order_relaxed) + 1;
+  boundJob.store(number, std::memory_order_release);
   publish(true);
+  const auto start = std::chrono::steady_clock::now();
   fn(context, 0);
-  const int others = static_cast<int>(threads.size());
-  while (partsDone.load(std::memory_order_acquire) < others) pause();
+  const auto ownDone = std::chrono::steady_clock::now();
+  int taken = 0;
+  for (int m = 1; m <= others; m++) {
+    if (claim(m, number)) {
+      fn(context, m);
+      taken++;
+    }
+  }
+  if (partsDone.load(std::memory_order_acquire) < others - taken) {
+    waitForHeldBack(others - taken, ownDone - start);
+  } else {
+    soloLength = kFirstSolo;
+  }
+}
+
+// A member whose part takes far longer than the caller's own (with parts of
+// about equal work) was held back while running it: the system gave its core
+// to something else. The team then waits for nobody for a while: the next
+// soloLength jobs run on the caller alone, each held-back job in a row
+// doubling that length, a job without one setting it back.
+void Workers::waitForHeldBack(int parts, std::chrono::steady_clock::duration own) {
+  const auto limit = std::chrono::steady_clock::now() + kHeldBack + 2 * own;
+  bool heldBack = false;
+  for (int spin = 0; partsDone.load(std::memory_order_acquire) < parts; spin++) {
+    pause();
+    if (!heldBack && (spin & 63) == 63) heldBack = std::chrono::steady_clock::now() > limit;
+  }
+  if (heldBack) {
+    soloJobs = soloLength;
+    soloLength = soloLength < kLongestSolo ? 2 * soloLength : kLongestSolo;
+  } else {
+    soloLength = kFirstSolo;
+  }
+}
+
+// A job's number only grows, and a job ends only when every part of it has
+// run: a claim with the current number succeeds once, and one made with a
+// number read before a later job began fails.
+bool Workers::claim(int m, uint64_t number) {
+  std::atomic<uint64_t>& last = claims[static_cast<size_t>(m)].job;
+  uint64_t seen = last.load(std::memory_order_acquire);
+  while (seen < number) {
+    if (last.compare_exchange_weak(seen, number, std::memory_order_acq_rel)) return true;
+  }
+  return false;
 }
 
 void Workers::publish(bool bound) {
@@ -117,9 +173,12 @@ void Workers::serve(int member) {
     }
     seen = now;
     if ((now & 1u) != 0) {
-      // Every member's own part: the job waits for this one, so its fields hold.
-      jobFn.load(std::memory_order_relaxed)(jobContext.load(std::memory_order_relaxed), member);
-      partsDone.fetch_add(1, std::memory_order_release);
+      // Every member's own part, unless the caller took it over: once
+      // claimed, the job waits for it, so its fields hold.
+      if (claim(member, boundJob.load(std::memory_order_acquire))) {
+        jobFn.load(std::memory_order_relaxed)(jobContext.load(std::memory_order_relaxed), member);
+        partsDone.fetch_add(1, std::memory_order_release);
+      }
     } else {
       takeParts();
     }

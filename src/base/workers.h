@@ -2,6 +2,7 @@
 #define VELMAR_BASE_WORKERS_H
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -38,10 +39,14 @@ class Workers {
     runParts(parts, [](const void* context, int p) { (*static_cast<const Part*>(context))(p); }, &part);
   }
 
-  // Runs part(m) once on every member m (the caller is member 0), each on
-  // its own thread: for work that should stay where it was last time (the
-  // caches of that member's core). A member the system holds back holds up
-  // the whole job.
+  // Runs part(m) once for every member m (the caller is member 0), each
+  // on member m's own thread as a rule: for work that should stay where it
+  // was last time (the caches of that member's core). The caller, done with
+  // its own part, takes over every part whose member has not started it yet
+  // (a member the system holds back, asleep or preempted), so a busy machine
+  // does not hold up the job; only a part already started is waited for,
+  // and when that took far longer than the caller's own, the next jobs run
+  // on the caller alone for a while (see waitForHeldBack).
   template <class Part>
   void runOnEach(const Part& part) {
     if (threads.empty()) {
@@ -67,6 +72,11 @@ class Workers {
   // Publishes the job whose fields are set: its number, and whether every
   // member runs its own part.
   void publish(bool bound);
+  // Claims member m's part of bound job `number`; false when it was claimed already.
+  bool claim(int m, uint64_t number);
+  // Waits until `parts` parts of the bound job are done; `own` is how long
+  // the caller's own part took.
+  void waitForHeldBack(int parts, std::chrono::steady_clock::duration own);
 
   std::vector<std::thread> threads;
   // The current job's number of parts (high 32 bits) and its next part (low
@@ -82,6 +92,20 @@ class Workers {
   alignas(64) std::atomic<uint32_t> job{0};
   std::atomic<PartFn> jobFn{nullptr};
   std::atomic<const void*> jobContext{nullptr};
+  // The number of the current (or last) job of runOnEach, and per member
+  // the number of the last such job whose part was claimed, by the member
+  // or by the caller taking it over; each on a cache line of its own.
+  alignas(64) std::atomic<uint64_t> boundJob{0};
+  struct alignas(64) Claim {
+    std::atomic<uint64_t> job{0};
+  };
+  std::vector<Claim> claims;
+  // When a member was held back: the jobs of runOnEach the caller still runs
+  // alone, and how many it runs alone the next time (the caller's own).
+  static constexpr int kFirstSolo = 256;
+  static constexpr int kLongestSolo = 1 << 16;
+  int soloJobs = 0;
+  int soloLength = kFirstSolo;
   std::atomic<int> sleepers{0};
   std::mutex sleep;
   std::condition_variable wake;

@@ -268,14 +268,29 @@ int WinnerSearch::find(const float* const* units, const double* norms, int count
   }
   const kernels::KernelTable& k = kernels::active();
   shareOut(team, count, x.count, [&](int first, int end) { k.sparseDots(x, units + first, end - first, rough + first); });
-  // rough[] holds the dot products; it becomes the rough distances, lower[]
-  // the lower bounds, and `upper` the smallest upper bound.
+  return findAmong(units, norms, rough, count, x, xNorm, start, current);
+}
+
+int WinnerSearch::findFromDots(const float* const* units, const double* norms, const double* dots, int count,
+                               const SparseEntries& x, double xNorm, float start, int current) {
+  tally(counts.searches);
+  if (!boundUsable || count > capacity) {
+    tally(counts.plain);
+    return findExactly(units, count, x, start, current);
+  }
+  return findAmong(units, norms, dots, count, x, xNorm, start, current);
+}
+
+int WinnerSearch::findAmong(const float* const* units, const double* norms, const double* dots, int count,
+                            const SparseEntries& x, double xNorm, float start, int current) {
+  // From the dot products, the rough distances; lower[] the lower bounds,
+  // and `upper` the smallest upper bound.
   double upper = HUGE_VAL;
   int nearest = 0;
   bool finite = std::isfinite(xNorm);
   for (int u = 0; u < count; u++) {
     const double lengths = norms[u] + xNorm;
-    const double r = lengths - 2.0 * rough[u];
+    const double r = lengths - 2.0 * dots[u];
     const double e = sparseError * lengths;
     const double up = (r + e) * (1.0 + chainRelative) + sparseAbsolute;
     finite = finite && std::isfinite(up);

@@ -52,6 +52,12 @@ class WinnerSearch {
   int find(const float* const* units, const double* norms, int count, const SparseEntries& x, double xNorm,
            float start, int current, Workers* team = nullptr);
 
+  // The same from the dot products x.w of every unit, computed elsewhere as
+  // double sums of x_i w_i over x's listed components in any order (for
+  // instance as the sum of two halves' sums: the bound holds for every order).
+  int findFromDots(const float* const* units, const double* norms, const double* dots, int count,
+                   const SparseEntries& x, double xNorm, float start, int current);
+
   // The dense search for a sparse x, its values spread into a buffer of the search's own.
   int findDensified(const float* const* units, int count, const SparseEntries& x, float start, int current,
                     Workers* team = nullptr);
@@ -105,6 +111,9 @@ class WinnerSearch {
   double sparseAbsolute;
   bool boundUsable;
 
+  // The sparse search once the dot products are known.
+  int findAmong(const float* const* units, const double* norms, const double* dots, int count,
+                const SparseEntries& x, double xNorm, float start, int current);
   // The exact distances to x of the candidate units, computed side by side,
   // then compared in scan order against `start`.
   template <class Candidate>

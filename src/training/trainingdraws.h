@@ -45,6 +45,10 @@ class TrainingDraws {
     return index;
   }
 
+  // The index of the next cycle's vector when it is drawn already (the
+  // cycle after the one next() returned is sure to come), else -1.
+  int upcoming() const { return queued > 0 ? ahead[head] : -1; }
+
  private:
   static constexpr int kStageGap = 5;
   static constexpr int kDepth = 3 * kStageGap;
