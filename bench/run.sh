@@ -14,6 +14,9 @@
 #   ISA=avx2        cap the instruction set of the current tree's kernels
 #                   (avx512, the default, avx2 or portable); use a BUILD_DIR
 #                   of its own for each
+#   BUSY=N          keep N other processes busy (each a shell loop) on the
+#                   machine while the binaries run: a machine not given over
+#                   to the trainer
 #
 # Builds the current tree (and REV, when given, in a temporary worktree) in
 # release mode, runs each binary REPEAT times per workload, each run in a
@@ -94,7 +97,11 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmar-bench.XXXXXX")
 keep=${KEEP:-}
+busy_pids=()
 cleanup() {
+  if [ "${#busy_pids[@]}" -gt 0 ]; then
+    kill "${busy_pids[@]}" 2>/dev/null || true
+  fi
   if [ -n "$keep" ]; then
     echo "run folders kept in $work" >&2
   else
@@ -102,6 +109,16 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+
+busy=${BUSY:-0}
+if ! [[ $busy =~ ^[0-9]+$ ]]; then
+  echo "BUSY must be a number of processes" >&2
+  exit 2
+fi
+for ((b = 0; b < busy; b++)); do
+  bash -c 'while :; do :; done' &
+  busy_pids+=($!)
+done
 
 sides=(new)
 [ -n "$old" ] && sides=(old new)

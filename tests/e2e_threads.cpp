@@ -56,7 +56,7 @@ TEST(Threads, AnyNumberOfThreadsWritesTheSameBytes) {
   // the next vector's dot products with the pieces it moves.
   for (int terms : {1000, 2100}) {
     SCOPED_TRACE(std::to_string(terms) + " components");
-    expectTheSameBytesOnAnyThreads(documents(terms == 1000 ? 300 : 160, terms), description(terms));
+    expectTheSameBytesOnAnyThreads(documents(terms == 1000 ? 300 : 100, terms), description(terms));
   }
 }
 
