@@ -3,6 +3,7 @@
 
 // The one way tests reach the private parts of the program's classes.
 
+#include "base/workers.h"
 #include "neuronlayer.h"
 
 class NeuronLayerTestAccess {
@@ -18,6 +19,12 @@ class NeuronLayerTestAccess {
   static void expandUnits(NeuronLayer& m) { m.expandUnits(); }
   static float learnrate(const NeuronLayer& m) { return m.learnrate; }
   static int neighbourhood(const NeuronLayer& m) { return m.neighbourhood; }
+};
+
+class WorkersTestAccess {
+ public:
+  // The jobs of runOnEach the caller still runs alone after a member was held back.
+  static int soloJobs(const Workers& team) { return team.soloJobs; }
 };
 
 #endif

@@ -78,6 +78,8 @@ class Workers {
   // the caller's own part took.
   void waitForHeldBack(int parts, std::chrono::steady_clock::duration own);
 
+  friend class WorkersTestAccess;
+
   std::vector<std::thread> threads;
   // The current job's number of parts (high 32 bits) and its next part (low
   // 32 bits), in one word: a member claims a part by raising it, so a part
