@@ -324,12 +324,12 @@ void NeuronLayer::prepareSearch() {
 
 int NeuronLayer::nearestUnit(WinnerSearch& searcher, const DataItem* di, int current, bool shared) {
   const bool listed = di->isSparse() && keepsLengths;
-  Workers* team =
-      shared && WinnerSearch::worthSharing(x * y, listed ? di->sparse().count : dataLength) ? &Globals::team() : nullptr;
   if (listed && shared && dotsFor == di) {
     return searcher.findFromDots(scanWeights.data(), scanLengths.data(), nextDots.data(), x * y, di->sparse(),
                                  di->squaredLength(), kSearchStart, current);
   }
+  Workers* team =
+      shared && WinnerSearch::worthSharing(x * y, listed ? di->sparse().count : dataLength) ? &Globals::team() : nullptr;
   if (listed) {
     return searcher.find(scanWeights.data(), scanLengths.data(), x * y, di->sparse(), di->squaredLength(),
                          kSearchStart, current, team);

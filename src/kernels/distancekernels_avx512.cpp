@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "kernels/distancekernels.h"
+#include "kernels/foursums.h"
 
 #define VELMAR_AVX512 __attribute__((target("avx512f")))
 
@@ -68,9 +69,7 @@ VELMAR_AVX512 void roughDistancesAvx512(const float* x, const float* const* unit
   for (; u + 4 <= count; u += 4) {
     const __m256 s0 = halvedLaneSums(x, units[u], n), s1 = halvedLaneSums(x, units[u + 1], n);
     const __m256 s2 = halvedLaneSums(x, units[u + 2], n), s3 = halvedLaneSums(x, units[u + 3], n);
-    const __m256 all = _mm256_hadd_ps(_mm256_hadd_ps(s0, s1), _mm256_hadd_ps(s2, s3));
-    const __m128 sums = _mm_add_ps(_mm256_castps256_ps128(all), _mm256_extractf128_ps(all, 1));
-    _mm256_storeu_pd(out + u, _mm256_cvtps_pd(sums));
+    storeFourSums(s0, s1, s2, s3, out + u);
   }
   for (; u < count; u++) out[u] = static_cast<double>(roughDistanceAvx512(x, units[u], n));
 }
