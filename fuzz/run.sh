@@ -38,17 +38,36 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 max_len() { case $1 in run | input | csv | sparse | model) echo 8192 ;; *) echo 4096 ;; esac; }
 timeout_for() { case $1 in run) echo 20 ;; *) echo 10 ;; esac; }
 
-status=0
+# A target's findings, told again after the last target so that they stand
+# at the end of a long log: the sanitizer's or libFuzzer's report, and each
+# saved input, gzipped and in base64 (printf ... | base64 -d | gunzip).
+report() {
+  local target=$1 log=$2 input
+  echo "== $target found a problem; its report:"
+  grep -m 1 -A 60 -E '^==[0-9]+== ?(ERROR|WARNING)|runtime error|ALARM|Deadly signal|out-of-memory|^INFO: a leak' \
+    "$log" || tail -n 40 "$log"
+  for input in "$work/artifacts/$target"/*; do
+    [ -f "$input" ] || continue
+    echo "== saved input $input ($(wc -c <"$input") bytes), gzip and base64:"
+    gzip -9cn "$input" | base64 -w 0
+    echo
+  done
+}
+
+failed=()
 for target in "${targets[@]}"; do
-  mkdir -p "$work/corpus/$target" "$work/artifacts/$target"
+  mkdir -p "$work/corpus/$target" "$work/artifacts/$target" "$work/logs"
   echo "== fuzzing $target for $seconds s"
   # shellcheck disable=SC2086  # FUZZ_FLAGS holds several flags
   if ! "$build/fuzz/fuzz_$target" "$work/corpus/$target" "fuzz/corpus/$target" "fuzz/regressions/$target" \
       -max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout="$(timeout_for "$target")" \
       -rss_limit_mb=2048 -dict=fuzz/run.dict -print_final_stats=1 \
-      -artifact_prefix="$work/artifacts/$target/" ${FUZZ_FLAGS:-}; then
+      -artifact_prefix="$work/artifacts/$target/" ${FUZZ_FLAGS:-} 2>&1 | tee "$work/logs/$target.log"; then
     echo "== $target found a problem; the input is in $work/artifacts/$target/"
-    status=1
+    failed+=("$target")
   fi
 done
-exit $status
+for target in "${failed[@]}"; do
+  report "$target" "$work/logs/$target.log"
+done
+[ "${#failed[@]}" -eq 0 ]
