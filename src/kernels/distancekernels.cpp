@@ -41,14 +41,36 @@ void moveUnitsPortable(float* const* units, const double* factors, int count, co
   for (int u = 0; u < count; u++) moveTowardsPortable(units[u], x, factors[u], n);
 }
 
-// The pairs kernel with w as the second vector of every pair, a chunk at a time.
-void exactDistancesPortable(const float* const* vectors, int count, const float* w, int n, float* out) {
-  const int chunk = 64;
-  const float* ws[chunk];
-  for (int k = 0; k < chunk; k++) ws[k] = w;
-  for (int k = 0; k < count; k += chunk) {
-    exactDistancePairs(vectors + k, ws, count - k < chunk ? count - k : chunk, n, out + k);
+// `C` exact chains side by side, all against the same w: each is exactly the
+// reference loop, and being independent they overlap in the processor. (Eight
+// scalar chains ran faster than gathering the vectors' components into wide
+// registers, on processors with 256- and with 512-bit registers alike.)
+template <int C>
+void exactChains(const float* const* vectors, const float* w, int n, float* out) {
+  float r[C] = {};
+  for (int i = 0; i < n; i++) {
+    const double wi = static_cast<double>(w[i]);
+    for (int c = 0; c < C; c++) {
+      const double diff = static_cast<double>(vectors[c][i]) - wi;
+      r[c] = static_cast<float>(static_cast<double>(r[c]) + diff * diff);
+    }
   }
+  for (int c = 0; c < C; c++) out[c] = r[c];
+}
+
+// Eight vectors at a time, then four, two, one.
+void exactDistancesPortable(const float* const* vectors, int count, const float* w, int n, float* out) {
+  int k = 0;
+  for (; k + 8 <= count; k += 8) exactChains<8>(vectors + k, w, n, out + k);
+  if (k + 4 <= count) {
+    exactChains<4>(vectors + k, w, n, out + k);
+    k += 4;
+  }
+  if (k + 2 <= count) {
+    exactChains<2>(vectors + k, w, n, out + k);
+    k += 2;
+  }
+  if (k < count) exactChains<1>(vectors + k, w, n, out + k);
 }
 
 // The squares of w summed in float in the sixteen chains of the wide
