@@ -68,6 +68,34 @@ TEST(Kernels, ExactDistancesAndMovesMatchThePlainLoopsBitForBit) {
   }
 }
 
+// A map's units moved in one call (in pairs that share the input's loads, then one alone) each get the
+// single-unit update with their own factor, whatever their number and length.
+TEST(Kernels, UnitsMovedTogetherGetTheirOwnUpdates) {
+  std::mt19937 rng(13);
+  const double factors[] = {0.3, -0.0394, 0.18000000715255737, 1.0, 0.0};
+  for (InstructionSet set : supportedSets()) {
+    KernelsIn in(set);
+    for (int n : kLengths) {
+      const std::vector<float> x = values(rng, n, 1);
+      for (int count = 1; count <= 5; count++) {
+        std::vector<std::vector<float>> before, after;
+        std::vector<float*> units;
+        for (int u = 0; u < count; u++) before.push_back(values(rng, n, u % 3));
+        after = before;
+        for (auto& a : after) units.push_back(a.data());
+        kernels::active().moveUnits(units.data(), factors, count, x.data(), n);
+        for (int u = 0; u < count; u++) {
+          for (int i = 0; i < n; i++) {
+            const float want = moved(before[u][i], x[i], factors[u]);
+            ASSERT_EQ(std::memcmp(&after[u][i], &want, sizeof want), 0)
+                << kernels::name(set) << " n=" << n << " unit " << u << " of " << count << " component " << i;
+          }
+        }
+      }
+    }
+  }
+}
+
 // Four chains side by side are each the reference loop, whatever the count and length.
 TEST(Kernels, ExactDistancePairsAreTheReferenceDistances) {
   std::mt19937 rng(11);

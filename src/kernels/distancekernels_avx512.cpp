@@ -52,9 +52,13 @@ VELMAR_AVX512 inline __m512 laneSums(const float* x, const float* w, int n) {
 // components 0.08 ns a component against 0.12; from 300 on the two lie
 // within a few percent of each other).
 constexpr int kWideFrom = 256;
+// The 256-bit kernels for them, set once while the table below is made
+// (before anything can call through it).
+RoughDistanceFn narrowDistance = nullptr;
+RoughDistancesFn narrowDistances = nullptr;
 
 VELMAR_AVX512 float roughDistanceAvx512(const float* x, const float* w, int n) {
-  if (n < kWideFrom) return avx2Kernels().roughDistance(x, w, n);
+  if (n < kWideFrom) return narrowDistance(x, w, n);
   return _mm512_reduce_add_ps(laneSums(x, w, n));
 }
 
@@ -69,7 +73,7 @@ VELMAR_AVX512 inline __m256 halvedLaneSums(const float* x, const float* w, int n
 // reduction of each unit on its own.
 VELMAR_AVX512 void roughDistancesAvx512(const float* x, const float* const* units, int count, int n, double* out) {
   if (n < kWideFrom) {
-    avx2Kernels().roughDistances(x, units, count, n, out);
+    narrowDistances(x, units, count, n, out);
     return;
   }
   int u = 0;
@@ -89,11 +93,15 @@ const KernelTable& avx512Kernels() {
   // squares run faster in the narrower ones, and the exact chains fastest as
   // eight scalar chains side by side (measured on a processor that splits
   // 512-bit operations in two).
-  const KernelTable& narrower = avx2Kernels();
-  static const KernelTable table = {roughDistanceAvx512,   roughDistancesAvx512,    narrower.moveTowards,
-                                    narrower.moveUnits,    narrower.exactDistances, narrower.measure,
-                                    narrower.moveMeasured, narrower.moveSparse,     narrower.sparseDots,
-                                    narrower.accumulateSquares};
+  static const KernelTable table = [] {
+    const KernelTable& narrower = avx2Kernels();
+    narrowDistance = narrower.roughDistance;
+    narrowDistances = narrower.roughDistances;
+    return KernelTable{roughDistanceAvx512,   roughDistancesAvx512,    narrower.moveTowards,
+                       narrower.moveUnits,    narrower.exactDistances, narrower.measure,
+                       narrower.moveMeasured, narrower.moveSparse,     narrower.sparseDots,
+                       narrower.accumulateSquares};
+  }();
   return table;
 }
 
