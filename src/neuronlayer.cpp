@@ -658,15 +658,18 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
   }
   pieceLengths.resize(static_cast<size_t>(count) * pieces);
   auto move = [&](int member) {
-    for (int q = 0; q < count * pieces; q++) {
-      const int u = q / pieces;
-      const bool upper = q % pieces == 1;
-      if ((movingSlots[u] * pieces + (upper ? 1 : 0)) % members != member) continue;
-      const int from = upper ? half : 0, length = pieces == 1 ? n : (upper ? n - half : half);
-      const double f = movingFactors[u];
-      float* w = movingWeights[u] + from;
-      pieceLengths[static_cast<size_t>(q)] = blockwise ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
-                                                       : k.moveMeasured(w, values + from, f, length);
+    for (int u = 0; u < count; u++) {
+      for (int piece = 0; piece < pieces; piece++) {
+        // (Alone, a thread takes every piece without working out an owner.)
+        if (members > 1 && (movingSlots[u] * pieces + piece) % members != member) continue;
+        const bool upper = piece == 1;
+        const int from = upper ? half : 0, length = pieces == 1 ? n : (upper ? n - half : half);
+        const double f = movingFactors[u];
+        float* w = movingWeights[u] + from;
+        pieceLengths[static_cast<size_t>(u * pieces + piece)] =
+            blockwise ? k.moveSparse(w, upper ? highX : lowX, f, length, kernels::noOpLimit(f))
+                      : k.moveMeasured(w, values + from, f, length);
+      }
     }
     if (dots) dotsOfPieces(member, members, half, nextLow, nextHigh);
   };
