@@ -48,11 +48,13 @@ TEST(Kernels, ExactDistancesAndMovesMatchThePlainLoopsBitForBit) {
         for (int k = 0; k < 37; k++) data.push_back(values(rng, n, kind));  // 37: full blocks and a rest
         for (auto& d : data) ptrs.push_back(d.data());
         std::vector<float> w = values(rng, n, kind ^ (rng() & 1)), out(ptrs.size());
-        kernels::active().exactDistances(ptrs.data(), static_cast<int>(ptrs.size()), w.data(), n, out.data());
-        for (size_t k = 0; k < ptrs.size(); k++) {
-          const float want = kernels::exactDistance(ptrs[k], w.data(), n);
-          ASSERT_TRUE(out[k] == want || (std::isnan(out[k]) && std::isnan(want)))
-              << kernels::name(set) << " n=" << n << " kind=" << kind << " vector " << k;
+        for (int count : {37, 14}) {  // chains by eight, then a four and a one, or a four and a two
+          kernels::active().exactDistances(ptrs.data(), count, w.data(), n, out.data());
+          for (int k = 0; k < count; k++) {
+            const float want = kernels::exactDistance(ptrs[k], w.data(), n);
+            ASSERT_TRUE(out[k] == want || (std::isnan(out[k]) && std::isnan(want)))
+                << kernels::name(set) << " n=" << n << " kind=" << kind << " vector " << k << " of " << count;
+          }
         }
         for (double factor : {0.3 * 0.6000000238418579, -0.0394, 1.0, 0.0, 7.5}) {
           std::vector<float> got = w;
