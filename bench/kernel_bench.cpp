@@ -9,27 +9,18 @@
 // usage: velmar_kernel_bench [REPEAT]
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "benchsupport.h"
 #include "kernels/distancekernels.h"
 
 namespace {
 
-struct Random {
-  uint64_t state;
-  double next() {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(state >> 11) * 0x1.0p-53;
-  }
-};
-
-double seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+using benchsupport::Random;
+using benchsupport::seconds;
 
 // Units (or vectors) of n components with values in [0, 0.01), as trained
 // weights of a text set are; `count` of them in one block of memory.
@@ -116,18 +107,11 @@ void run(kernels::InstructionSet set, int repeat) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int repeat = argc > 1 ? std::atoi(argv[1]) : 3;
-  if (repeat < 1) {
-    std::fprintf(stderr, "usage: %s [REPEAT]\n", argv[0]);
-    return 2;
-  }
+  const int repeat = benchsupport::repeatArgument(argc, argv);
+  if (repeat == 0) return 2;
   std::printf("%-8s %5s %8s %9s %9s %8s %9s %9s\n", "isa", "comp", "rough", "chains 2", "chains 16", "moves",
               "sparse 0", "sparse n");
-  const kernels::InstructionSet sets[] = {kernels::InstructionSet::Portable, kernels::InstructionSet::Avx2,
-                                          kernels::InstructionSet::Avx512};
-  for (kernels::InstructionSet set : sets) {
-    if (kernels::supports(set)) run(set, repeat);
-  }
+  for (kernels::InstructionSet set : benchsupport::supportedSets()) run(set, repeat);
   std::printf("ns per unit-component (moves: per weight), best of %d; rough: 16 units; chains: 2 and 16 vectors;\n"
               "moves: 4 units towards a dense vector; sparse: one unit towards a sparse vector, keeping its length\n",
               repeat);

@@ -10,26 +10,20 @@
 // usage: velmar_search_bench [REPEAT]
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "benchsupport.h"
 #include "kernels/distancekernels.h"
 #include "kernels/winnersearch.h"
 
 namespace {
 
-// A small deterministic generator, so every run measures the same data.
-struct Random {
-  uint64_t state;
-  double next() {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(state >> 11) * 0x1.0p-53;
-  }
-};
+using benchsupport::Random;
+using benchsupport::seconds;
 
 // Data whose units sit near the vectors, as after training: `count` vectors
 // around `units` centres. Dense: every component spread around its centre.
@@ -57,10 +51,6 @@ std::vector<float> makeCentres(Random& random, int units, int n, bool sparse) {
   std::vector<float> centres(static_cast<size_t>(units) * n);
   for (float& c : centres) c = static_cast<float>(sparse ? (random.next() < 0.05 ? random.next() * 0.5 : 0.0) : random.next());
   return centres;
-}
-
-double seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 struct Result {
@@ -117,18 +107,12 @@ Result measure(int units, int n, Data data, int repeat) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int repeat = argc > 1 ? std::atoi(argv[1]) : 3;
-  if (repeat < 1) {
-    std::fprintf(stderr, "usage: %s [REPEAT]\n", argv[0]);
-    return 2;
-  }
+  const int repeat = benchsupport::repeatArgument(argc, argv);
+  if (repeat == 0) return 2;
   std::printf("%-8s %-6s %6s %6s %10s %10s %7s %9s %7s %s\n", "isa", "data", "units", "comp", "plain ns", "cert ns",
               "ratio", "near-tie", "plain", "winners");
   bool allSame = true;
-  const kernels::InstructionSet sets[] = {kernels::InstructionSet::Portable, kernels::InstructionSet::Avx2,
-                                          kernels::InstructionSet::Avx512};
-  for (kernels::InstructionSet set : sets) {
-    if (!kernels::supports(set)) continue;
+  for (kernels::InstructionSet set : benchsupport::supportedSets()) {
     kernels::use(set);
     for (Data data : {Data::Dense, Data::Sparse, Data::Twins}) {
       const int n = data == Data::Sparse ? 300 : 50;
