@@ -18,6 +18,7 @@
 #include "io/inputfailure.h"
 #include "io/record.h"
 #include "io/recordreader.h"
+#include "io/recordsource.h"
 #include "io/recordstore.h"
 #include "training/mapsize.h"
 
@@ -269,6 +270,20 @@ Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
   while (reader.next(record)) {
     addItem(items.get(), record.id, record.values);
     printAdded(record.id, line);
+  }
+  return finishItems(items.release());
+}
+
+Data_Vector* DataLoader::readRecords(RecordSource& source, int components, const std::vector<std::string>& names) {
+  setComponents(components);
+  setNames(names);
+  std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
+  std::vector<float> values(static_cast<size_t>(components));
+  std::string id;
+  std::string line;
+  while (source.next(id, values.data())) {
+    addItem(items.get(), id, values.data());
+    printAdded(id, line);
   }
   return finishItems(items.release());
 }

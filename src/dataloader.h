@@ -9,6 +9,7 @@
 
 class DataItem;
 class FieldReader;
+class RecordSource;
 class RecordStore;
 
 // Reads the input-vector file and the description file that names the
@@ -28,6 +29,11 @@ class DataLoader {
   // table (csv) or sparse vectors, whose description file is optional. Ends
   // the run on unusable settings or input.
   Data_Vector* readInput(const char* ifName, const char* dfName);
+
+  // The vectors `source` hands out, in order, of `components` components
+  // named by `names` (one each): the vectors, normalisation and counts that
+  // a file of the same values gives, with an "added" line per vector.
+  Data_Vector* readRecords(RecordSource& source, int components, const std::vector<std::string>& names);
 
   // Reads every input vector, in file order, and sets the component and
   // vector counts here and in Globals. Ends the run on unusable input.

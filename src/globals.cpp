@@ -341,24 +341,105 @@ const char* Globals::keepText(std::string_view text) {
   return copy;
 }
 
-void Globals::releaseRun() {
-  // Every map hangs below the level-0 map (a unit owns its child map); the
-  // registry only points to them.
+namespace {
+
+// Releases a run's hierarchy (every map hangs below the level-0 map: a unit
+// owns its child map; the registry only points to them), its lists and texts.
+void releaseBuilt(NeuronLayer* hfm, Vector_Vector* layers, Data_Vector* items, DataLoader* loader,
+                  std::vector<char*>& texts) {
   delete hfm;
-  hfm = nullptr;
-  for (int level = 0; level < layers->size(); level++) {
-    delete layers->elementAt(level);
+  if (layers != nullptr) {
+    for (int level = 0; level < layers->size(); level++) {
+      delete layers->elementAt(level);
+    }
+    delete layers;
   }
-  delete layers;
-  layers = new Vector_Vector();
-  deleteDataItems(dataItems);
-  dataItems = new Data_Vector();
-  delete currentDataLoader;
-  currentDataLoader = new DataLoader();
-  for (char* text : keptTexts()) {
+  if (items != nullptr) {
+    deleteDataItems(items);
+  }
+  delete loader;
+  for (char* text : texts) {
     free(text);
   }
-  keptTexts().clear();
+  texts.clear();
+}
+
+}  // namespace
+
+void Globals::releaseRun() {
+  releaseBuilt(hfm, layers, dataItems, currentDataLoader, keptTexts());
+  hfm = nullptr;
+  layers = new Vector_Vector();
+  dataItems = new Data_Vector();
+  currentDataLoader = new DataLoader();
   teamSlot().reset();
+}
+
+BuiltRun Globals::detachRun() {
+  BuiltRun run;
+  run.dataItems = std::exchange(dataItems, new Data_Vector());
+  run.layers = std::exchange(layers, new Vector_Vector());
+  run.loader = std::exchange(currentDataLoader, new DataLoader());
+  run.hfm = std::exchange(hfm, nullptr);
+  run.keptTexts = std::move(keptTexts());
+  keptTexts().clear();
+  run.vectorlength = std::exchange(vectorlength, 0);
+  run.numofallvecs = std::exchange(numofallvecs, 0);
+  run.htmlGid = std::exchange(HTML_GID, 0);
+  run.isTrained = std::exchange(isTrained, false);
+  run.startTime = std::exchange(startTime, 0);
+  run.stopTime = std::exchange(stopTime, 0);
+  run.trainingTime = std::exchange(trainingTime, 0.0f);
+  teamSlot().reset();
+  return run;
+}
+
+void Globals::attachRun(BuiltRun&& run) {
+  releaseRun();
+  std::swap(dataItems, run.dataItems);
+  std::swap(layers, run.layers);
+  std::swap(currentDataLoader, run.loader);
+  std::swap(hfm, run.hfm);
+  std::swap(keptTexts(), run.keptTexts);
+  vectorlength = run.vectorlength;
+  numofallvecs = run.numofallvecs;
+  HTML_GID = run.htmlGid;
+  isTrained = run.isTrained;
+  startTime = run.startTime;
+  stopTime = run.stopTime;
+  trainingTime = run.trainingTime;
+  run.release();  // the empty start-up objects swapped in
+}
+
+BuiltRun::~BuiltRun() { release(); }
+
+BuiltRun::BuiltRun(BuiltRun&& other) noexcept { *this = std::move(other); }
+
+BuiltRun& BuiltRun::operator=(BuiltRun&& other) noexcept {
+  if (this != &other) {
+    release();
+    dataItems = std::exchange(other.dataItems, nullptr);
+    layers = std::exchange(other.layers, nullptr);
+    loader = std::exchange(other.loader, nullptr);
+    hfm = std::exchange(other.hfm, nullptr);
+    keptTexts = std::move(other.keptTexts);
+    other.keptTexts.clear();
+    vectorlength = other.vectorlength;
+    numofallvecs = other.numofallvecs;
+    htmlGid = other.htmlGid;
+    isTrained = other.isTrained;
+    startTime = other.startTime;
+    stopTime = other.stopTime;
+    trainingTime = other.trainingTime;
+  }
+  return *this;
+}
+
+void BuiltRun::release() {
+  releaseBuilt(hfm, layers, dataItems, loader, keptTexts);
+  hfm = nullptr;
+  layers = nullptr;
+  dataItems = nullptr;
+  loader = nullptr;
 }
 

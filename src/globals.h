@@ -8,6 +8,7 @@
 
 #include "vector.h"
 
+class BuiltRun;
 class DataItem;
 class DataLoader;
 class NeuronLayer;
@@ -140,10 +141,48 @@ class Globals {
   // objects, so another run can follow in the same process. The settings are
   // left as they are.
   static void releaseRun();
+  // Takes what a run built (the hierarchy, the registry, the input list, the
+  // loader, the kept texts, the counts and the training time) out of
+  // Globals, leaving a fresh process's start-up state; attachRun puts it
+  // back, releasing what was there. So several trained hierarchies can live
+  // in one process, one of them in Globals at a time. The settings are not
+  // part of it (settings/settingsnapshot.h keeps those).
+  static BuiltRun detachRun();
+  static void attachRun(BuiltRun&& run);
   // A new zero-filled float array; running out of memory ends the run.
   static float* newVector(long long length);
   // A zero-terminated copy of `text` (released with free).
   static char* newText(std::string_view text);
+};
+
+// What a run built, set aside by Globals::detachRun; released when destroyed
+// unless attached again.
+class BuiltRun {
+ public:
+  BuiltRun() = default;
+  ~BuiltRun();
+  BuiltRun(BuiltRun&& other) noexcept;
+  BuiltRun& operator=(BuiltRun&& other) noexcept;
+  BuiltRun(const BuiltRun&) = delete;
+  BuiltRun& operator=(const BuiltRun&) = delete;
+
+ private:
+  friend class Globals;
+  Data_Vector* dataItems = nullptr;
+  Vector_Vector* layers = nullptr;
+  DataLoader* loader = nullptr;
+  NeuronLayer* hfm = nullptr;
+  std::vector<char*> keptTexts;
+  int vectorlength = 0;
+  int numofallvecs = 0;
+  int htmlGid = 0;
+  bool isTrained = false;
+  clock_t startTime = 0;
+  clock_t stopTime = 0;
+  float trainingTime = 0.0f;
+
+  // Releases the hierarchy, the lists and the texts held; leaves it empty.
+  void release();
 };
 
 template <class Visit>

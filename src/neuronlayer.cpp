@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "base/failure.h"
+#include "base/interrupt.h"
 #include "base/workers.h"
 #include "dataitem.h"
 #include "globals.h"
@@ -36,6 +37,9 @@ const int kFloorChecks = 50;
 // Growth checks in a row with every unit at one point, after which such a
 // map is taken to be stuck (see stopsShort).
 const int kOnePointChecks = 10;
+// Training looks for a request to stop once in this many cycles plus one (a
+// mask): often enough to stop within a blink, seldom enough to cost nothing.
+const long long kStopPollCycles = 63;
 
 // The vectors of a list, as the stop rules read them.
 VectorAt vectorsOf(Data_Vector* items) {
@@ -374,6 +378,7 @@ void NeuronLayer::testDataItems() {
   nearest.resize(static_cast<size_t>(chunk));
   int winner = 0;
   for (int base = 0; base < count; base += chunk) {
+    failIfStopRequested();
     const int size = count - base < chunk ? count - base : chunk;
     inRanges(size, parts, [&](int p, int first, int end) {
       WinnerSearch& searcher = parts == 1 ? *search : *teamSearches[static_cast<size_t>(p)];
@@ -445,6 +450,9 @@ void NeuronLayer::train() {
   };
   for (;;) {
     currentCycle++;
+    if ((currentCycle & kStopPollCycles) == 0) {
+      failIfStopRequested();
+    }
     const TrainingSchedule::Cycle cycle = schedule.next();
     if (cycle.dot) {
       ProgressLine::beforeReport();

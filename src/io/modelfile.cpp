@@ -375,7 +375,9 @@ std::string modelText(const Model& model) {
 
 Model parseModel(std::string_view text, const std::string& name) { return ModelReader(text, name).read(); }
 
-Model readModelFile(const std::string& name) {
+Model readModelFile(const std::string& name) { return parseModel(modelFileText(name), name); }
+
+std::string modelFileText(const std::string& name) {
   FILE* file = openForReading(name.c_str());
   if (file == nullptr) fail("model " + name + " not found");
   std::string text;
@@ -384,5 +386,5 @@ Model readModelFile(const std::string& name) {
   const bool failed = ferror(file) != 0;
   fclose(file);
   if (failed) fail("model " + name + " could not be read");
-  return parseModel(text, name);
+  return text;
 }

@@ -72,5 +72,7 @@ Model parseModel(std::string_view text, const std::string& name);
 
 // Reads and parses the file; a file that cannot be read ends the run.
 Model readModelFile(const std::string& name);
+// The file's text; a file that cannot be read ends the run.
+std::string modelFileText(const std::string& name);
 
 #endif

@@ -30,6 +30,13 @@ void draw(const ProgressLine::State& s) {
 
 }  // namespace
 
+void ProgressLine::showForLibrary(bool shown) {
+  screen().on = shown;
+  screen().shared = false;
+}
+
+void ProgressLine::showAsTerminalsSay() { screen() = Screen(); }
+
 void ProgressLine::startTraining() {
   if (screen().on) screen().start = Clock::now();
 }

@@ -28,6 +28,12 @@ class ProgressLine {
     float bound;       // the error it has to reach
   };
 
+  // A library call decides itself whether the line is shown (on standard
+  // error, terminal or not); its console report never shares the screen.
+  static void showForLibrary(bool shown);
+  // Back to what the terminals say, as for the command line.
+  static void showAsTerminalsSay();
+
   // Training begins: the clock of the line starts.
   static void startTraining();
   // At a growth check after which the map trains on.

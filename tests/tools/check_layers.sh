@@ -2,7 +2,7 @@
 # Checks the layering of src/ by its includes: each file includes only files
 # of its own layer or of lower ones. Lowest first:
 #   base  <  io, kernels  <  training  <  the model (the classes in src/ itself)
-#   <  output, apply  <  settings  <  main.cpp
+#   <  output, apply  <  settings  <  api (the library interface)  <  main.cpp
 # The model's classes form the one loop the design has: NeuronLayer's save
 # members are defined by the output writers, and Globals saves through them.
 set -euo pipefail
@@ -15,7 +15,8 @@ rank() {
     training/*) echo 2 ;;
     output/* | apply/*) echo 4 ;;
     settings/*) echo 5 ;;
-    main.cpp) echo 6 ;;
+    api/*) echo 6 ;;
+    main.cpp) echo 7 ;;
     */*) echo "unknown folder: $1" >&2; exit 2 ;;
     *) echo 3 ;;
   esac

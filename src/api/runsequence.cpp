@@ -1,0 +1,80 @@
+#include "api/runsequence.h"
+
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "dataloader.h"
+#include "globals.h"
+#include "io/classfile.h"
+#include "io/outputfile.h"
+#include "output/assignments.h"
+#include "output/figures.h"
+#include "output/knownclasses.h"
+#include "output/modelexport.h"
+#include "output/overview.h"
+#include "output/summary.h"
+#include "settings/checks.h"
+#include "settings/settingtable.h"
+#include "settings/settingvalues.h"
+
+std::unique_ptr<KnownClasses> readKnownClasses() {
+  if (Globals::classFile == nullptr) {
+    return nullptr;
+  }
+  auto classes = std::make_unique<KnownClasses>(readClassFile(Globals::classFile), Globals::dataItems);
+  const int given = classes->classesGiven();
+  std::cout << "classfile: " << given << (given == 1 ? " class, " : " classes, ") << classes->vectorsWithoutClass()
+            << " vectors without a class, " << classes->unknownIdentifiers()
+            << " identifiers not in the inputfile" << std::endl;
+  return classes;
+}
+
+std::vector<Model::Setting> settingsOfTheRun() {
+  std::vector<Model::Setting> settings;
+  for (const Setting& s : settingTable()) {
+    const std::optional<std::string> value = currentValue(s);
+    settings.push_back({s.key, value.value_or(""), value.has_value()});
+  }
+  return settings;
+}
+
+void saveHierarchy(const KnownClasses* classes) {
+  if (Globals::SAVE_AS_HTML) {
+    Globals::saveHFMAs(0);
+  }
+  // The figures are measured only for the outputs that show them.
+  std::optional<RunFigures> figures;
+  if (Globals::SAVE_SUMMARY || (classes != nullptr && Globals::SAVE_OVERVIEW)) {
+    figures = measureHierarchy(classes);
+  }
+  if (Globals::SAVE_OVERVIEW) {
+    saveOverview(figures ? &*figures : nullptr, classes);
+  }
+  if (Globals::SAVE_ASSIGNMENTS) {
+    saveAssignments(classes);
+  }
+  if (Globals::SAVE_AS_CARTIX) {
+    Globals::saveHFMAs(2);
+  }
+  if (Globals::SAVE_SUMMARY) {
+    saveSummary(*figures, classes, settingValues());
+  }
+  if (Globals::SAVE_MODEL) {
+    saveModel(settingsOfTheRun());
+  }
+}
+
+void startIt() {
+  Data_Vector* items = Globals::currentDataLoader->readInput(Globals::inputFile, Globals::descriptionFile);
+  delete Globals::dataItems;  // the empty start-up list
+  Globals::dataItems = items;
+  checkSettings();
+  const std::unique_ptr<KnownClasses> classes = readKnownClasses();
+  Globals::initHFM();
+  Globals::trainHFM();
+  std::cout << '\a';
+  saveHierarchy(classes.get());
+  std::cout << '\a' << std::flush;
+  endRunIfConsoleFailed();
+}
