@@ -33,8 +33,24 @@ example: build
 	@echo "the quality figures of every map and of the hierarchy in map_summary.json."
 	@echo "The model is examples/output/map_model.txt; velmar --map mapped iris.vec through it to iris_mapped.csv"
 
+# Debian's Python, whatever python3 comes first on PATH.
+PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)
+PYTHON_PACKAGES = python3-dev python3-numpy python3-scipy python3-pandas python3-pytest pybind11-dev \
+  python3-pybind11 python3-sklearn python3-dask python3-distributed
+
+# The C++ tests, then the Python package's when its module is built and
+# pytest and numpy are there (VELMAR_REQUIRE_PYTHON=1 makes their absence a failure).
 test: build-tests
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@if ls $(BUILD_DIR)/python/velmar/_velmar*.so >/dev/null 2>&1 && $(PYTHON) -c "import numpy, pytest" 2>/dev/null; then \
+	  echo "== Python tests ($(PYTHON))"; \
+	  VELMAR_BINARY=$(CURDIR)/$(BUILD_DIR)/velmar PYTHONPATH=$(CURDIR)/$(BUILD_DIR)/python \
+	    $(PYTHON) -m pytest -q -p no:cacheprovider python/tests; \
+	elif [ "$(VELMAR_REQUIRE_PYTHON)" = 1 ]; then \
+	  echo "Python tests cannot run: install $(PYTHON_PACKAGES)"; exit 1; \
+	else \
+	  echo "Python tests skipped: install $(PYTHON_PACKAGES) (Debian) to run them"; \
+	fi
 
 clean:
 	rm -rf $(BUILD_DIR) examples/output

@@ -21,11 +21,15 @@ namespace {
 
 // ---- Matrices handed in ----
 
+// By kind and size (equal dtypes need not be the same object), in the
+// machine's byte order (the package sees to that).
 velmar::ValueType valueType(const py::dtype& dtype) {
-  if (dtype.is(py::dtype::of<float>())) return velmar::ValueType::Float32;
-  if (dtype.is(py::dtype::of<double>())) return velmar::ValueType::Float64;
-  if (dtype.is(py::dtype::of<int32_t>())) return velmar::ValueType::Int32;
-  if (dtype.is(py::dtype::of<int64_t>())) return velmar::ValueType::Int64;
+  const char kind = dtype.kind();
+  const py::ssize_t size = dtype.itemsize();
+  if (kind == 'f' && size == 4) return velmar::ValueType::Float32;
+  if (kind == 'f' && size == 8) return velmar::ValueType::Float64;
+  if (kind == 'i' && size == 4) return velmar::ValueType::Int32;
+  if (kind == 'i' && size == 8) return velmar::ValueType::Int64;
   throw py::type_error("arrays must be of float32, float64, int32 or int64, not " + py::str(static_cast<const py::handle&>(dtype)).cast<std::string>());
 }
 

@@ -534,16 +534,6 @@ class Hierarchy(ClusterMixin, BaseEstimator):
         self._trained = None
         self._model = None if text is None else _velmar.Model.parse(text, "the pickled model")
 
-    def _more_tags(self):
-        return {
-            "_xfail_checks": {
-                "check_clustering": (
-                    "labels are unit numbers of the whole hierarchy: units that hold no vector, and units with "
-                    "child maps, leave gaps between them"
-                ),
-            },
-        }
-
 
 def load(path, **params):
     """A Hierarchy from a model file (``saveModel=true`` or :meth:`Hierarchy.save`).
