@@ -188,6 +188,15 @@ py::dict mapDict(const velmar::MapInfo& m, int components) {
   if (!m.vectors.empty()) {
     d["vectors"] = arrayOf(m.vectors, {m.rows, m.columns});
     d["errors"] = arrayOf(m.errors, {m.rows, m.columns});
+    py::list labels;
+    for (int row = 0; row < m.rows; row++) {
+      py::list inRow;
+      for (int column = 0; column < m.columns; column++) {
+        inRow.append(py::cast(m.labels[static_cast<size_t>(row * m.columns + column)]));
+      }
+      labels.append(inRow);
+    }
+    d["labels"] = labels;
   }
   return d;
 }

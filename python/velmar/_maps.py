@@ -31,6 +31,10 @@ class Map:
     errors : ndarray of float32, shape (rows, columns) or None
         Per unit its error: the sum of the squared distances of its vectors
         to its weights (None for a model read from a file).
+    labels : list of lists of list of str, or None
+        ``labels[row][column]``: the component names that label the unit on
+        its page (at most ``labels`` of them, the best first; None for a
+        model read from a file).
     first_unit : int
         The unit number of this map's unit in row 0, column 0. The unit at
         (row, column) is number ``first_unit + row * columns + column``:
@@ -50,6 +54,7 @@ class Map:
         self.children = info["children"]
         self.vectors = info.get("vectors")
         self.errors = info.get("errors")
+        self.labels = info.get("labels")
         self.first_unit = int(first_unit)
 
     @property

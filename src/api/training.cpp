@@ -85,6 +85,16 @@ void readInput(const TrainingInput& input) {
 }
 
 // Every map in map-number order (which is the order of training), with its units.
+// A unit's labels, as its page shows them.
+std::vector<std::string> labelsOf(const Neuron* unit) {
+  std::vector<std::string> labels;
+  std::unique_ptr<String_Vector> chosen(unit->getLabels(Globals::LABELS_NUM));
+  for (int k = 0; k < chosen->size(); k++) {
+    labels.emplace_back(chosen->elementAt(k));
+  }
+  return labels;
+}
+
 std::vector<MapInfo> describeMaps(const std::unordered_map<const NeuronLayer*, int>& indexOf) {
   std::vector<MapInfo> maps;
   std::unordered_map<int, int> indexOfGid;
@@ -108,6 +118,7 @@ std::vector<MapInfo> describeMaps(const std::unordered_map<const NeuronLayer*, i
         map.vectors.push_back(const_cast<Neuron*>(unit)->representsMultiDataItems());
         map.errors.push_back(unit->MQE);
         map.childMap.push_back(unit->getMap() != nullptr ? indexOf.at(unit->getMap()) : -1);
+        map.labels.push_back(labelsOf(unit));
       }
     }
     maps.push_back(std::move(map));

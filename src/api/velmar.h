@@ -163,6 +163,9 @@ struct MapInfo {
   std::vector<long long> vectors;     // per unit: the vectors it holds
   std::vector<float> errors;          // per unit: its summed squared distances (MQE)
   std::vector<int> childMap;          // per unit: index of its child map, -1 for none
+  // Per unit: the component names that label it on the pages (at most
+  // LABELS_NUM of them); empty for a model.
+  std::vector<std::vector<std::string>> labels;
 };
 
 // Which files write() writes, as the switches of a property file.
