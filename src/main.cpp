@@ -84,10 +84,11 @@ std::unique_ptr<KnownClasses> readKnownClasses() {
   return classes;
 }
 
-// Every setting's value, for the model's record of the run.
+// Every recorded setting's value, for the model's record of the run.
 std::vector<Model::Setting> settingsOfTheRun() {
   std::vector<Model::Setting> settings;
   for (const Setting& s : settingTable()) {
+    if (!inRunRecord(s)) continue;
     const std::optional<std::string> value = currentValue(s);
     settings.push_back({s.key, value.value_or(""), value.has_value()});
   }

@@ -64,7 +64,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
   auto settings = [] {
     std::ostringstream s;
     auto text = [](const char* t) { return t == nullptr ? std::string("(null)") : "'" + std::string(t) + "'"; };
-    s << Globals::EXPAND_CYCLES << " " << Globals::MAX_CYCLES << " " << Globals::TAU_1 << " "
+    s << Globals::quiet << Globals::EXPAND_CYCLES << " " << Globals::MAX_CYCLES << " " << Globals::TAU_1 << " "
       << Globals::INITIAL_LEARNRATE << " " << Globals::INITIAL_NEIGHBOURHOOD << " " << Globals::NEIGHBOURHOOD_FALLOFF
       << " " << Globals::TAU_2 << " " << text(Globals::HTML_PREFIX) << text(Globals::DATAFILE_EXTENSION)
       << Globals::randomSeed << text(Globals::inputFile) << text(Globals::descriptionFile) << text(Globals::savePath)
@@ -92,7 +92,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 27);
+  EXPECT_EQ(checked, 28);
 }
 
 }  // namespace
