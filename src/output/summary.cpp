@@ -41,6 +41,14 @@ JsonMembers hierarchyMembers(const HierarchyFigures& h, const KnownClasses* clas
   };
   if (classes != nullptr) {
     m.push_back({"purity", jsonFloat(h.purity)});
+    m.push_back({"adjustedRandIndex", jsonFloat(h.adjustedRandIndex)});
+    std::string levels = "[";
+    for (const LevelFigures& l : h.byLevel) {
+      levels += (levels.size() == 1 ? "" : ", ") + std::string("{\"level\": ") + integer(l.level) +
+                ", \"clusters\": " + integer(l.clusters) + ", \"adjustedRandIndex\": " + jsonFloat(l.adjustedRandIndex) +
+                "}";
+    }
+    m.push_back({"byLevel", levels + "]"});
     const std::vector<long long>& sizes = classes->vectorsPerClass();
     std::string list = "[";
     for (size_t c = 0; c < sizes.size(); c++) {
