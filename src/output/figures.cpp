@@ -64,7 +64,7 @@ struct UnitPairs {
 
 long long pairsOf(long long n) { return n * (n - 1) / 2; }
 
-UnitPairs pairsOf(const UnitClasses& c) {
+UnitPairs pairsIn(const UnitClasses& c) {
   UnitPairs p;
   long long size = 0;
   for (int count : c.counts) {
@@ -76,10 +76,12 @@ UnitPairs pairsOf(const UnitClasses& c) {
   return p;
 }
 
+// The index of a partition's pair counts against `sameClass` pairs in one class (LevelFigures).
 double adjustedRandIndex(const UnitPairs& p, long long sameClass, long long vectors) {
   const long long pairs = pairsOf(vectors);
   if (pairs == 0) return 1.0;  // one vector: any two partitions are the same
-  const double expected = static_cast<double>(p.sameUnit) * static_cast<double>(sameClass) / static_cast<double>(pairs);
+  const double expected =
+      static_cast<double>(p.sameUnit) * static_cast<double>(sameClass) / static_cast<double>(pairs);
   const double spread = 0.5 * (static_cast<double>(p.sameUnit) + static_cast<double>(sameClass)) - expected;
   return spread != 0.0 ? (static_cast<double>(p.together) - expected) / spread : 1.0;
 }
@@ -97,8 +99,9 @@ struct DeepSums {
       levelPairs.resize(static_cast<size_t>(level) + 1);
       leafPairs.resize(static_cast<size_t>(level) + 1);
     }
-    levelPairs[static_cast<size_t>(level)].add(pairsOf(c));
-    if (leaf) leafPairs[static_cast<size_t>(level)].add(pairsOf(c));
+    const UnitPairs unit = pairsIn(c);
+    levelPairs[static_cast<size_t>(level)].add(unit);
+    if (leaf) leafPairs[static_cast<size_t>(level)].add(unit);
   }
 };
 

@@ -11,7 +11,7 @@ const char* const kPalette[] = {"#3b6fb6", "#e07b39", "#4a9e4f", "#c8413f", "#8c
                                 "#d46fb0", "#a5a83b", "#2fa7b5", "#f2b134", "#5c3c92", "#7f9c2a"};
 static_assert(sizeof kPalette / sizeof kPalette[0] == OverviewClasses::kNamed, "a colour per named class");
 const char* kNoClassColour = "#bdbdbd";
-const char* kFoldedColour = "#a8a196";
+const char* kFoldedColour = "#a8a196";  // every folded class: a neutral grey-brown, apart from "(none)"
 
 }  // namespace
 
@@ -34,5 +34,3 @@ OverviewClasses::OverviewClasses(const KnownClasses& classes) : known_(classes) 
     colours_[c] = names[c] == KnownClasses::kNone ? kNoClassColour : kPalette[place];
   }
 }
-
-const char* OverviewClasses::foldedColour() { return kFoldedColour; }

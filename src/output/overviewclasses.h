@@ -17,7 +17,7 @@ class KnownClasses;
 // units' class bars too.
 class OverviewClasses {
  public:
-  static const size_t kNamed = 12;
+  static constexpr size_t kNamed = 12;
 
   explicit OverviewClasses(const KnownClasses& classes);
 
@@ -28,8 +28,6 @@ class OverviewClasses {
   const std::vector<int>& named() const { return named_; }
   // The classes folded behind the toggle, largest first; empty up to kNamed classes.
   const std::vector<int>& folded() const { return folded_; }
-  // The colour every folded class shares.
-  static const char* foldedColour();
 
  private:
   const KnownClasses& known_;
