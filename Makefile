@@ -1,8 +1,11 @@
 # Thin wrapper around CMake: `make example` and `make test` are all a user needs.
 BUILD_DIR ?= build
 JOBS ?= 2
+# Where `make install` puts the trainer, its README and its manual page;
+# PREFIX=$HOME/.local installs without root, DESTDIR stages a package.
+PREFIX ?= /usr/local
 
-.PHONY: all build build-tests example test clean
+.PHONY: all build build-tests example test install clean
 
 all: build
 
@@ -32,6 +35,10 @@ example: build
 	@echo "examples/output/map_1_1_0_0.html for the first-layer map; every vector's cluster is in map_assignments.csv,"
 	@echo "the quality figures of every map and of the hierarchy in map_summary.json."
 	@echo "The model is examples/output/map_model.txt; velmar --map mapped iris.vec through it to iris_mapped.csv"
+
+# bin/velmar, share/doc/velmar/README.md and share/man/man1/velmar.1 below PREFIX.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
 # Debian's Python, whatever python3 comes first on PATH.
 PYTHON ?= $(shell test -x /usr/bin/python3 && echo /usr/bin/python3 || echo python3)

@@ -19,13 +19,13 @@
 #include <string>
 #include <string_view>
 
+#include "api/commandline.h"
+#include "api/runsequence.h"
 #include "dataloader.h"
 #include "globals.h"
 #include "io/fieldreader.h"
 #include "settings/settingtable.h"
 
-void getProps(const char* propFileName);
-void startIt();
 
 namespace fuzzsupport {
 

@@ -36,8 +36,10 @@ int readHeaderCount(FieldReader& reader) {
 // Writes "added " and the identifier (all of it, NUL bytes included) as one
 // line, built in `line` so the stream is called once. The line is not
 // flushed: every later message goes through the same standard output stream,
-// so these lines still come out first and in order.
+// so these lines still come out first and in order. A quiet console (for a
+// log) leaves them out.
 void printAdded(std::string_view id, std::string& line) {
+  if (Globals::quiet) return;
   line.assign("added ");
   line.append(id);
   line.push_back('\n');

@@ -456,8 +456,10 @@ void NeuronLayer::train() {
     const TrainingSchedule::Cycle cycle = schedule.next();
     if (cycle.dot) {
       ProgressLine::beforeReport();
-      std::cout << "." << std::flush;
-      endRunIfConsoleFailed();
+      if (!Globals::quiet) {  // a quiet console has no dots; the status line keeps its pace
+        std::cout << "." << std::flush;
+        endRunIfConsoleFailed();
+      }
       ProgressLine::whileTraining(status());
     }
     DataItem* di = dataItems->elementAt(draws.next(schedule.cyclesBeforeCheck()));

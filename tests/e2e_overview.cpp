@@ -1,5 +1,6 @@
 // The overview page and the assignments file of complete runs: strict markup, links that resolve, counts that add
-// up, escaped data; every vector's line in the CSV agreeing with the unit files; write failures; the help text.
+// up, escaped data, tooltips that name their unit, a legend of many classes folded; every vector's line in the CSV
+// agreeing with the unit files; write failures.
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,95 @@ TEST(Overview, WithoutPagesLinksOnlyWithin) {
   EXPECT_TRUE(r.doc.errors.empty());
   EXPECT_EQ(r.f.list("out"), (std::set<std::string>{"r&d #1_overview.html", "r&d #1_assignments.csv"}));
   for (const html::Element* a : r.doc.root->all("a")) EXPECT_EQ(a->attr("href")[0], '#');
+}
+
+// Each unit's tooltip names the column and row at which its square is drawn and which its number (data-u) counts.
+TEST(Overview, EveryTooltipNamesItsOwnColumnAndRow) {
+  const Trained& r = Trained::full();
+  int units = 0;
+  for (const html::Element* grid : r.doc.root->all("svg")) {
+    if (grid->attr("class") != "grid") continue;
+    std::map<int, std::set<std::string>> xOf, yOf;  // by the column and row the tooltips name
+    std::vector<std::pair<int, std::string>> numbers;  // row * columns + column (columns known at the end), data-u
+    for (const html::Element* g : grid->all("g")) {
+      int column = -1, row = -1;
+      ASSERT_EQ(sscanf(g->all("title")[0]->text.c_str(), "unit %d,%d: ", &column, &row), 2);
+      const html::Element* cell = g->all("rect")[0];
+      ASSERT_EQ(cell->attr("class"), "cell");
+      xOf[column].insert(cell->attr("x"));
+      yOf[row].insert(cell->attr("y"));
+      numbers.push_back({row * 1000 + column, cell->attr("data-u")});
+      units++;
+    }
+    for (const auto* axis : {&xOf, &yOf}) {
+      int last = -1;
+      for (const auto& [place, drawn] : *axis) {
+        ASSERT_EQ(drawn.size(), 1u) << grid->attr("id") << ": one place drawn at several";
+        EXPECT_GT(std::stoi(*drawn.begin()), last) << grid->attr("id");
+        last = std::stoi(*drawn.begin());
+      }
+    }
+    for (const auto& [at, number] : numbers) {
+      EXPECT_EQ(number, std::to_string(at / 1000 * static_cast<int>(xOf.size()) + at % 1000)) << grid->attr("id");
+    }
+  }
+  int cells = 0;
+  for (const html::Element* rect : r.doc.root->all("rect")) cells += rect->attr("class") == "cell";
+  EXPECT_EQ(units, cells);
+}
+
+// A legend of 13 classes or more names the 12 largest, each in its own colour, and folds the rest behind a toggle
+// in one neutral colour; the units' class bars take their class's legend colour. Up to 12, every class is named in
+// the class file's order. Class k of the file holds k + 1 vectors, so the largest come last.
+TEST(Overview, ALegendOfManyClassesFoldsAllButTheTwelveLargest) {
+  for (const int count : {12, 14}) {
+    e2e::Folder f;
+    f.write("data.vec", e2e::clusterData(count * (count + 1) / 2));
+    f.write("data.tv", e2e::kDescription);
+    std::string classes = "id,class\n";
+    for (int k = 0, i = 0; k < count; k++) {
+      for (int n = 0; n <= k; n++) classes += "v" + std::to_string(i++) + ",k" + std::to_string(k) + "\n";
+    }
+    f.write("classes.csv", classes);
+    f.mkdir("out");
+    f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
+                        "saveOverview=true\nclassFile=classes.csv\nTAU_2=0.02\n");
+    ASSERT_EQ(f.run("run.prop").status, 0);
+    const html::Document doc = html::parse(f.read("out/map_overview.html"));
+    for (const std::string& e : doc.errors) ADD_FAILURE() << e;
+
+    std::map<std::string, std::string> colourOf;
+    std::set<std::string> named, folded;
+    int place = 0;
+    for (const html::Element* span : doc.root->all("span")) {
+      if (span->attr("class") != "cls") continue;
+      const int k = count > 12 ? count - 1 - place : place;  // largest first, or in file order
+      EXPECT_EQ(span->text, " k" + std::to_string(k) + " (" + std::to_string(k + 1) + ")") << count;
+      EXPECT_EQ(span->within("details"), place >= 12) << span->text;
+      const std::string fill = span->all("rect")[0]->attr("fill");
+      colourOf["k" + std::to_string(k)] = fill;
+      (place++ < 12 ? named : folded).insert(fill);
+    }
+    EXPECT_EQ(place, count);
+    EXPECT_EQ(named.size(), 12u);
+    EXPECT_EQ(folded.size(), count > 12 ? 1u : 0u);
+    if (count > 12) {
+      EXPECT_EQ(named.count(*folded.begin()), 0u);
+      const auto summaries = doc.root->all("summary");
+      EXPECT_EQ(summaries[0]->text, std::to_string(count - 12) + " more classes");
+    }
+    int bars = 0;
+    for (const html::Element* g : doc.root->all("g")) {
+      const std::string tip = g->all("title")[0]->text;
+      for (const html::Element* bar : g->all("rect")) {
+        if (bar->attr("class") != "cls") continue;
+        const size_t at = tip.find("\nclass ") + 7;
+        EXPECT_EQ(bar->attr("fill"), colourOf[tip.substr(at, tip.find(':', at) - at)]) << tip;
+        bars++;
+      }
+    }
+    EXPECT_GT(bars, 0);
+  }
 }
 
 // RFC 4180 records: fields split at commas outside quotes, "" inside quotes is one quote, lines end with CRLF.

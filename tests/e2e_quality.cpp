@@ -195,6 +195,9 @@ TEST(Quality, FiguresAgreeWithAnIndependentComputation) {
 
   Sums deep;
   long long leafUnits = 0, units = 0, leafMajorities = 0;
+  double leafPairsTogether = 0.0, leafPairs = 0.0;  // pairs of vectors in one leaf unit (and of one class)
+  long long leafClusters = 0;                         // leaf units holding vectors
+  auto pairs = [](double n) { return n * (n - 1) / 2; };
   int levels = 0;
   std::map<std::string, int> classCount;
   size_t k = 0;
@@ -229,7 +232,14 @@ TEST(Quality, FiguresAgreeWithAnIndependentComputation) {
       std::map<std::string, int> counted;
       const int best = majority(unit, unit.child == 0 ? classCount : counted);
       majorities += best;
-      if (unit.child == 0) leafMajorities += best;
+      if (unit.child == 0) {
+        leafMajorities += best;
+        leafClusters += !unit.ids.empty();
+        leafPairs += pairs(static_cast<double>(unit.ids.size()));
+        std::map<std::string, int> own;
+        for (const std::string& id : unit.ids) own[classOf(std::stoi(id.substr(1)))]++;
+        for (const auto& [name, n] : own) leafPairsTogether += pairs(n);
+      }
       leafUnits += unit.child == 0;
       if (unit.error > 0.0f) {
         errorSum = static_cast<float>(static_cast<double>(errorSum) + unit.error);
@@ -276,6 +286,13 @@ TEST(Quality, FiguresAgreeWithAnIndependentComputation) {
   expectMean(h["meanQuantizationError"], deep.distance / kVectors, "hierarchy");
   expectMean(h["explainedVariance"], 1.0 - deep.squared / spread(all), "hierarchy");
   expectShare(h["purity"], leafMajorities, kVectors, "leaf purity");
+  double classPairs = 0.0;
+  for (const auto& [name, n] : classCount) classPairs += pairs(n);
+  const double expected = leafPairs * classPairs / pairs(kVectors);
+  expectMean(h["adjustedRandIndex"], (leafPairsTogether - expected) / ((leafPairs + classPairs) / 2 - expected), "ARI");
+  ASSERT_EQ(h["byLevel"].items.size(), static_cast<size_t>(levels));
+  EXPECT_EQ(h["byLevel"].items.back()["adjustedRandIndex"].number(), h["adjustedRandIndex"].number());
+  EXPECT_EQ(h["byLevel"].items.back()["clusters"].number(), leafClusters);
   EXPECT_EQ(static_cast<float>(h["mqe0"].number()), mqe0);
   EXPECT_EQ(h["unknownIdentifiers"].number(), 2);
   const json::Value& classes = h["classes"];

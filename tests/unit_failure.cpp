@@ -1,9 +1,9 @@
 // A failure handed to a replaced handler, and the release of a run, which
 // let one process run many inputs (the fuzz targets).
 
+#include "api/commandline.h"
 #include "test_support.h"
 
-void getProps(const char* propFileName);
 
 namespace {
 

@@ -1,11 +1,15 @@
-// The overview page without its component weights when they would not fit; CSV fields; the defaults the help states.
+// The overview page without its component weights when they would not fit; CSV fields; the defaults the help states;
+// the agreement of each level's partition with known classes.
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <sstream>
 
 #include "html_checker.h"
 #include "output/assignments.h"
+#include "output/figures.h"
+#include "output/knownclasses.h"
 #include "output/overview.h"
 #include "settings/helptext.h"
 #include "test_support.h"
@@ -52,6 +56,60 @@ TEST(OverviewPage, LeavesTheWeightsOutOnlyWhenTheyWouldPassTheBudget) {
   EXPECT_NE(trimmed.str().find("weights are left out"), std::string::npos);
 }
 
+// The five vectors p1 p2 q1 q2 q3 and a first-layer map of `columns` x 1 units, none holding any yet.
+NeuronLayer* fiveVectors(int columns) {
+  testsupport::resetGlobals(1);
+  Globals::quiet = true;  // no "added" lines among the test's output
+  delete Globals::dataItems;
+  Globals::dataItems = Globals::currentDataLoader->readDataItems(
+      testsupport::writeTempFile("ari.in", "$T v\n$N 5\n$X x\n$DIM 1\n0 p1\n0 p2\n1 q1\n2 q2\n2 q3\n").c_str());
+  Globals::hfm = new NeuronLayer(nullptr, Globals::dataItems, 0.0f, 0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  Globals::hfm->getNeuron(0, 0)->addMap(Globals::dataItems, 4.0f, 1, columns, 1, 0, 0);
+  Globals::addLayer(0, Globals::hfm);
+  Globals::addLayer(1, Globals::getFirstLayerMap());
+  return Globals::getFirstLayerMap();
+}
+
+void place(Neuron* unit, std::initializer_list<int> items) {
+  for (int k : items) unit->addRepresentingDataItem(Globals::dataItems->elementAt(k));
+}
+
+// Classes P P Q Q Q. The first layer puts p1 p2 q1 in unit 0,0, expanded into a child map that splits them as
+// p1 p2 | q1, and q2 q3 in unit 1,0, which stays a leaf. Level 2 is then p1 p2 | q1 | q2 q3: the vectors whose
+// path ends on level 1 keep their unit there. By hand, with C(n,2) pair counts over C(5,2) = 10 pairs: level 1
+// has 2 pairs together, 4 in one unit, 4 in one class, so (2 - 1.6) / (4 - 1.6) = 1/6; level 2 has 2, 2 and 4,
+// so (2 - 0.8) / (3 - 0.8) = 6/11, the leaf units' index.
+TEST(Figures, AdjustedRandIndexOfEachLevelsPartition) {
+  NeuronLayer* first = fiveVectors(2);
+  Neuron* expanded = first->getNeuron(0, 0);
+  place(expanded, {0, 1, 2});
+  place(first->getNeuron(1, 0), {3, 4});
+  expanded->addMap(expanded, 1.0f, 2, 2, 1, 0, 0);
+  Globals::addLayer(2, expanded->getMap());
+  place(expanded->getMap()->getNeuron(0, 0), {0, 1});
+  place(expanded->getMap()->getNeuron(1, 0), {2});
+  const KnownClasses classes({{"p1", "P"}, {"p2", "P"}, {"q1", "Q"}, {"q2", "Q"}, {"q3", "Q"}}, Globals::dataItems);
+
+  const HierarchyFigures h = measureHierarchy(&classes).hierarchy;
+  ASSERT_EQ(h.byLevel.size(), 2u);
+  EXPECT_EQ(h.byLevel[0].level, 1);
+  EXPECT_EQ(h.byLevel[0].clusters, 2);
+  EXPECT_DOUBLE_EQ(h.byLevel[0].adjustedRandIndex, 1.0 / 6.0);
+  EXPECT_EQ(h.byLevel[1].level, 2);
+  EXPECT_EQ(h.byLevel[1].clusters, 3);
+  EXPECT_DOUBLE_EQ(h.byLevel[1].adjustedRandIndex, 6.0 / 11.0);
+  EXPECT_DOUBLE_EQ(h.adjustedRandIndex, 6.0 / 11.0);
+  EXPECT_EQ(h.purity, 1.0);  // pure leaves, yet far from the classes' partition
+  EXPECT_TRUE(std::isnan(measureHierarchy(nullptr).hierarchy.adjustedRandIndex));
+}
+
+// One unit for five vectors of one class: the very same partition, so 1 rather than 0 / 0.
+TEST(Figures, AdjustedRandIndexOfTwoEqualTrivialPartitionsIsOne) {
+  place(fiveVectors(1)->getNeuron(0, 0), {0, 1, 2, 3, 4});
+  const KnownClasses one({{"p1", "P"}, {"p2", "P"}, {"q1", "P"}, {"q2", "P"}, {"q3", "P"}}, Globals::dataItems);
+  EXPECT_EQ(measureHierarchy(&one).hierarchy.adjustedRandIndex, 1.0);
+}
+
 TEST(AssignmentsFile, FieldsAreQuotedOnlyWhenTheyMustBe) {
   const std::pair<std::string, std::string> cases[] = {
       {"", ""}, {"v1", "v1"}, {"a b;c'", "a b;c'"}, {"x,y", "\"x,y\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
@@ -64,7 +122,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
   auto settings = [] {
     std::ostringstream s;
     auto text = [](const char* t) { return t == nullptr ? std::string("(null)") : "'" + std::string(t) + "'"; };
-    s << Globals::EXPAND_CYCLES << " " << Globals::MAX_CYCLES << " " << Globals::TAU_1 << " "
+    s << Globals::quiet << Globals::EXPAND_CYCLES << " " << Globals::MAX_CYCLES << " " << Globals::TAU_1 << " "
       << Globals::INITIAL_LEARNRATE << " " << Globals::INITIAL_NEIGHBOURHOOD << " " << Globals::NEIGHBOURHOOD_FALLOFF
       << " " << Globals::TAU_2 << " " << text(Globals::HTML_PREFIX) << text(Globals::DATAFILE_EXTENSION)
       << Globals::randomSeed << text(Globals::inputFile) << text(Globals::descriptionFile) << text(Globals::savePath)
@@ -92,7 +150,7 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
     EXPECT_EQ(settings(), before) << key << " " << value;
     checked++;
   }
-  EXPECT_EQ(checked, 27);
+  EXPECT_EQ(checked, 28);
 }
 
 }  // namespace

@@ -7,11 +7,11 @@
 #include <iterator>
 #include <regex>
 
+#include "api/commandline.h"
+#include "api/runsequence.h"
 #include "kernels/distancekernels.h"
 #include "test_support.h"
 
-void getProps(const char* propFileName);
-void startIt();
 
 namespace {
 

@@ -1,8 +1,7 @@
+#include "api/commandline.h"
 #include "settings/checks.h"
 #include "test_support.h"
 
-void getProps(const char* propFileName);
-void setProp(const char* prop, const char* val);
 
 namespace {
 

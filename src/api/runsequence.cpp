@@ -33,6 +33,7 @@ std::unique_ptr<KnownClasses> readKnownClasses() {
 std::vector<Model::Setting> settingsOfTheRun() {
   std::vector<Model::Setting> settings;
   for (const Setting& s : settingTable()) {
+    if (!inRunRecord(s)) continue;
     const std::optional<std::string> value = currentValue(s);
     settings.push_back({s.key, value.value_or(""), value.has_value()});
   }

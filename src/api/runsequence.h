@@ -26,7 +26,7 @@ std::unique_ptr<KnownClasses> readKnownClasses();
 // the model. `classes` may be nullptr.
 void saveHierarchy(const KnownClasses* classes);
 
-// Every setting's value, for the model's record of the run.
+// Every recorded setting's value (settings/settingvalues.h), for the model's record of the run.
 std::vector<Model::Setting> settingsOfTheRun();
 
 #endif

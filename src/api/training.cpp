@@ -185,7 +185,7 @@ std::shared_ptr<TrainedHierarchy> train(const Settings& settings, const Training
     checkSettings();
     auto run = std::make_unique<TrainedHierarchy::Run>();
     if (!input.classes.empty()) {
-      run->classes = std::make_unique<KnownClasses>(input.classes, Globals::dataItems);
+      run->classes = KnownClasses::ofEachVector(input.classes, Globals::dataItems);
     }
     Globals::initHFM();
     Globals::trainHFM();

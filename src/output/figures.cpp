@@ -47,12 +47,78 @@ bool shareAnEdge(int a, int b, int columns) {
   return dx + dy == 1;
 }
 
+// Pairs of vectors that a set of units holds together: in one unit and of
+// one class (sum of C(n_ij,2)), in one unit (sum of C(a_i,2)); and the units
+// holding vectors.
+struct UnitPairs {
+  long long together = 0;
+  long long sameUnit = 0;
+  long long clusters = 0;
+
+  void add(const UnitPairs& other) {
+    together += other.together;
+    sameUnit += other.sameUnit;
+    clusters += other.clusters;
+  }
+};
+
+long long pairsOf(long long n) { return n * (n - 1) / 2; }
+
+UnitPairs pairsIn(const UnitClasses& c) {
+  UnitPairs p;
+  long long size = 0;
+  for (int count : c.counts) {
+    p.together += pairsOf(count);
+    size += count;
+  }
+  p.sameUnit = pairsOf(size);
+  p.clusters = size > 0;
+  return p;
+}
+
+// The index of a partition's pair counts against `sameClass` pairs in one class (LevelFigures).
+double adjustedRandIndex(const UnitPairs& p, long long sameClass, long long vectors) {
+  const long long pairs = pairsOf(vectors);
+  if (pairs == 0) return 1.0;  // one vector: any two partitions are the same
+  const double expected =
+      static_cast<double>(p.sameUnit) * static_cast<double>(sameClass) / static_cast<double>(pairs);
+  const double spread = 0.5 * (static_cast<double>(p.sameUnit) + static_cast<double>(sameClass)) - expected;
+  return spread != 0.0 ? (static_cast<double>(p.together) - expected) / spread : 1.0;
+}
+
 // What the pass over the vectors of the deepest units adds up.
 struct DeepSums {
   double distance = 0.0;
   double squared = 0.0;
   long long majorities = 0;
+  // With classes, by level: the pairs of all units of the level, of its leaf units.
+  std::vector<UnitPairs> levelPairs, leafPairs;
+
+  void addPairs(int level, const UnitClasses& c, bool leaf) {
+    if (static_cast<int>(levelPairs.size()) <= level) {
+      levelPairs.resize(static_cast<size_t>(level) + 1);
+      leafPairs.resize(static_cast<size_t>(level) + 1);
+    }
+    const UnitPairs unit = pairsIn(c);
+    levelPairs[static_cast<size_t>(level)].add(unit);
+    if (leaf) leafPairs[static_cast<size_t>(level)].add(unit);
+  }
 };
+
+// Each level's partition: its own units and the leaf units of the levels above.
+std::vector<LevelFigures> levelAgreement(const DeepSums& deep, const KnownClasses& classes, long long vectors) {
+  long long sameClass = 0;
+  for (long long size : classes.vectorsPerClass()) sameClass += pairsOf(size);
+  std::vector<LevelFigures> levels;
+  UnitPairs above;  // the leaf units of the levels above
+  for (size_t level = 1; level < deep.levelPairs.size(); level++) {
+    UnitPairs partition = above;
+    partition.add(deep.levelPairs[level]);
+    levels.push_back({static_cast<int>(level), partition.clusters, adjustedRandIndex(partition, sameClass, vectors)});
+    above.add(deep.leafPairs[level]);
+  }
+  return levels;
+}
 
 UnitClasses classesOf(const Neuron& unit, const KnownClasses& classes) {
   UnitClasses c;
@@ -114,6 +180,7 @@ MapFigures measureMap(const NeuronLayer& map, const KnownClasses* classes, DeepS
       f.unitClasses.push_back(classesOf(unit, *classes));
       majorities += f.unitClasses.back().majorityCount;
       if (leaf) deep.majorities += f.unitClasses.back().majorityCount;
+      deep.addPairs(f.level, f.unitClasses.back(), leaf);
     }
   }
   const double count = static_cast<double>(f.vectors);
@@ -156,6 +223,11 @@ RunFigures measureHierarchy(const KnownClasses* classes) {
   h.meanQuantizationError = ratio(deep.distance, count);
   h.explainedVariance = 1.0 - ratio(deep.squared, spreadAround(all, meanOf(all, Globals::vectorlength)));
   h.purity = classes != nullptr ? ratio(static_cast<double>(deep.majorities), count) : kUndefined;
+  h.adjustedRandIndex = kUndefined;
+  if (classes != nullptr) {
+    h.byLevel = levelAgreement(deep, *classes, h.vectors);
+    if (!h.byLevel.empty()) h.adjustedRandIndex = h.byLevel.back().adjustedRandIndex;
+  }
   h.trainingSeconds = Globals::trainingTime;
   return r;
 }

@@ -46,6 +46,25 @@ struct MapFigures {
   std::vector<UnitClasses> unitClasses;  // scan order (row by row); only with classes
 };
 
+// With known classes: how well the partition of all vectors at one level
+// agrees with the classes. At level L each vector is in its unit of level L,
+// or, when its path ends above L, in its deepest unit (a leaf unit); the
+// deepest level's partition is the leaf units'.
+struct LevelFigures {
+  int level = 0;
+  long long clusters = 0;  // units of the partition that hold vectors
+  // Adjusted Rand index against the classes ("(none)" counts as a class):
+  // 1 for the same partition, near 0 for one by chance, below 0 for worse.
+  // Pair counts are summed exactly in 64-bit integers, the index is formed
+  // from them in double: (sum of C(n_ij,2) - E) / ((sum of C(a_i,2) + sum of
+  // C(b_j,2)) / 2 - E), E = sum of C(a_i,2) x sum of C(b_j,2) / C(n,2), with
+  // n_ij the vectors of cluster i in class j, a_i and b_j the sizes of the
+  // clusters and classes. When that denominator is 0 (or there is one
+  // vector) the two partitions are the same trivial one (a single part, or a
+  // part per vector): 1.
+  double adjustedRandIndex = 0.0;
+};
+
 struct HierarchyFigures {
   int levels = 0;
   long long maps = 0;
@@ -56,6 +75,8 @@ struct HierarchyFigures {
   double meanQuantizationError = 0.0;
   double explainedVariance = 0.0;
   double purity = 0.0;  // leaf purity
+  double adjustedRandIndex = 0.0;  // of the leaf units against the classes (NaN without)
+  std::vector<LevelFigures> byLevel;  // levels 1, 2, ...; only with classes
   float trainingSeconds = 0.0f;
 };
 

@@ -49,20 +49,23 @@ KnownClasses::KnownClasses(const std::vector<ClassEntry>& entries, Data_Vector* 
   }
 }
 
-KnownClasses::KnownClasses(const std::vector<std::string>& classOfEach, Data_Vector* items) {
+std::unique_ptr<KnownClasses> KnownClasses::ofEachVector(const std::vector<std::string>& classOfEach,
+                                                         Data_Vector* items) {
+  std::unique_ptr<KnownClasses> known(new KnownClasses());
   std::unordered_map<std::string_view, int> indexOfName;
-  classOf_.reserve(static_cast<size_t>(items->size()));
+  known->classOf_.reserve(static_cast<size_t>(items->size()));
   for (int k = 0; k < items->size(); k++) {
     const std::string& name = classOfEach[static_cast<size_t>(k)];
-    auto [it, added] = indexOfName.emplace(name, static_cast<int>(names_.size()));
+    auto [it, added] = indexOfName.emplace(name, static_cast<int>(known->names_.size()));
     if (added) {
-      names_.push_back(name);
-      sizes_.push_back(0);
+      known->names_.push_back(name);
+      known->sizes_.push_back(0);
     }
-    classOf_[items->elementAt(k)] = it->second;
-    sizes_[static_cast<size_t>(it->second)]++;
+    known->classOf_[items->elementAt(k)] = it->second;
+    known->sizes_[static_cast<size_t>(it->second)]++;
   }
-  given_ = static_cast<int>(names_.size());
+  known->given_ = static_cast<int>(known->names_.size());
+  return known;
 }
 
 int KnownClasses::classOf(const DataItem* item) const {

@@ -1,6 +1,7 @@
 #ifndef VELMAR_OUTPUT_KNOWNCLASSES_H
 #define VELMAR_OUTPUT_KNOWNCLASSES_H
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -21,7 +22,8 @@ class KnownClasses {
   KnownClasses(const std::vector<ClassEntry>& entries, Data_Vector* items);
   // The class of each vector of the list given in list order (one each;
   // a library caller's known classes): classes in the order they first come.
-  KnownClasses(const std::vector<std::string>& classOfEach, Data_Vector* items);
+  static std::unique_ptr<KnownClasses> ofEachVector(const std::vector<std::string>& classOfEach,
+                                                    Data_Vector* items);
 
   // The classes of the input vectors, in the order the file first names
   // them; "(none)" last, when some vector has no class.
@@ -38,6 +40,8 @@ class KnownClasses {
   const std::vector<long long>& vectorsPerClass() const { return sizes_; }
 
  private:
+  KnownClasses() = default;
+
   std::vector<std::string> names_;
   std::unordered_map<const DataItem*, int> classOf_;
   std::vector<long long> sizes_;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
+#include "output/overviewclasses.h"
 #include "output/overviewgrid.h"
 #include "output/overviewscript.h"
 
@@ -104,8 +106,16 @@ void writeHead(std::ostream& out) {
          "</style>\n</head>\n<body>\n";
 }
 
+// One class of the legend: its colour, name and number of vectors.
+void writeLegendClass(std::ostream& out, const OverviewClasses& classes, int c) {
+  out << "<span class=\"cls\"><svg width=\"12\" height=\"10\" aria-hidden=\"true\">"
+      << "<rect width=\"12\" height=\"10\" fill=\"" << classes.colour(c) << "\"/></svg> "
+      << escapeMarkup(classes.known().names()[static_cast<size_t>(c)]) << " ("
+      << classes.known().vectorsPerClass()[static_cast<size_t>(c)] << ")</span>";
+}
+
 // The hierarchy's figures and the classes, rows of the run summary.
-void writeQualityRows(std::ostream& out, const HierarchyFigures& f, const KnownClasses* classes) {
+void writeQualityRows(std::ostream& out, const HierarchyFigures& f, const OverviewClasses* classes) {
   out << "<tr><th>Quality</th><td>at each vector's deepest unit: mean quantization error "
       << figure(f.meanQuantizationError) << ", explained variance " << figure(f.explainedVariance);
   if (classes != nullptr) {
@@ -115,21 +125,30 @@ void writeQualityRows(std::ostream& out, const HierarchyFigures& f, const KnownC
   if (classes == nullptr) {
     return;
   }
-  const std::vector<long long>& sizes = classes->vectorsPerClass();
   out << "<tr><th>Classes</th><td>";
-  for (size_t c = 0; c < sizes.size(); c++) {
-    out << (c == 0 ? "" : " ") << "<span class=\"cls\"><svg width=\"12\" height=\"10\" aria-hidden=\"true\">"
-        << "<rect width=\"12\" height=\"10\" fill=\"" << classColour(*classes, static_cast<int>(c)) << "\"/></svg> "
-        << escapeMarkup(classes->names()[c]) << " (" << sizes[c] << ")</span>";
+  for (size_t k = 0; k < classes->named().size(); k++) {
+    out << (k == 0 ? "" : " ");
+    writeLegendClass(out, *classes, classes->named()[k]);
   }
-  if (classes->unknownIdentifiers() > 0) {
-    out << "; " << classes->unknownIdentifiers() << " identifiers of " << escapeMarkup(Globals::classFile)
+  if (!classes->folded().empty()) {
+    out << "<details class=\"more\"><summary style=\"cursor:pointer\">" << classes->folded().size()
+        << " more classes</summary>";
+    for (size_t k = 0; k < classes->folded().size(); k++) {
+      out << (k == 0 ? "" : " ");
+      writeLegendClass(out, *classes, classes->folded()[k]);
+    }
+    out << "</details>";
+  }
+  const KnownClasses& known = classes->known();
+  if (known.unknownIdentifiers() > 0) {
+    out << "; " << known.unknownIdentifiers() << " identifiers of " << escapeMarkup(Globals::classFile)
         << " are not in the input file";
   }
   out << "</td></tr>\n";
 }
 
-void writeRunSummary(std::ostream& out, const Hierarchy& h, const RunFigures* figures, const KnownClasses* classes) {
+void writeRunSummary(std::ostream& out, const Hierarchy& h, const RunFigures* figures,
+                     const OverviewClasses* classes) {
   const NeuronLayer* first = Globals::getFirstLayerMap();
   out << "<h1>Overview of the map hierarchy</h1>\n<table class=\"run\">\n";
   out << "<tr><th>Input file</th><td>" << escapeMarkup(Globals::inputFile) << "</td></tr>\n";
@@ -171,8 +190,11 @@ void writeRunSummary(std::ostream& out, const Hierarchy& h, const RunFigures* fi
         << (classes != nullptr ? "; and its purity (the share of vectors in their unit's majority class). The bar "
                                  "at the foot of a unit has its majority class's colour, as long as its share of "
                                  "vectors in that class"
-                               : "")
-        << ".</p>\n";
+                               : "");
+    if (classes != nullptr && !classes->folded().empty()) {
+      out << " (the classes beyond the " << classes->named().size() << " largest share one neutral colour)";
+    }
+    out << ".</p>\n";
   }
   out << "<p><button type=\"button\" id=\"open-all\">Open all maps</button> "
          "<button type=\"button\" id=\"close-all\">Close all</button></p>\n";
@@ -206,7 +228,7 @@ std::string summaryFacts(const NeuronLayer& map, const MapFigures* figures, bool
 }
 
 void writeMap(std::ostream& out, const Hierarchy& h, const NeuronLayer& map, const RunFigures* figures,
-              const KnownClasses* classes) {
+              const OverviewClasses* classes) {
   const MapFigures* own = figures != nullptr ? figures->ofMap(map.gid) : nullptr;
   out << "<details class=\"map\" id=\"" << overviewSectionId(map.gid) << "\" data-vectors=\"" << map.getDataItems()->size()
       << "\"" << (map.getLevel() == 1 ? " open" : "") << ">\n";
@@ -257,8 +279,11 @@ std::string weightData(const Hierarchy& h) {
 
 std::string Overview::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "overview.html"); }
 
-void Overview::write(std::ostream& out, size_t pageBudget, const RunFigures* figures, const KnownClasses* classes) {
+void Overview::write(std::ostream& out, size_t pageBudget, const RunFigures* figures, const KnownClasses* known) {
   const Hierarchy h = readHierarchy();
+  std::optional<OverviewClasses> shown;
+  if (known != nullptr) shown.emplace(*known);
+  const OverviewClasses* classes = shown ? &*shown : nullptr;
   std::ostringstream head, maps;
   writeHead(head);
   writeRunSummary(head, h, figures, classes);

@@ -25,7 +25,8 @@ class Overview {
   // savePath/PREFIX_overview.html
   static std::string fileName();
   // With figures, the run summary and each map's header line show them; with
-  // classes as well, the classes and each unit's majority class and purity.
+  // classes as well, the classes (the largest of many, the rest folded) and
+  // each unit's majority class and purity.
   static void write(std::ostream& out, size_t pageBudget = kPageBudget, const RunFigures* figures = nullptr,
                     const KnownClasses* classes = nullptr);
 };

@@ -17,6 +17,7 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
+#include "output/overviewclasses.h"
 
 namespace {
 
@@ -39,15 +40,11 @@ const Rgb kMany{8, 48, 107};     // ... to many (or a high weight)
 const Rgb kNear{232, 232, 232};  // borders: similar neighbours ...
 const Rgb kFar{200, 30, 30};     // ... to distant ones
 const char* kEmptyFill = "#ffffff";
-// Class colours, in the order of the classes; they repeat after the last.
-const char* const kClassColours[] = {"#3b6fb6", "#e07b39", "#4a9e4f", "#c8413f", "#8c62b5", "#8a5a44",
-                                     "#d46fb0", "#a5a83b", "#2fa7b5", "#f2b134", "#5c3c92", "#7f9c2a"};
-const char* kNoClassColour = "#bdbdbd";
 const int kClassesInTooltip = 6;  // class counts named in a unit's tooltip
 
 // A unit's classes on the page, when classes are known.
 struct UnitClassView {
-  const KnownClasses* classes = nullptr;
+  const OverviewClasses* classes = nullptr;
   const UnitClasses* unit = nullptr;
 };
 
@@ -126,7 +123,7 @@ void writeBorder(std::ostream& out, float distance, const MapScale& s, int x1, i
 // "class setosa: 48 of 50 (96 %)" and the counts of the classes present, largest first.
 void classLines(std::ostream& tip, const UnitClassView& view, int n) {
   const UnitClasses& c = *view.unit;
-  const std::vector<std::string>& names = view.classes->names();
+  const std::vector<std::string>& names = view.classes->known().names();
   tip << "\nclass " << names[static_cast<size_t>(c.majority)] << ": " << c.majorityCount << " of " << n << " ("
       << 100.0 * c.majorityCount / n << " %)";
   std::vector<size_t> present;
@@ -186,7 +183,7 @@ void writeClassBar(std::ostream& out, const UnitClassView& view, int n, int left
   out << "<rect x=\"" << left + 4 << "\" y=\"" << top + kCell - 11 << "\" width=\"" << width
       << "\" height=\"7\" fill=\"#e6e6e6\"/><rect class=\"cls\" data-c=\"" << c.majority << "\" x=\"" << left + 4
       << "\" y=\"" << top + kCell - 11 << "\" width=\"" << filled << "\" height=\"7\" fill=\""
-      << classColour(*view.classes, c.majority) << "\"/>";
+      << view.classes->colour(c.majority) << "\"/>";
 }
 
 void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, const MapScale& s,
@@ -232,7 +229,7 @@ void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, c
 }
 
 void writeGrid(std::ostream& out, const NeuronLayer& map, const MapScale& s, const MapFigures* figures,
-               const KnownClasses* classes) {
+               const OverviewClasses* classes) {
   const int width = 2 * kMargin + map.getX() * kPitch;
   const int height = 2 * kMargin + map.getY() * kPitch;
   out << "<div class=\"scroll\"><svg class=\"grid\" id=\"grid-" << map.gid << "\" width=\"" << width
@@ -289,16 +286,9 @@ void writeControls(std::ostream& out, const NeuronLayer& map, const MapScale& s)
 
 std::string overviewSectionId(int gid) { return "map-" + std::to_string(gid); }
 
-void writeMapGrid(std::ostream& out, const NeuronLayer& map, const MapFigures* figures, const KnownClasses* classes) {
+void writeMapGrid(std::ostream& out, const NeuronLayer& map, const MapFigures* figures,
+                  const OverviewClasses* classes) {
   const MapScale s = scaleOf(map);
   writeControls(out, map, s);
   writeGrid(out, map, s, figures, classes);
-}
-
-std::string classColour(const KnownClasses& classes, int index) {
-  if (classes.names()[static_cast<size_t>(index)] == KnownClasses::kNone) {
-    return kNoClassColour;
-  }
-  const size_t palette = sizeof kClassColours / sizeof kClassColours[0];
-  return kClassColours[static_cast<size_t>(index) % palette];
 }

@@ -4,8 +4,8 @@
 #include <iosfwd>
 #include <string>
 
-class KnownClasses;
 class NeuronLayer;
+class OverviewClasses;
 struct MapFigures;
 
 // One map on the overview page, drawn as a grid: a unit's square is shaded by
@@ -23,9 +23,6 @@ struct MapFigures;
 std::string overviewSectionId(int gid);
 
 void writeMapGrid(std::ostream& out, const NeuronLayer& map, const MapFigures* figures = nullptr,
-                  const KnownClasses* classes = nullptr);
-
-// The colour of class `index` (of `count` classes; "(none)" is grey).
-std::string classColour(const KnownClasses& classes, int index);
+                  const OverviewClasses* classes = nullptr);
 
 #endif

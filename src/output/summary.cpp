@@ -1,6 +1,7 @@
 #include "output/summary.h"
 
 #include <ostream>
+#include <sstream>
 
 #include "globals.h"
 #include "io/filenames.h"
@@ -27,6 +28,18 @@ void writeObject(std::ostream& out, const JsonMembers& members, const char* inde
   out << "}";
 }
 
+// A list of objects, each on the list's line: [{...}, {...}].
+std::string listOfObjects(const std::vector<JsonMembers>& objects) {
+  std::ostringstream list;
+  list << "[";
+  for (size_t k = 0; k < objects.size(); k++) {
+    list << (k == 0 ? "" : ", ");
+    writeObject(list, objects[k], nullptr);
+  }
+  list << "]";
+  return list.str();
+}
+
 JsonMembers hierarchyMembers(const HierarchyFigures& h, const KnownClasses* classes) {
   JsonMembers m = {
       {"levels", integer(h.levels)},
@@ -41,13 +54,19 @@ JsonMembers hierarchyMembers(const HierarchyFigures& h, const KnownClasses* clas
   };
   if (classes != nullptr) {
     m.push_back({"purity", jsonFloat(h.purity)});
-    const std::vector<long long>& sizes = classes->vectorsPerClass();
-    std::string list = "[";
-    for (size_t c = 0; c < sizes.size(); c++) {
-      list += (c == 0 ? "" : ", ") + std::string("{\"name\": ") + jsonText(classes->names()[c]) +
-              ", \"vectors\": " + integer(sizes[c]) + "}";
+    m.push_back({"adjustedRandIndex", jsonFloat(h.adjustedRandIndex)});
+    std::vector<JsonMembers> levels;
+    for (const LevelFigures& l : h.byLevel) {
+      levels.push_back({{"level", integer(l.level)},
+                        {"clusters", integer(l.clusters)},
+                        {"adjustedRandIndex", jsonFloat(l.adjustedRandIndex)}});
     }
-    m.push_back({"classes", list + "]"});
+    m.push_back({"byLevel", listOfObjects(levels)});
+    std::vector<JsonMembers> sizes;
+    for (size_t c = 0; c < classes->names().size(); c++) {
+      sizes.push_back({{"name", jsonText(classes->names()[c])}, {"vectors", integer(classes->vectorsPerClass()[c])}});
+    }
+    m.push_back({"classes", listOfObjects(sizes)});
     m.push_back({"unknownIdentifiers", integer(classes->unknownIdentifiers())});
   }
   return m;

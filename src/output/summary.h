@@ -17,7 +17,9 @@ using JsonMembers = std::vector<std::pair<std::string, std::string>>;
 //   "settings":  every setting of the run with its value (given as `settings`);
 //   "hierarchy": levels, maps, units, leafUnits, vectors, meanQuantizationError,
 //                explainedVariance, trainingSeconds, mqe0 and, with classes,
-//                purity, classes (name and vectors of each) and unknownIdentifiers;
+//                purity, adjustedRandIndex (of the leaf units), byLevel (each
+//                level's partition: level, clusters, adjustedRandIndex),
+//                classes (name and vectors of each) and unknownIdentifiers;
 //   "maps":      one object per map in map-number order: map, level, parentMap
 //                (null for the first layer), parentColumn, parentRow, columns,
 //                rows, vectors, units, emptyUnits, meanQuantizationError,

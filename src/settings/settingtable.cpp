@@ -85,6 +85,7 @@ constexpr Setting kSettings[] = {
     integer("components", &Globals::components, 0,
             "sparse: number of components; 0 = the description file's count, else the largest index"),
     integer("threads", &Globals::threads, 0, "threads of the training; 0 = one per processor core (same results)"),
+    flag("quiet", &Globals::quiet, false, "leave the per-vector \"added\" lines and the progress dots out of the console"),
 };
 
 constexpr bool sameKey(const char* a, const char* b) { return std::string_view(a) == std::string_view(b); }
@@ -159,6 +160,7 @@ const char* Globals::separator = entry("separator").text;
 const char* Globals::idColumn = entry("idColumn").text;
 int Globals::components = static_cast<int>(entry("components").number);
 int Globals::threads = static_cast<int>(entry("threads").number);
+bool Globals::quiet = entry("quiet").flag;
 bool Globals::randomSeedGiven = false;
 
 const std::vector<Setting>& settingTable() {

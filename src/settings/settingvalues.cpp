@@ -4,9 +4,12 @@
 #include "output/markup.h"
 #include "settings/settingtable.h"
 
+bool inRunRecord(const Setting& s) { return s.target != &Globals::quiet || Globals::quiet; }
+
 JsonMembers settingValues() {
   JsonMembers values;
   for (const Setting& s : settingTable()) {
+    if (!inRunRecord(s)) continue;
     std::string value;
     switch (s.kind) {
       case SettingKind::Integer:
