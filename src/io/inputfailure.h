@@ -1,6 +1,7 @@
 #ifndef VELMAR_IO_INPUTFAILURE_H
 #define VELMAR_IO_INPUTFAILURE_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,8 +16,14 @@
                               const std::string& what);
 
 // A piece of the input as a message shows it: in double quotes, control
-// characters (line ends included, so the message stays one line) as "?",
-// cut after 40 bytes with "..." when longer.
+// characters escaped (see escapedInput), cut after 40 bytes of the input
+// with "..." when longer.
 std::string shownInput(std::string_view text);
+
+// A name, identifier or file name as a message shows it, so that the
+// message stays one line: control characters written as \n, \r, \t or \xNN
+// (a NUL as \x00), every other byte as it is; cut after `most` bytes of the
+// input with "..." when longer.
+std::string escapedInput(std::string_view text, size_t most = std::string_view::npos);
 
 #endif
