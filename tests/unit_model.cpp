@@ -52,7 +52,7 @@ uint32_t bits(float f) {
 }
 
 // Two components, INTERVAL, a first-layer map of 2 x 1 units whose second unit has a 1 x 2 child map; names,
-// settings and weights that are hard to write: blanks, "%", "=", an empty name, the float limits, -0, infinity.
+// settings and weights that are hard to write: blanks, "%", "=", an empty name, the float limits, -0.
 Model sampleModel() {
   Model m;
   m.componentNames = {"a b%", ""};
@@ -63,7 +63,7 @@ Model sampleModel() {
   m.settings = {{"HTML_PREFIX", "x=y z", true}, {"MQE0_FILE", "", false}, {"DATAFILE_EXTENSION", "", true}};
   Model::Map first;
   first = {1, 1, 2, 1, 0, 0, 0, {0, 2}, {FLT_MIN / 8, -0.0f, FLT_MAX, 0.1f}};
-  Model::Map child = {2, 2, 1, 2, 1, 1, 0, {0, 0}, {-INFINITY, 1e-45f, 16777217.0f, -2.75f}};
+  Model::Map child = {2, 2, 1, 2, 1, 1, 0, {0, 0}, {-FLT_MAX, 1e-45f, 16777217.0f, -2.75f}};
   m.maps = {first, child};
   return m;
 }
@@ -105,7 +105,7 @@ TEST(ModelFile, ReadsBackTheVerySameModel) {
     for (float& w : wide.maps[0].weights) {
       uint32_t b = random();
       memcpy(&w, &b, sizeof w);
-      if (std::isnan(w)) w = 1.0f;
+      if (!std::isfinite(w)) w = 1.0f;
     }
     const Model again = parseModel(modelText(wide), "wide");
     for (size_t i = 0; i < 4; i++) ASSERT_EQ(bits(again.maps[0].weights[i]), bits(wide.maps[0].weights[i]));
@@ -113,7 +113,8 @@ TEST(ModelFile, ReadsBackTheVerySameModel) {
 }
 
 // A text the reader takes, written again, reads back to that same text: a key whose last byte is a CR (which a
-// line end in CR LF would otherwise swallow), a key holding "=" or "%", raw bytes in a name, NaN and other spellings.
+// line end in CR LF would otherwise swallow), a key holding "=" or "%", raw bytes in a name, other spellings of
+// numbers, the infinite MQE0 of a run whose squared distances overflowed.
 TEST(ModelFile, WhatItAcceptsWritesBackToTheSameText) {
   const std::string text = modelText(sampleModel());
   const std::pair<std::string, std::string> changes[] = {
@@ -121,7 +122,8 @@ TEST(ModelFile, WhatItAcceptsWritesBackToTheSameText) {
       {"setting HTML_PREFIX=", "setting K%3Dy%25=v\r\nsetting HTML_PREFIX="},
       {"setting MQE0_FILE\n", "setting \xc3\xa9\r\r\n"},
       {"component 1\n", "component 1 \xc3\xa9\r\r\n"},
-      {"unit 2 0 1 0 16777216 -2.75", "unit 2 0 1 00 -nan infinity"},
+      {"unit 2 0 1 0 16777216 -2.75", "unit 2 0 1 00 1.6777216e7 -2.750"},
+      {"mqe0 0.33333334", "mqe0 inf"},
   };
   for (const auto& [from, to] : changes) {
     std::string changed = text;
@@ -175,6 +177,15 @@ TEST(ModelFile, EveryCutAndAlterationIsRefusedWithOneLine) {
       {{"end\n", "end\nmore\n"}, "model m line 21: text after the end line"},
       {{"normalisation INTERVAL", "normalisation SOME"}, "model m line 5: normalisation NONE, LENGTH or INTERVAL "
                                                          "expected"},
+      // Numbers no run writes: weights that are not finite, an MQE0 below 0 or NaN, whole numbers with a sign.
+      {{"-2.75", "nan"}, "model m line 19: \"nan\" is not a finite number"},
+      {{"16777216", "-infinity"}, "model m line 19: \"-infinity\" is not a finite number"},
+      {{"mqe0 0.33333334", "mqe0 -inf"}, "model m line 8: MQE0 is 0 or above (or infinite), not \"-inf\""},
+      {{"mqe0 0.33333334", "mqe0 -1"}, "model m line 8: MQE0 is 0 or above (or infinite), not \"-1\""},
+      {{"mqe0 0.33333334", "mqe0 nan"}, "model m line 8: MQE0 is 0 or above (or infinite), not \"nan\""},
+      {{"unit 1 0 0 0", "unit 1 0 0 -0"}, "model m line 15: \"-0\" is not a map number"},
+      {{"map 2 2 1 2", "map 2 +2 1 2"}, "model m line 17: \"+2\" is not a level"},
+      {{"maps 2", "maps 2\t"}, "model m line 13: \"2\\t\" is not a map count"},
   };
   for (const auto& [change, message] : cases) {
     EXPECT_EQ(altered(change.first, change.second), message) << change.first << " -> " << change.second;
