@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "apply/mapstream.h"
 #include "base/failure.h"
@@ -250,26 +251,43 @@ TEST(VectorLinesTest, HeaderOrBareLinesInBlocksOfWholeLines) {
 }
 
 TEST(VectorLinesTest, ParsesARecordAsTheTrainerReadsIt) {
-  const auto parsed = [](std::string text, std::string& id, std::string& why) {
+  VectorLines::Lenient lenient;
+  bool strict = false;
+  const auto parsed = [&](std::string text, std::string& id, std::string& why) {
     float values[3] = {};
     std::string_view view;
-    const bool ok = VectorLines::parse({text.data(), text.size()}, 3, values, view, why);
+    const bool ok = VectorLines::parse({text.data(), text.size()}, 7, 3, strict, values, view, lenient, why);
     id = std::string(view);
     return ok ? std::to_string(values[0]) + " " + std::to_string(values[1]) + " " + std::to_string(values[2]) : "";
   };
   std::string id, why;
   EXPECT_EQ(parsed("1.5 -2 3e2 name with blanks\r", id, why), "1.500000 -2.000000 300.000000");
   EXPECT_EQ(id, "name with blanks\r");
-  EXPECT_EQ(parsed("1 x 3 ", id, why), "1.000000 0.000000 3.000000");  // not a number: 0, as in training
-  EXPECT_EQ(id, "");
+  EXPECT_EQ(parsed("\t1\t 0x10 -0 i", id, why), "1.000000 16.000000 -0.000000");  // numbers, tabs around allowed
+  EXPECT_EQ(lenient.count, 0);
+  // Not a number: 0, or the number it starts with, as in training; counted, the first one kept.
+  EXPECT_EQ(parsed("1 x 3x i", id, why), "1.000000 0.000000 3.000000");
+  EXPECT_EQ(parsed("1  2 i", id, why), "1.000000 0.000000 2.000000");
+  EXPECT_EQ(lenient.count, 3);
+  EXPECT_EQ(std::make_tuple(lenient.line, lenient.component, lenient.text, lenient.value),
+            std::make_tuple(7LL, 2, std::string("x"), 0.0f));
+  strict = true;
+  EXPECT_EQ(parsed("1 2x 3 i", id, why), "");
+  EXPECT_EQ(why, ", component 2: \"2x\" is not a number");
   EXPECT_EQ(parsed("1 2 3", id, why), "");
   EXPECT_EQ(why, "has no identifier (each value is followed by one blank, then comes the identifier)");
+  for (const char* empty : {"1 2 3 ", "1 2 3 \r"}) {
+    EXPECT_EQ(parsed(empty, id, why), "");
+    EXPECT_EQ(why, "has no identifier (each value is followed by one blank, then comes the identifier)");
+  }
   EXPECT_EQ(parsed("1 2 id", id, why), "");
   EXPECT_EQ(why, "holds 2 values, the model has 3 components");
   EXPECT_EQ(parsed("", id, why), "");
   EXPECT_EQ(why, "holds 0 values, the model has 3 components");
-  EXPECT_EQ(parsed("1 nan 3 v", id, why), "");
-  EXPECT_EQ(why, "(v) holds a value that is not a finite number");
+  EXPECT_EQ(parsed("1 nan 3 v\r", id, why), "");
+  EXPECT_EQ(why, "(v\\r) holds a value that is not a finite number");
+  EXPECT_EQ(parsed(std::string("1 2 3 a\0b", 9), id, why), "");  // never cut short
+  EXPECT_EQ(why, "(a\\x00b) holds a NUL byte in its identifier");
 }
 
 std::string streamFile() { return testsupport::writeTempFile("stream-" + std::to_string(getpid()) + ".csv", ""); }

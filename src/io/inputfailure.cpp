@@ -2,6 +2,16 @@
 
 #include "base/failure.h"
 
+namespace {
+
+thread_local int openCatches = 0;
+
+}  // namespace
+
+inputfailure::CatchOpen::CatchOpen() { openCatches++; }
+
+inputfailure::CatchOpen::~CatchOpen() { openCatches--; }
+
 void failInputAt(const std::string& file, long line, long column, std::string_view columnName,
                  const std::string& what) {
   std::string message = "inputfile " + escapedInput(file) + ", line " + std::to_string(line);
@@ -11,7 +21,11 @@ void failInputAt(const std::string& file, long line, long column, std::string_vi
       message += " (" + escapedInput(columnName, 40) + ")";
     }
   }
-  fail(message + ": " + what + " (check inputfile)");
+  message += ": " + what + " (check inputfile)";
+  if (openCatches > 0) {
+    throw inputfailure::BadInput{message};
+  }
+  fail(message);
 }
 
 std::string escapedInput(std::string_view text, size_t most) {
