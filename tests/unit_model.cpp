@@ -320,10 +320,42 @@ std::string mapped(const Model& model, const std::string& input, int threads, bo
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(MapStreamTest, SameBytesOnEveryThreadCountAndFromEverySource) {
+// A first-layer map of units (0, 0) and (10, 10), the second with a child map of units (9, 9) and (11, 12).
+Model twoLevelModel() {
   Model model;
   model.componentNames = {"x", "y"};
   model.maps = {{1, 1, 2, 1, 0, 0, 0, {0, 2}, {0, 0, 10, 10}}, {2, 2, 1, 2, 1, 1, 0, {0, 0}, {9, 9, 11, 12}}};
+  return model;
+}
+
+// Every count of vectors is cut into chunks for the threads, the last one often uneven: each vector's line is
+// the one it gets alone, worked out here by hand, whatever the count, the threads or the source.
+TEST(MapStreamTest, EveryVectorOfEveryPieceIsMappedOnce) {
+  const auto line = [](int x, int y, int k) {
+    const auto d = [&](int ux, int uy) { return (x - ux) * (x - ux) + (y - uy) * (y - uy); };
+    const std::string id = "id" + std::to_string(k);
+    if (d(0, 0) <= d(10, 10)) return id + ",1,1,0,0," + std::to_string(d(0, 0)) + ",\"0,0\"\r\n";
+    const bool first = d(9, 9) <= d(11, 12);
+    return id + ",2,2,0," + (first ? "0," : "1,") + std::to_string(first ? d(9, 9) : d(11, 12)) + ",\"1,0/0," +
+           (first ? "0" : "1") + "\"\r\n";
+  };
+  for (int count : {1, 255, 257, 4095, 4097, 5001}) {
+    std::string input, expected;
+    for (int k = 0; k < count; k++) {
+      const int x = k * 7 % 23 - 3;
+      const int y = k * 5 % 17;
+      input += std::to_string(x) + " " + std::to_string(y) + " id" + std::to_string(k) + "\n";
+      expected += line(x, y, k);
+    }
+    for (int threads : {1, 2, 7}) {
+      EXPECT_EQ(mapped(twoLevelModel(), input, threads, false), expected) << count << " on " << threads;
+      EXPECT_EQ(mapped(twoLevelModel(), input, threads, true), expected) << count << " on " << threads;
+    }
+  }
+}
+
+TEST(MapStreamTest, SameBytesOnEveryThreadCountAndFromEverySource) {
+  const Model model = twoLevelModel();
   std::string input;
   for (int i = 0; i < 3000; i++) {
     input += std::to_string(i % 7 * 2) + " " + std::to_string(i % 5 * 3) + " id" + std::to_string(i) + "\n";
