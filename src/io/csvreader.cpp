@@ -24,7 +24,7 @@ bool isBlank(std::string_view text) { return text.find_first_not_of(" \t") == st
 CsvReader::CsvReader(FILE* file, std::string name, const CsvOptions& options)
     : reader_(file), name_(std::move(name)), separator_(options.separator) {
   if (!readRow()) {
-    fail("inputfile " + name_ + " is empty (check inputfile)");
+    fail("inputfile " + escapedInput(name_) + " is empty (check inputfile)");
   }
   readHeader(options.idColumn);
   if (readRow()) {

@@ -394,12 +394,12 @@ Model parseModel(std::string_view text, const std::string& name) { return ModelR
 
 Model readModelFile(const std::string& name) {
   FILE* file = openForReading(name.c_str());
-  if (file == nullptr) fail("model " + name + " not found");
+  if (file == nullptr) fail("model " + escapedInput(name) + " not found");
   std::string text;
   char block[1 << 16];
   for (size_t got; (got = fread(block, 1, sizeof block, file)) > 0;) text.append(block, got);
   const bool failed = ferror(file) != 0;
   fclose(file);
-  if (failed) fail("model " + name + " could not be read");
+  if (failed) fail("model " + escapedInput(name) + " could not be read");
   return parseModel(text, name);
 }
