@@ -117,15 +117,15 @@ std::string namesFailure(const std::string& text, int count) {
   return testsupport::failureOf([&] { descriptionNames(text, count); }, printed);
 }
 
-// A file whose first line begins with "$", or whose lines from the fifth on (as many as are wanted) all hold
+// A file whose first line begins with "$", or in which a line from the fifth on (of as many as are wanted) holds
 // three fields, has four header lines; any other is a list of names, one a line.
 TEST(DescriptionFileTest, HeaderFormAndListAreToldApartAndMisreadLinesRefused) {
   EXPECT_EQ(descriptionNames("h\nh\nh\nh\n0 a x\n1 b y\nshort\n", 2), (Names{"a", "b"}));  // the rest not read
   EXPECT_EQ(descriptionNames("$T\n\n\n\n0 a x\n1 b y\n\n\n", 0), (Names{"a", "b"}));     // empty lines at the end
   EXPECT_EQ(descriptionNames("sepal length\r\nwidth\r\n\r\n", 0), (Names{"sepal length", "width"}));
-  EXPECT_EQ(descriptionNames("a\nb\nc\nd\n0 e x\nf\n", 5), (Names{"a", "b", "c", "d", "0 e x"}));
+  EXPECT_EQ(descriptionNames("a\nb\nc\nd\ne f\ng\n", 6), (Names{"a", "b", "c", "d", "e f", "g"}));
   // A component line of two fields would run its name into the next line; a list's empty line would shift names.
-  EXPECT_EQ(namesFailure("$T\n\n\n\n0 a x\n1 b\n2 c x\n", 3),
+  EXPECT_EQ(namesFailure("h\n\n\n\n0 a x\n1 b\n2 c x\n", 3),
             "descriptionfile line 6 holds 2 fields where a component line needs at least three, separated by "
             "single blanks: number, name, more (check descriptionfile)");
   EXPECT_EQ(namesFailure("a\n\nb\n", 0),

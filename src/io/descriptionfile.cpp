@@ -42,11 +42,11 @@ bool hasHeaderLines(const std::vector<std::string_view>& lines, int count) {
   }
   const size_t end = namesEnd(lines, kHeaderLines, count);
   for (size_t i = kHeaderLines; i < end; i++) {
-    if (fields(lines[i]) < 3) {
-      return false;
+    if (fields(lines[i]) >= 3) {
+      return true;
     }
   }
-  return end > kHeaderLines;
+  return false;
 }
 
 [[noreturn]] void refuseLine(size_t index, const std::string& what) {

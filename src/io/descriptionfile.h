@@ -11,10 +11,11 @@
 //     (empty where two blanks follow the first field);
 //   - a list: one name a line, the whole line (blanks included, a final
 //     carriage return left out).
-// A file whose first line begins with "$", or whose fifth and later lines
-// (those that would hold the names wanted) all hold three fields or more,
-// has the header lines; any other file is a list. Lines after the names
-// wanted are not looked at.
+// A file whose first line begins with "$", or in which some line from the
+// fifth on (of those that would hold the names wanted) holds three fields or
+// more, has the header lines: a component line of fewer fields is then
+// refused, never taken for a list. Any other file is a list. Lines after the
+// names wanted are not looked at.
 
 // The first `count` names of the file's text (count > 0), or with count 0
 // every name it holds (empty lines at its end aside). Ends the run with one
