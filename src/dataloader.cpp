@@ -176,12 +176,11 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
   return field;
 }
 
-// Ends the run when LENGTH normalisation cannot scale the vector to length 1
-// in float; `which` names it ("inputfile vector 3", ...).
-void refuseUnlessNormalisable(const float* values, int length, const std::string& which, std::string_view id) {
-  if (lengthCanBeNormalised(values, length)) {
-    return;
-  }
+// Ends the run for a vector that LENGTH normalisation cannot scale to length
+// 1 in float (see lengthCanBeNormalised); `which` names it ("inputfile
+// vector 3", ...).
+[[noreturn]] void refuseUnnormalisable(const float* values, int length, const std::string& which,
+                                       std::string_view id) {
   const bool large = std::any_of(values, values + length, [](float v) { return std::fabs(v) > 1.0f; });
   fail(which + " (" + shownInput(id) + ") cannot be scaled to length 1 (normInputVectors=LENGTH): its components "
        "are too " + (large ? "large" : "small") + " for the sum of their squares in float; scale the data " +
@@ -246,7 +245,9 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
   for (int record = 0; record < numVectors; record++) {
     const std::string_view id = readRecord(reader, values, dataLength, record, numVectors, lenient);
     if (Globals::normInputVectors == 1) {
-      refuseUnlessNormalisable(values.data(), dataLength, "inputfile vector " + std::to_string(record + 1), id);
+      if (!lengthCanBeNormalised(values.data(), dataLength)) {
+        refuseUnnormalisable(values.data(), dataLength, "inputfile vector " + std::to_string(record + 1), id);
+      }
       Globals::normVec(values.data());
     }
     items->addElement(DataItem::create(id, values.data(), dataLength));
@@ -448,8 +449,10 @@ void DataLoader::refuseDenseBeyondMemory(long vectors, bool namesToMake) const {
 
 void DataLoader::addItem(Data_Vector* items, const Record& record, const float* values, const char* ifName) {
   if (Globals::normInputVectors == 1) {
-    refuseUnlessNormalisable(values, dataLength, "inputfile " + std::string(ifName) + ", line " +
-                             std::to_string(record.line) + ": vector", record.id);
+    if (!lengthCanBeNormalised(values, dataLength)) {
+      refuseUnnormalisable(values, dataLength, "inputfile " + std::string(ifName) + ", line " +
+                           std::to_string(record.line) + ": vector", record.id);
+    }
     // Scaled to length 1 while still dense, as the input-vector reader does.
     lengthScratch.assign(values, values + dataLength);
     Globals::normVec(lengthScratch.data());

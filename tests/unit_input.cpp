@@ -105,6 +105,9 @@ TEST(DataLoaderDeathTest, UnusableFilesEndTheRunWithOneLine) {
                     "its components are too large for the sum of their squares in float; scale the data down");
   EXPECT_READ_FAILS(loader.readDataItems(writeTempFile("in_tiny.txt", "t\nn 1\nt\nd 2\n1e-24 -1e-30 a\n").c_str()),
                     "^inputfile vector 1 \\(\"a\"\\) cannot be scaled .* too small .*; scale the data up");
+  Globals::inputFormat = "sparse";
+  EXPECT_READ_FAILS(DataLoader().readInput(writeTempFile("in_big.sparse", "a 1:1\nb 2:3e19\n").c_str(), nullptr),
+                    "in_big.sparse, line 2: vector \\(\"b\"\\) cannot be scaled .* too large");
   EXPECT_READ_FAILS(loader.readVectorDescription(writeTempFile("d_short.txt", "h\nh\nh\nh\n0 a r\n").c_str()),
                     "^descriptionfile ends after 1 of 2 components \\(check descriptionfile\\)\n$");
 }
