@@ -108,6 +108,18 @@ TEST(Slips, FilesNotFoundAreNamedWithWhereTheyWereLookedFor) {
   }
 }
 
+// A refused value whose only fault is the carriage return that CR LF line ends left at its end says so.
+TEST(Slips, ARefusedValueNotesItsCarriageReturn) {
+  const Trial t;
+  for (const std::string pair : {"inputFormat=csv", "separator=;"}) {
+    const e2e::Run r = t.run(kFiles + "inputFormat=csv\n" + pair + "\r\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\n" + pair + " is not one of "), std::string::npos) << r.out;
+    const std::string note = " (the value ends in a carriage return: the file has CR LF line ends) (check propertyfile)\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - note.size()), note);
+  }
+}
+
 // A savePath that is no folder to write in is refused before the data is read, when some output is switched on.
 TEST(Slips, AnUnusableSavePathIsRefusedBeforeTheData) {
   const Trial s;
