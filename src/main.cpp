@@ -44,9 +44,8 @@ void usage() { std::cout << "Usage: " VELMAR_NAME " propertyfile" << std::endl; 
 void warnIfHeaderNamesAVector(const ClassEntry& header) {
   for (int k = 0; k < Globals::dataItems->size(); k++) {
     if (header.id == Globals::dataItems->elementAt(k)->getId()) {
-      warn("classfile line 1 names the input vector " + shownInput(header.id) +
-           ", but the first line is read as the header (such as id,class) and gives no class: is the header "
-           "missing?");
+      warn("the first line of classfile names the input vector " + shownInput(header.id) +
+           ", but it is read as the header (such as id,class) and gives no class: is the header missing?");
       return;
     }
   }

@@ -158,8 +158,8 @@ TEST(Slips, AClassFileWithoutItsHeaderIsWarnedOf) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("classfile: 1 class, 29 vectors without a class, 0 identifiers not in the inputfile\n"),
             std::string::npos);
-  EXPECT_EQ(s.f.read("stderr"), "velmar: warning: classfile line 1 names the input vector \"v0\", but the first line "
-                                "is read as the header (such as id,class) and gives no class: is the header missing?\n");
+  EXPECT_EQ(s.f.read("stderr"), "velmar: warning: the first line of classfile names the input vector \"v0\", but it is "
+                                "read as the header (such as id,class) and gives no class: is the header missing?\n");
 }
 
 }  // namespace
