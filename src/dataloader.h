@@ -10,6 +10,7 @@
 class DataItem;
 class FieldReader;
 class RecordStore;
+struct Record;
 
 // Reads the input-vector file and the description file that names the
 // vector components. Both use four header lines and then one record per line.
@@ -44,8 +45,9 @@ class DataLoader {
 
  private:
   // Header lines 1 to 4: the vector count from line 2, the component count
-  // from line 4; ends the run when either is not positive.
-  void readCounts(FieldReader& reader);
+  // from line 4; ends the run when either is not positive. Returns the line
+  // the first record starts on.
+  long readCounts(FieldReader& reader);
   // A table: the names come from its header row; a description file, if
   // given, must name the same components.
   Data_Vector* readTable(const char* ifName, const char* dfName);
@@ -56,9 +58,9 @@ class DataLoader {
   // Reads every sparse vector of the file into `kept`, each with its "added"
   // line; returns the largest index. `components` (0: none) bounds the indices.
   int keepSparseRecords(const char* ifName, int components, RecordStore& kept);
-  // The kept records as vectors of dataLength components (LENGTH-normalised
-  // when that is set), in order.
-  Data_Vector* denseItems(RecordStore& kept);
+  // The kept records (read from `ifName`) as vectors of dataLength
+  // components (LENGTH-normalised when that is set), in order.
+  Data_Vector* denseItems(RecordStore& kept, const char* ifName);
   // The number of component names the description file holds.
   int countNames(const char* dfName);
   void setComponents(int components);
@@ -72,8 +74,9 @@ class DataLoader {
   // take more than the machine's memory: a short sparse file can name a
   // component two billion.
   void refuseDenseBeyondMemory(long vectors, bool namesToMake) const;
-  // Appends the vector to the list, LENGTH-normalised when that is set.
-  void addItem(Data_Vector* items, std::string_view id, const float* values);
+  // Appends the vector of the record (read from `ifName`) to the list,
+  // LENGTH-normalised when that is set (the run ends when that cannot be).
+  void addItem(Data_Vector* items, const Record& record, const float* values, const char* ifName);
   // Sets the vector counts and applies INTERVAL normalisation, when set.
   Data_Vector* finishItems(Data_Vector* items);
 

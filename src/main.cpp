@@ -13,12 +13,13 @@
 
 #include "apply/mapcommand.h"
 #include "base/failure.h"
+#include "base/warning.h"
 #include "config.h"
+#include "dataitem.h"
 #include "dataloader.h"
 #include "globals.h"
 #include "io/classfile.h"
-#include "io/fieldreader.h"
-#include "io/files.h"
+#include "io/inputfailure.h"
 #include "io/outputfile.h"
 #include "output/assignments.h"
 #include "output/figures.h"
@@ -28,45 +29,26 @@
 #include "output/summary.h"
 #include "settings/checks.h"
 #include "settings/helptext.h"
+#include "settings/propertyfile.h"
 #include "settings/settingtable.h"
 #include "settings/settingvalues.h"
 
 void usage();
 void startIt();
-void getProps(const char* propFileName);
-void setProp(const char* prop, const char* val);
 std::vector<Model::Setting> settingsOfTheRun();
 
 void usage() { std::cout << "Usage: " VELMAR_NAME " propertyfile" << std::endl; }
 
-void setProp(const char* prop, const char* val) { applySetting(prop, val); }
-
-// Each "=" ends a key (line ends included in it); the value runs to the next
-// newline or the end of the file. Text after the last "=" that has no "=" of
-// its own is dropped.
-void getProps(const char* propFileName) {
-  FILE* file = openForReading(propFileName);
-  if (file == nullptr) {
-    fail(std::string("propertyfile ") + propFileName + " not found");
-  }
-  FieldReader reader(file);
-  std::string_view field;
-  for (;;) {
-    if (!reader.read('=', field)) {
-      break;
-    }
-    // Kept for the whole run (a harness releases them with Globals::releaseRun):
-    // text settings refer to the value.
-    const char* keptKey = Globals::keepText(field);
-    bool more = reader.read('\n', field);
-    const char* keptValue = Globals::keepText(field);
-    setProp(keptKey, keptValue);
-    std::cout << keptKey << " = " << keptValue << std::endl;
-    if (!more) {
-      break;
+// A class file's first line is its header; when it names an input vector,
+// the header was probably left out and that vector's line taken for it.
+void warnIfHeaderNamesAVector(const ClassEntry& header) {
+  for (int k = 0; k < Globals::dataItems->size(); k++) {
+    if (header.id == Globals::dataItems->elementAt(k)->getId()) {
+      warn("the first line of classfile names the input vector " + shownInput(header.id) +
+           ", but it is read as the header (such as id,class) and gives no class: is the header missing?");
+      return;
     }
   }
-  refuseSettingsOutOfRange();
 }
 
 // The classes of the input vectors when a class file is given (read and
@@ -76,7 +58,9 @@ std::unique_ptr<KnownClasses> readKnownClasses() {
   if (Globals::classFile == nullptr) {
     return nullptr;
   }
-  auto classes = std::make_unique<KnownClasses>(readClassFile(Globals::classFile), Globals::dataItems);
+  ClassEntry header;
+  auto classes = std::make_unique<KnownClasses>(readClassFile(Globals::classFile, &header), Globals::dataItems);
+  warnIfHeaderNamesAVector(header);
   const int given = classes->classesGiven();
   std::cout << "classfile: " << given << (given == 1 ? " class, " : " classes, ") << classes->vectorsWithoutClass()
             << " vectors without a class, " << classes->unknownIdentifiers()
@@ -96,6 +80,7 @@ std::vector<Model::Setting> settingsOfTheRun() {
 }
 
 void startIt() {
+  refuseUnusableSavePath();
   Data_Vector* items = Globals::currentDataLoader->readInput(Globals::inputFile, Globals::descriptionFile);
   delete Globals::dataItems;  // the empty start-up list
   Globals::dataItems = items;

@@ -343,7 +343,7 @@ TEST(DataLoaderFormats, UnusableSettingsAndInputAreRefused) {
             "number of components (check inputfile)");
   EXPECT_EQ(loadFailure("sparse", "a 3:1\n", kTwoNames),
             "inputfile " + in + ", line 1, column 3: the index of \"3:1\" lies beyond the 2 components (check inputfile)");
-  EXPECT_EQ(loadFailure("sparse", "a 1:1\n", "h\nh\nh\nh\n"), "descriptionfile names no component (check descriptionfile)");
+  EXPECT_EQ(loadFailure("sparse", "a 1:1\n", "$h\nh\nh\nh\n"), "descriptionfile names no component (check descriptionfile)");
   EXPECT_EQ(failureOf([] {
               testsupport::resetGlobals(0);
               Globals::inputFormat = "csv";
