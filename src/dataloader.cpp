@@ -25,7 +25,7 @@
 #include "io/recordreader.h"
 #include "io/recordstore.h"
 #include "io/settingtext.h"
-#include "kernels/lengthcheck.h"
+#include "kernels/squaredlength.h"
 #include "training/mapsize.h"
 
 namespace {
@@ -179,11 +179,10 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
 }
 
 // Ends the run for a vector that LENGTH normalisation cannot scale to length
-// 1 in float (see lengthCanBeNormalised); `which` names it ("inputfile
-// vector 3", ...).
-[[noreturn]] void refuseUnnormalisable(const float* values, int length, const std::string& which,
-                                       std::string_view id) {
-  const bool large = std::any_of(values, values + length, [](float v) { return std::fabs(v) > 1.0f; });
+// 1 in float (`squared`, from squaredLengthOf, is not Fine); `which` names it
+// ("inputfile vector 3", ...).
+[[noreturn]] void refuseUnnormalisable(SquaredLength squared, const std::string& which, std::string_view id) {
+  const bool large = squared == SquaredLength::Overflows;
   fail(which + " (" + shownInput(id) + ") cannot be scaled to length 1 (normInputVectors=LENGTH): its components "
        "are too " + (large ? "large" : "small") + " for the sum of their squares in float; scale the data " +
        (large ? "down" : "up") + " (check inputfile)");
@@ -247,8 +246,9 @@ Data_Vector* DataLoader::readDataItems(const char* ifName) {
   for (int record = 0; record < numVectors; record++) {
     const std::string_view id = readRecord(reader, values, dataLength, record, numVectors, lenient);
     if (Globals::normInputVectors == 1) {
-      if (!lengthCanBeNormalised(values.data(), dataLength)) {
-        refuseUnnormalisable(values.data(), dataLength, "inputfile vector " + std::to_string(record + 1), id);
+      const SquaredLength squared = squaredLengthOf(values.data(), dataLength);
+      if (squared != SquaredLength::Fine) {
+        refuseUnnormalisable(squared, "inputfile vector " + std::to_string(record + 1), id);
       }
       Globals::normVec(values.data());
     }
@@ -451,9 +451,10 @@ void DataLoader::refuseDenseBeyondMemory(long vectors, bool namesToMake) const {
 
 void DataLoader::addItem(Data_Vector* items, const Record& record, const float* values, const char* ifName) {
   if (Globals::normInputVectors == 1) {
-    if (!lengthCanBeNormalised(values, dataLength)) {
-      refuseUnnormalisable(values, dataLength, "inputfile " + std::string(ifName) + ", line " +
-                           std::to_string(record.line) + ": vector", record.id);
+    const SquaredLength squared = squaredLengthOf(values, dataLength);
+    if (squared != SquaredLength::Fine) {
+      refuseUnnormalisable(squared, "inputfile " + std::string(ifName) + ", line " + std::to_string(record.line) +
+                                        ": vector", record.id);
     }
     // Scaled to length 1 while still dense, as the input-vector reader does.
     lengthScratch.assign(values, values + dataLength);

@@ -58,10 +58,10 @@ std::vector<Case> cases() {
       {"property-long-value", {{"run.prop", kProps + "DATAFILE_EXTENSION=" + big + "\n"}}, 0, ""},
       {"input-garbage", {{"data.vec", garbage(3000)}}, 1, "inputfile announces 0 vectors (check inputfile)"},
       {"input-nul-bytes", {{"data.vec", vectors("$VEC_DIM 2", "1\0 2 a\0z\n3 1 \0\n5 5 c\n"s)}}, 1,
-       "inputfile vector 1 has the identifier \"a?z\", whose NUL byte would cut it short in every output "
+       "inputfile vector 1 has the identifier \"a\\x00z\", whose NUL byte would cut it short in every output "
        "(check inputfile)"},
       {"input-nul-values", {{"data.vec", vectors("$VEC_DIM 2", "1\0 2 a\n3 1 b\n5 5 c\n"s)}}, 0, "",
-       "data.vec line 5, component 1: \"1?\" read as 1"},
+       "data.vec line 5, component 1: \"1\\x00\" read as 1"},
       {"input-folder", {{"data.vec/", ""}}, 1, "inputfile not found (check propertyfile)", "data.vec: it is a folder"},
       {"input-huge-vector-count", {{"data.vec", vectors("$VEC_DIM 2", "1 2 a\n3 1 b\n5 5 c\n", "2000000000")}}, 1,
        "inputfile ends after 3 of 2000000000 vectors (check inputfile)"},

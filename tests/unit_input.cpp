@@ -44,7 +44,7 @@ TEST(DataLoaderTest, RecordsAreReadFieldByFieldAndNormalisedAsSet) {
   // the records start on line 6, where a value runs into the next line.
   Data_Vector* shifted = nullptr;
   EXPECT_EQ(testsupport::warningsOf([&] { shifted = read(loader, "in_shift.txt", "title\n3\nn 1\nd 1\nx 2\n7 a\n8 b\n"); }),
-            std::vector<std::string>{testsupport::tempDir() + "in_shift.txt line 6, component 2: \"a?8\" read as 0"});
+            std::vector<std::string>{testsupport::tempDir() + "in_shift.txt line 6, component 2: \"a\\n8\" read as 0"});
   EXPECT_EQ(values(shifted), (Floats{7, 0}));
   Globals::normInputVectors = 1;  // each record to length 1 unless it is all zero
   EXPECT_EQ(values(read(loader, "in_len.txt", "t\nn 2\nt\nd 2\n3 4 a\n0 0 z\n")), (Floats{0.6f, 0.8f, 0, 0}));
@@ -68,7 +68,7 @@ TEST(DataLoaderTest, ValuesAndIdentifiersAreTakenAsTheyStand) {
   EXPECT_STREQ(items->elementAt(0)->getId(), "id\ttail\r");
   EXPECT_EQ(echo, "added id\ttail\r\nadded last\n"s);
   EXPECT_EQ(warnings, std::vector<std::string>{testsupport::tempDir() +
-                                               "in_odd.txt line 5, component 9: \"2?x\" read as 2; 7 values like it"});
+                                               "in_odd.txt line 5, component 9: \"2\\x00x\" read as 2; 7 values like it"});
   // Names: the second field of each line, cut at a NUL byte; two blanks give an empty name.
   read(loader, "in_three.txt", "t\nn 1\nt\nd 3\n1 2 3 v\n");
   loader.readVectorDescription(writeTempFile("d_odd.txt", "h\nh\nh\nh\n0 a\0b r\n1  x\n2 c\r y"s).c_str());
@@ -96,7 +96,7 @@ TEST(DataLoaderDeathTest, UnusableFilesEndTheRunWithOneLine) {
                     "propertyfile\\)\n$");
   // An identifier that every output would cut short at its NUL byte.
   EXPECT_READ_FAILS(loader.readDataItems(writeTempFile("in_nul.txt", "t\nn 2\nt\nd 1\n1 a\n2 x\0y\n"s).c_str()),
-                    "\ninputfile vector 2 has the identifier \"x\\?y\", whose NUL byte would cut it short in every "
+                    "\ninputfile vector 2 has the identifier \"x\\\\x00y\", whose NUL byte would cut it short in every "
                     "output \\(check inputfile\\)\n$");
   // Vectors that cannot be scaled to length 1 in float: too large, and too small, for the sum of their squares.
   Globals::normInputVectors = 1;

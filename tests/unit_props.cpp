@@ -31,11 +31,11 @@ TEST(PropertiesTest, PairsAreAppliedAndEchoedExactlyAsRead) {
   });
   EXPECT_EQ(warnings, (std::vector<std::string>{
                           "propertyfile line 4: unknown key \"TAU_1 \" is ignored; did you mean TAU_1?",
-                          "propertyfile line 5 has no \"=\" and ran into the key of line 6: \"# note?TAU_2\" is no key, so "
+                          "propertyfile line 5 has no \"=\" and ran into the key of line 6: \"# note\\nTAU_2\" is no key, so "
                           "TAU_2 on line 6 is not applied",
                           "propertyfile line 7: \"INITIAL_LEARNRATE=\" is read as 0 (not a number)",
                           "propertyfile line 8: \"saveAsHTML=True\" is read as false: a switch is on only for exactly \"true\"",
-                          "propertyfile line 9: \"LABELS_ONLY=true?\" is read as false: a switch is on only for exactly "
+                          "propertyfile line 9: \"LABELS_ONLY=true\\r\" is read as false: a switch is on only for exactly "
                           "\"true\"",
                           "propertyfile line 11: \"normInputVectors=length\" is none of NONE, LENGTH, INTERVAL and leaves "
                           "the setting NONE; did you mean LENGTH?",
@@ -80,8 +80,8 @@ TEST(PropertiesTest, SlipsAreWarnedOfWithWhatWasRead) {
                           "propertyfile line 8: \"saveAsCartix=1\" is read as false: a switch is on only for exactly "
                           "\"true\"",
                           "propertyfile line 12: unknown key \"Inputfile\" is ignored; did you mean inputFile?",
-                          "propertyfile line 13: \"=x?\" has no key and is ignored",
-                          "propertyfile lines 14 to 15 have no \"=\" and ran into the key of line 16: \"one?two?INITIAL_X_SIZE\" "
+                          "propertyfile line 13: \"=x\\r\" has no key and is ignored",
+                          "propertyfile lines 14 to 15 have no \"=\" and ran into the key of line 16: \"one\\ntwo\\nINITIAL_X_SIZE\" "
                           "is no key, so INITIAL_X_SIZE on line 16 is not applied",
                           "propertyfile line 17: \"normInputVectors= interval\" is none of NONE, LENGTH, INTERVAL and leaves "
                           "the setting NONE; did you mean INTERVAL?",
