@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "api/commandline.h"
+#include "settings/propertyfile.h"
 #include "api/runsequence.h"
 #include "dataloader.h"
 #include "globals.h"

@@ -282,6 +282,8 @@ PYBIND11_MODULE(_velmar, m) {
     return values;
   });
 
+  m.def("read_property_file", &velmar::readPropertyFile, py::arg("path"));
+
   py::class_<Matrix>(m, "Matrix")
       .def_static("dense", &Matrix::dense, py::arg("values"))
       .def_static("sparse", &Matrix::sparse, py::arg("row_starts"), py::arg("indices"), py::arg("values"),

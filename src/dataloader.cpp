@@ -1,5 +1,8 @@
 #include "dataloader.h"
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -10,25 +13,30 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "base/warning.h"
 #include "dataitem.h"
 #include "globals.h"
 #include "io/decimal.h"
+#include "io/descriptionfile.h"
 #include "io/fieldreader.h"
 #include "io/files.h"
 #include "io/inputfailure.h"
 #include "io/record.h"
 #include "io/recordreader.h"
-#include "io/recordsource.h"
 #include "io/recordstore.h"
+#include "io/settingtext.h"
+#include "kernels/squaredlength.h"
 #include "training/mapsize.h"
 
 namespace {
 
 // Header lines 2 and 4 are "word count": the count is the atoi value of
-// everything after the first blank.
-int readHeaderCount(FieldReader& reader) {
+// everything after the first blank. The word may run over line ends, which
+// are added to `lines`.
+int readHeaderCount(FieldReader& reader, long& lines) {
   std::string_view field;
   reader.read(' ', field);
+  lines += std::count(field.begin(), field.end(), '\n');
   reader.read('\n', field);
   return atoi(field.data());
 }
@@ -90,28 +98,71 @@ class RecordValues {
   }
 };
 
+// The values of an input-vector file that are not a number alone, each read
+// as the C library reads it all the same (0 for one that does not begin with
+// a number, the number it begins with otherwise): how many, and the first.
+class LenientValues {
+ public:
+  // The value read from `field`, noted when the field is not one number
+  // (tabs around it aside).
+  float read(std::string_view field, int record, int component) {
+    char* end = nullptr;
+    const float value = static_cast<float>(strtod(field.data(), &end));  // what atof gives
+    const size_t begin = field.find_first_not_of('\t');
+    const size_t stop = static_cast<size_t>(end - field.data());
+    const bool plain = begin != std::string_view::npos && !isspace(static_cast<unsigned char>(field[begin])) &&
+                       stop > begin && field.find_first_not_of('\t', stop) == std::string_view::npos;
+    if (!plain && count_++ == 0) {
+      record_ = record;
+      component_ = component;
+      text_ = shownInput(field);
+      value_ = value;
+    }
+    return value;
+  }
+
+  // One warning for the file, if any value was noted. Every field before the
+  // first noted one held no line end, so its record starts on line
+  // `firstRecordLine` + its number.
+  void warnOnce(const char* file, long firstRecordLine) const {
+    if (count_ == 0) {
+      return;
+    }
+    char shown[32];
+    char* end = std::to_chars(shown, shown + sizeof shown, value_).ptr;
+    warn(std::string(file) + " line " + std::to_string(firstRecordLine + record_) + ", component " +
+         std::to_string(component_ + 1) + ": " + text_ + " read as " + std::string(shown, end) +
+         (count_ > 1 ? "; " + std::to_string(count_) + " values like it" : ""));
+  }
+
+ private:
+  long count_ = 0;
+  int record_ = 0;
+  int component_ = 0;
+  std::string text_;
+  float value_ = 0.0f;
+};
+
 // One record: its values, each followed by a blank, into `values`, then its
 // identifier (the rest of the line), which is returned. Ends the run when the
 // file ends first or a value is not a finite number.
-std::string_view readRecord(FieldReader& reader, RecordValues& values, int components, int record, int vectors) {
+std::string_view readRecord(FieldReader& reader, RecordValues& values, int components, int record, int vectors,
+                            LenientValues& lenient) {
   std::string_view field;
   bool finite = true;
   for (int i = 0; i < components; i++) {
     float& value = values.at(i);
-    // Mostly the value and its blank lie in the bytes read already: read in
-    // place, the very float decimalToFloat gives for the field.
-    char* blank = nullptr;
-    if (reader.unreadSize() > 0) {
-      value = decimalFieldToFloat(reader.unread(), reader.unread() + reader.unreadSize(), ' ', &blank);
-    }
-    if (blank != nullptr) {
-      reader.skip(static_cast<size_t>(blank - reader.unread()) + 1);
+    // Mostly a plain decimal and its blank lie in the bytes read already:
+    // read in place, the very float atof gives for the field.
+    const char* stop = nullptr;
+    if (readPlainDecimal(reader.unread(), stop, value) && *stop == ' ') {
+      reader.skip(static_cast<size_t>(stop - reader.unread()) + 1);
     } else {
       if (!reader.read(' ', field)) {
         fail("inputfile ends after " + std::to_string(record) + " of " + std::to_string(vectors) +
              " vectors (check inputfile)");
       }
-      value = decimalToFloat(field.data());
+      value = lenient.read(field, record, i);
     }
     finite = finite && std::isfinite(value);
   }
@@ -120,50 +171,57 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
     fail("inputfile vector " + std::to_string(record + 1) + " (" + std::string(field) +
          ") holds a value that is not a finite number (check inputfile)");
   }
+  if (field.find('\0') != std::string_view::npos) {
+    fail("inputfile vector " + std::to_string(record + 1) + " has the identifier " + shownInput(field) +
+         ", whose NUL byte would cut it short in every output (check inputfile)");
+  }
   return field;
 }
 
-// Opens the input or the description file; ends the run when it cannot.
+// Ends the run for a vector that LENGTH normalisation cannot scale to length
+// 1 in float (`squared`, from squaredLengthOf, is not Fine); `which` names it
+// ("inputfile vector 3", ...).
+[[noreturn]] void refuseUnnormalisable(SquaredLength squared, const std::string& which, std::string_view id) {
+  const bool large = squared == SquaredLength::Overflows;
+  fail(which + " (" + shownInput(id) + ") cannot be scaled to length 1 (normInputVectors=LENGTH): its components "
+       "are too " + (large ? "large" : "small") + " for the sum of their squares in float; scale the data " +
+       (large ? "down" : "up") + " (check inputfile)");
+}
+
+// Opens the file the setting `key` names; when it cannot, warns which file
+// was looked for and ends the run with `message`, the line the input-vector
+// format has always given.
+FILE* openNamed(const char* name, const char* key, const char* message) {
+  if (name == nullptr) {
+    warn(std::string("no ") + key + " in the property file");
+    fail(message);
+  }
+  FILE* file = openForReading(name);
+  if (file == nullptr) {
+    warn(std::string(key) + " " + whyNotReadable(name));
+    fail(message);
+  }
+  return file;
+}
+
 FILE* openInput(const char* ifName) {
-  FILE* file = openForReading(ifName);
-  if (file == nullptr) {
-    fail("inputfile not found (check propertyfile)");
-  }
-  return file;
+  return openNamed(ifName, "inputFile", "inputfile not found (check propertyfile)");
 }
 
-FILE* openDescription(const char* dfName) {
-  FILE* file = openForReading(dfName);
-  if (file == nullptr) {
-    fail("descriptionfile not found (check propertyfile)");
+// The names of the description file: `count` of them, or all with count 0.
+std::vector<std::string> readNames(const char* dfName, int count) {
+  std::string text;
+  if (!readWholeFile(openNamed(dfName, "descriptionFile", "descriptionfile not found (check propertyfile)"), text)) {
+    fail("descriptionfile could not be read");
   }
-  return file;
+  return descriptionNames(text, count);
 }
 
-void skipHeaderLines(FieldReader& reader) {
-  std::string_view field;
-  for (int line = 0; line < 4; line++) {
-    reader.read('\n', field);
-  }
+// The value of a text setting as a message shows it, a final carriage return
+// left out (and noted by carriageReturnNote).
+std::string settingValue(const char* value) {
+  return value == nullptr ? "" : std::string(withoutCarriageReturn(value));
 }
-
-// One component line of a description file: a field to a blank (ignored),
-// the name (a field to a blank) and the rest of the line. False when the file
-// ends before the name's blank.
-bool readNameLine(FieldReader& reader, std::string& name) {
-  std::string_view field;
-  bool complete = reader.read(' ', field);
-  complete = complete && reader.read(' ', field);
-  if (!complete) {
-    return false;
-  }
-  name.assign(field);
-  reader.read('\n', field);  // rest of the line; the last line may end at the end of the file
-  return true;
-}
-
-// The value of a text setting as a message shows it.
-std::string settingValue(const char* value) { return value == nullptr ? "" : value; }
 
 }  // namespace
 
@@ -180,30 +238,37 @@ DataLoader::~DataLoader() {
 
 Data_Vector* DataLoader::readDataItems(const char* ifName) {
   FieldReader reader(openInput(ifName));
-  readCounts(reader);
+  const long firstRecordLine = readCounts(reader);
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
   RecordValues values(dataLength);
+  LenientValues lenient;
   std::string line;
   for (int record = 0; record < numVectors; record++) {
-    const std::string_view id = readRecord(reader, values, dataLength, record, numVectors);
+    const std::string_view id = readRecord(reader, values, dataLength, record, numVectors, lenient);
     if (Globals::normInputVectors == 1) {
+      const SquaredLength squared = squaredLengthOf(values.data(), dataLength);
+      if (squared != SquaredLength::Fine) {
+        refuseUnnormalisable(squared, "inputfile vector " + std::to_string(record + 1), id);
+      }
       Globals::normVec(values.data());
     }
     items->addElement(DataItem::create(id, values.data(), dataLength));
     printAdded(id, line);
   }
+  lenient.warnOnce(ifName, firstRecordLine);
   if (Globals::normInputVectors == 2) {
     Globals::normIntervalVector(items.get(), &intervalDivisors);
   }
   return items.release();
 }
 
-void DataLoader::readCounts(FieldReader& reader) {
+long DataLoader::readCounts(FieldReader& reader) {
   std::string_view field;
+  long lines = 5;
   reader.read('\n', field);
-  const int vectors = readHeaderCount(reader);
+  const int vectors = readHeaderCount(reader, lines);
   reader.read('\n', field);
-  const int components = readHeaderCount(reader);
+  const int components = readHeaderCount(reader, lines);
   dataLength = components;
   Globals::vectorlength = components;
   numVectors = vectors;
@@ -214,26 +279,26 @@ void DataLoader::readCounts(FieldReader& reader) {
   if (components <= 0) {
     fail("inputfile announces " + std::to_string(components) + " components (check inputfile)");
   }
+  return lines;
 }
 
 void DataLoader::readVectorDescription(const char* dfName) {
-  FieldReader reader(openDescription(dfName));
+  const std::vector<std::string> names = readNames(dfName, dataLength);
   newNames();
-  skipHeaderLines(reader);
-  std::string name;
   for (int i = 0; i < dataLength; i++) {
-    if (!readNameLine(reader, name)) {
-      fail("descriptionfile ends after " + std::to_string(i) + " of " + std::to_string(dataLength) +
-           " components (check descriptionfile)");
-    }
-    vectorDescription[i] = Globals::newText(name);
+    vectorDescription[i] = Globals::newText(names[static_cast<size_t>(i)]);
   }
 }
 
 Data_Vector* DataLoader::readInput(const char* ifName, const char* dfName) {
   InputFormat format = InputFormat::Vectors;
-  if (!parseInputFormat(settingValue(Globals::inputFormat), format)) {
-    fail("inputFormat=" + settingValue(Globals::inputFormat) + " is not one of vectors, csv, sparse (check propertyfile)");
+  const char* formatName = Globals::inputFormat == nullptr ? "" : Globals::inputFormat;
+  if (!parseInputFormat(formatName, format)) {
+    fail("inputFormat=" + settingValue(formatName) + " is not one of vectors, csv, sparse" +
+         carriageReturnNote(formatName) + " (check propertyfile)");
+  }
+  if (format != InputFormat::Vectors && ifName == nullptr) {
+    fail("no inputFile in the property file (check propertyfile)");
   }
   if (format == InputFormat::Csv) {
     return readTable(ifName, dfName);
@@ -248,8 +313,10 @@ Data_Vector* DataLoader::readInput(const char* ifName, const char* dfName) {
 
 Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
   RecordReaderOptions options;
-  if (!parseSeparator(settingValue(Globals::separator), options.csv.separator)) {
-    fail("separator=" + settingValue(Globals::separator) + " is not one of , ; tab (check propertyfile)");
+  const char* separator = Globals::separator == nullptr ? "" : Globals::separator;
+  if (!parseSeparator(separator, options.csv.separator)) {
+    fail("separator=" + settingValue(separator) + " is not one of , ; tab" + carriageReturnNote(separator) +
+         " (check propertyfile)");
   }
   options.csv.idColumn = Globals::idColumn;
   RecordReader reader(InputFormat::Csv, openInput(ifName), ifName, options);
@@ -270,21 +337,24 @@ Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
   Record record;
   std::string line;
   while (reader.next(record)) {
-    addItem(items.get(), record.id, record.values);
+    addItem(items.get(), record, record.values, ifName);
     printAdded(record.id, line);
   }
   return finishItems(items.release());
 }
 
-Data_Vector* DataLoader::readRecords(RecordSource& source, int components, const std::vector<std::string>& names) {
+Data_Vector* DataLoader::readRecords(const std::function<bool(std::string&, float*)>& next,
+                                     const std::string& name, int components, const std::vector<std::string>& names) {
   setComponents(components);
   setNames(names);
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
   std::vector<float> values(static_cast<size_t>(components));
   std::string id;
   std::string line;
-  while (source.next(id, values.data())) {
-    addItem(items.get(), id, values.data());
+  while (next(id, values.data())) {
+    refuseUnnormalisableValues(values.data(), id,
+                               [&] { return "input " + name + " vector " + std::to_string(items->size() + 1); });
+    appendItem(items.get(), id, values.data());
     printAdded(id, line);
   }
   return finishItems(items.release());
@@ -318,10 +388,10 @@ Data_Vector* DataLoader::readSparse(const char* ifName, const char* dfName) {
   if (vectorDescription == nullptr) {
     numberNames();
   }
-  return finishItems(denseItems(kept));
+  return finishItems(denseItems(kept, ifName));
 }
 
-Data_Vector* DataLoader::denseItems(RecordStore& kept) {
+Data_Vector* DataLoader::denseItems(RecordStore& kept, const char* ifName) {
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());
   Record record;
   // Zeros between two records: each is written in, copied into its vector
@@ -329,7 +399,7 @@ Data_Vector* DataLoader::denseItems(RecordStore& kept) {
   std::vector<float> dense(static_cast<size_t>(dataLength), 0.0f);
   while (kept.takeNext(record)) {
     scatterRecord(record, dense.data());
-    addItem(items.get(), record.id, dense.data());
+    addItem(items.get(), record, dense.data(), ifName);
     for (int i = 0; i < record.count; i++) {
       dense[static_cast<size_t>(record.indices[i])] = 0.0f;
     }
@@ -354,17 +424,8 @@ int DataLoader::keepSparseRecords(const char* ifName, int components, RecordStor
 }
 
 int DataLoader::countNames(const char* dfName) {
-  FieldReader reader(openDescription(dfName));
-  skipHeaderLines(reader);
-  std::string name;
-  int names = 0;
-  while (names < INT_MAX && readNameLine(reader, name)) {
-    names++;
-  }
-  if (names == 0) {
-    fail("descriptionfile names no component (check descriptionfile)");
-  }
-  return names;
+  const size_t names = readNames(dfName, 0).size();
+  return names < INT_MAX ? static_cast<int>(names) : INT_MAX;
 }
 
 void DataLoader::setComponents(int components) {
@@ -405,7 +466,25 @@ void DataLoader::refuseDenseBeyondMemory(long vectors, bool namesToMake) const {
   }
 }
 
-void DataLoader::addItem(Data_Vector* items, std::string_view id, const float* values) {
+template <class Where>
+void DataLoader::refuseUnnormalisableValues(const float* values, std::string_view id, Where where) const {
+  if (Globals::normInputVectors != 1) {
+    return;
+  }
+  const SquaredLength squared = squaredLengthOf(values, dataLength);
+  if (squared != SquaredLength::Fine) {
+    refuseUnnormalisable(squared, where(), id);
+  }
+}
+
+void DataLoader::addItem(Data_Vector* items, const Record& record, const float* values, const char* ifName) {
+  refuseUnnormalisableValues(values, record.id, [&] {
+    return "inputfile " + std::string(ifName) + ", line " + std::to_string(record.line) + ": vector";
+  });
+  appendItem(items, record.id, values);
+}
+
+void DataLoader::appendItem(Data_Vector* items, std::string_view id, const float* values) {
   if (Globals::normInputVectors == 1) {
     // Scaled to length 1 while still dense, as the input-vector reader does.
     lengthScratch.assign(values, values + dataLength);

@@ -1,6 +1,7 @@
 #ifndef VELMAR_DATALOADER_H
 #define VELMAR_DATALOADER_H
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,8 +10,8 @@
 
 class DataItem;
 class FieldReader;
-class RecordSource;
 class RecordStore;
+struct Record;
 
 // Reads the input-vector file and the description file that names the
 // vector components. Both use four header lines and then one record per line.
@@ -30,10 +31,12 @@ class DataLoader {
   // the run on unusable settings or input.
   Data_Vector* readInput(const char* ifName, const char* dfName);
 
-  // The vectors `source` hands out, in order, of `components` components
-  // named by `names` (one each): the vectors, normalisation and counts that
-  // a file of the same values gives, with an "added" line per vector.
-  Data_Vector* readRecords(RecordSource& source, int components, const std::vector<std::string>& names);
+  // The vectors next(id, values) hands out one at a time (false: no more),
+  // in order, of `components` components named by `names` (one each): the
+  // vectors, normalisation and counts that a file of the same values gives,
+  // with an "added" line per vector. `name` names the vectors in messages.
+  Data_Vector* readRecords(const std::function<bool(std::string&, float*)>& next, const std::string& name,
+                           int components, const std::vector<std::string>& names);
 
   // Reads every input vector, in file order, and sets the component and
   // vector counts here and in Globals. Ends the run on unusable input.
@@ -50,8 +53,9 @@ class DataLoader {
 
  private:
   // Header lines 1 to 4: the vector count from line 2, the component count
-  // from line 4; ends the run when either is not positive.
-  void readCounts(FieldReader& reader);
+  // from line 4; ends the run when either is not positive. Returns the line
+  // the first record starts on.
+  long readCounts(FieldReader& reader);
   // A table: the names come from its header row; a description file, if
   // given, must name the same components.
   Data_Vector* readTable(const char* ifName, const char* dfName);
@@ -62,9 +66,9 @@ class DataLoader {
   // Reads every sparse vector of the file into `kept`, each with its "added"
   // line; returns the largest index. `components` (0: none) bounds the indices.
   int keepSparseRecords(const char* ifName, int components, RecordStore& kept);
-  // The kept records as vectors of dataLength components (LENGTH-normalised
-  // when that is set), in order.
-  Data_Vector* denseItems(RecordStore& kept);
+  // The kept records (read from `ifName`) as vectors of dataLength
+  // components (LENGTH-normalised when that is set), in order.
+  Data_Vector* denseItems(RecordStore& kept, const char* ifName);
   // The number of component names the description file holds.
   int countNames(const char* dfName);
   void setComponents(int components);
@@ -78,8 +82,15 @@ class DataLoader {
   // take more than the machine's memory: a short sparse file can name a
   // component two billion.
   void refuseDenseBeyondMemory(long vectors, bool namesToMake) const;
-  // Appends the vector to the list, LENGTH-normalised when that is set.
-  void addItem(Data_Vector* items, std::string_view id, const float* values);
+  // Appends the vector of the record (read from `ifName`) to the list,
+  // LENGTH-normalised when that is set (the run ends when that cannot be).
+  void addItem(Data_Vector* items, const Record& record, const float* values, const char* ifName);
+  // Ends the run when LENGTH normalisation is on and cannot scale `values` to
+  // length 1; where() names the vector, worked out only then.
+  template <class Where>
+  void refuseUnnormalisableValues(const float* values, std::string_view id, Where where) const;
+  // Appends the vector, LENGTH-normalised when that is set (and checked).
+  void appendItem(Data_Vector* items, std::string_view id, const float* values);
   // Sets the vector counts and applies INTERVAL normalisation, when set.
   Data_Vector* finishItems(Data_Vector* items);
 

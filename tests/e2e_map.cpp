@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -158,6 +159,7 @@ TEST(MapCommand, BadModelsAndInputEndWithOneLineOnStandardError) {
   f.write("short.vec", first + first + "1.5 2.5 v3\n" + first);
   f.write("noid.vec", first + "1 2 3 4 5 6\n");
   f.write("inf.vec", first + "1 2 3 1e39 5 6 far away\n");
+  f.write("blank.vec", first + "1 2 3 4 5 6 \n");
   f.write("empty.vec", "");
   f.write("first.vec", first);
   const std::string one = f.run("--map out/map_model.txt first.vec --no-header").out;  // the lines before a bad one
@@ -179,8 +181,13 @@ TEST(MapCommand, BadModelsAndInputEndWithOneLineOnStandardError) {
        "followed by one blank, then comes the identifier)\n", one},
       {"--map out/map_model.txt inf.vec --no-header",
        "input inf.vec line 2 (far away) holds a value that is not a finite number\n", one},
+      {"--map out/map_model.txt blank.vec --no-header", "input blank.vec line 2 has no identifier", one},
+      {"--map out/map_model.txt data.vec --separator ';'",
+       "velmar --map: --separator lays out a table (csv), but the input is read as vectors (usage: ", ""},
+      {"--map out/map_model.txt data.vec --format sparse --id-column id",
+       "velmar --map: --id-column lays out a table (csv), but the input is read as sparse vectors (usage: ", ""},
       {"--map", "velmar --map: no model given (usage: velmar --map MODEL [INPUT [OUTPUT]] [--threads N] "
-       "[--no-header] [--format vectors|csv|sparse] [--separator ,|;|tab] [--id-column NAME])\n", ""},
+       "[--no-header] [--format vectors|csv|sparse] [--separator ,|;|tab] [--id-column NAME] [--strict])\n", ""},
       {"--map out/map_model.txt --threads", "velmar --map: --threads needs a number", ""},
       {"--map out/map_model.txt --threads -1", "--threads takes a number from 0 (every core) to 1024, not \"-1\"", ""},
       {"--map out/map_model.txt --threads 1025", "not \"1025\"", ""},
@@ -200,6 +207,35 @@ TEST(MapCommand, BadModelsAndInputEndWithOneLineOnStandardError) {
   // An empty input is no error: the header line alone, or nothing at all.
   EXPECT_EQ(f.run("--map out/map_model.txt", 60, "empty.vec").out, kHeader);
   EXPECT_EQ(f.run("--map out/map_model.txt empty.vec - --no-header").out, "");
+}
+
+// INTERVAL leaves a component whose training maximum is 0 or below undivided (its divisor is 0), and so does the
+// map command: iris with a fifth component, minus the petal width, maps back to its run's assignments.
+TEST(MapCommand, IntervalLeavesAComponentWithoutAPositiveMaximumUndivided) {
+  std::ifstream iris(VELMAR_EXAMPLES "/iris.vec");
+  std::string line, data;
+  for (int k = 0; std::getline(iris, line); k++) {
+    if (k == 3) line = "$VEC_DIM 5";
+    if (k >= 4) {
+      const size_t id = line.rfind(' ');
+      line.insert(id, " -" + line.substr(line.rfind(' ', id - 1) + 1, id - line.rfind(' ', id - 1) - 1));
+    }
+    data += line + "\n";
+  }
+  e2e::Folder f;
+  f.write("data.vec", data);
+  f.write("data.tv", "h\nh\nh\nh\n0 a x\n1 b x\n2 c x\n3 d x\n4 minus_d x\n");
+  f.mkdir("out");
+  f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
+                      "saveAssignments=true\nsaveModel=true\nnormInputVectors=INTERVAL\nTAU_1=0.03\nTAU_2=0.02\n");
+  ASSERT_EQ(f.run("run.prop").status, 0);
+  ASSERT_NE(f.read("out/map_model.txt").find("\ndivisor 3 2.5\ndivisor 4 0\n"), std::string::npos);
+  const std::string expected = f.read("out/map_assignments.csv");
+  EXPECT_NE(expected.find("\r\nsetosa_01,"), std::string::npos);
+  EXPECT_EQ(e2e::count(expected, ",inf,"), 0);
+  for (const char* threads : {"1", "2"}) {
+    EXPECT_EQ(f.run(std::string("--map out/map_model.txt data.vec --threads ") + threads).out, expected) << threads;
+  }
 }
 
 // The model appears under its name complete or not at all: a temporary name that cannot be created, or a final

@@ -136,6 +136,27 @@ TEST(Orientation, ChildMapsReportTheirCorners) {
   EXPECT_EQ(matches(out, std::regex("\nUL:" + pair + "UR:" + pair + "LL:" + pair + "LR:" + pair)), children);
 }
 
+// A map stops when its error is at most its bound, equality included: five equal vectors and a learning rate of 1
+// put the winner right on them at the first growth check, an error of 0 against a bound of 0. (Stopping only below
+// the bound, the map would grow to 51 x 3 units over 6375 cycles.)
+TEST(StopRule, AnErrorEqualToTheBoundStopsTheMap) {
+  e2e::Folder f;
+  std::string data = "$TYPE vectors\n$XDIM 5\n$YDIM 1\n$VEC_DIM 3\n";
+  for (int i = 0; i < 5; i++) data += "0.25 7 1.5 e" + std::to_string(i) + "\n";
+  f.write("data.vec", data);
+  f.write("data.tv", e2e::kDescription);
+  f.mkdir("out");
+  f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nINITIAL_LEARNRATE=1\n"
+                      "saveAsHTML=false\nsaveAsCartix=true\n");
+  const e2e::Run r = f.run("run.prop");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("calculating MQE0\nMQE: 0\n" + std::string(25, '.') + "MQE ; 0, to go : 0\nMQE: 0\n"),
+            std::string::npos) << r.out;
+  const std::string map = f.read("out/map_1_1_0_0.mapdescr");
+  EXPECT_NE(map.find("$XDIM 2\n$YDIM 2\n"), std::string::npos);
+  EXPECT_NE(map.find("$ITERATIONS_TOTAL 125\n"), std::string::npos);
+}
+
 TEST(Example, IrisRunsToTheEnd) {
   e2e::Folder f;
   for (const std::string name : {"iris.prop", "iris.vec", "iris.tv", "iris_classes.csv"}) {

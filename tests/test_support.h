@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/warning.h"
 #include "dataitem.h"
 #include "dataloader.h"
 #include "globals.h"
@@ -96,6 +97,18 @@ std::string failureOf(Step step, std::string& printed) {
   printed = testing::internal::GetCapturedStdout();
   setFailHandler(nullptr);
   return message;
+}
+
+// The warnings `step` gives (without "velmar: warning: "), collected instead of written.
+template <class Step>
+std::vector<std::string> warningsOf(Step step) {
+  static std::vector<std::string>* collected = nullptr;
+  std::vector<std::string> warnings;
+  collected = &warnings;
+  setWarnHandler([](const std::string& message) { collected->push_back(message); });
+  step();
+  setWarnHandler(nullptr);
+  return warnings;
 }
 
 }  // namespace testsupport

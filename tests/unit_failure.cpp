@@ -1,7 +1,7 @@
 // A failure handed to a replaced handler, and the release of a run, which
 // let one process run many inputs (the fuzz targets).
 
-#include "api/commandline.h"
+#include "settings/propertyfile.h"
 #include "test_support.h"
 
 

@@ -75,6 +75,9 @@ TEST(CsvReaderTest, QuotesSeparatorsLineEndsAndTheIdentifierColumn) {
   EXPECT_EQ(table("a,b\n1,2\n3,4"), (V{"1: 1 2", "2: 3 4"}));
   // A named identifier column anywhere, numbers in it; semicolons and tabs as separators.
   EXPECT_EQ(table("a,id,b\n1,7,2\n", "id"), (V{"7: 1 2"}));
+  // An empty first name (a data frame's index) names the identifier column, numbers in it or not.
+  EXPECT_EQ(table(",a,b\n0,1,2\nx,3,4\n"), (V{"0: 1 2", "x: 3 4"}));
+  EXPECT_EQ(table("\"\";a\n7;1\n", nullptr, ';'), (V{"7: 1"}));
   EXPECT_EQ(table("id;a\nx;1.5\n", nullptr, ';'), (V{"x: 1.5"}));
   EXPECT_EQ(table("id\ta\nx\t2\n", nullptr, '\t'), (V{"x: 2"}));
   CsvReader reader(fileOf("id,\"s p\",q\nv,1,2\n"), "t.csv", CsvOptions{});
@@ -157,11 +160,19 @@ TEST(CsvReaderTest, EveryKindOfBadTableIsOneLineWithFileLineAndColumn) {
                                  "field and double the quote" + check},
       {"id,a\nx,1\"\n", at + "line 2, column 2 (a): a double quote within an unquoted field: quote the whole "
                              "field and double the quote" + check},
-      {"id,a\nx,1\ny,\x01\n", at + "line 3, column 2 (a): \"?\" is not a number" + check},
+      // Control characters are escaped and a NUL never cuts a name or an identifier short: one line each.
+      {"id,a\nx,1\ny,\x01\n", at + "line 3, column 2 (a): \"\\x01\" is not a number" + check},
+      {"id,\"b\nc\"\nx,y\n", at + "line 3, column 2 (b\\nc): \"y\" is not a number" + check},
+      {"id,a\nx\0y,1\n"s, at + "line 2, column 1 (id): the identifier \"x\\x00y\" holds a NUL byte" + check},
+      {"id,\"a\0\"\nx,1\n"s, at + "line 1, column 2: the column name \"a\\x00\" holds a NUL byte" + check},
   };
   for (const auto& [text, message] : cases) EXPECT_EQ(tableFailure(text), message) << text;
   EXPECT_EQ(tableFailure("a,b\n1,2\n", "id"), at + "line 1: idColumn=id names no column of the header row" + check);
   EXPECT_EQ(tableFailure("a,b\n1,2\n", ""), at + "line 1: idColumn= names no column of the header row" + check);
+  EXPECT_EQ(tableFailure("a,b\n1,2\n", "i\rd"), at + "line 1: idColumn=i\\rd names no column of the header row" + check);
+  // An empty first name is an index column's: with idColumn naming another, it is a column without a name.
+  EXPECT_EQ(tableFailure(",a,b\n0,1,2\n", "a"), at + "line 1, column 1: the header row gives this column no name" +
+                                                  check);
   // A long field is cut in the message, which stays one line.
   EXPECT_EQ(tableFailure("id,a\nx," + std::string(50, 'z') + "\n"),
             at + "line 2, column 2 (a): \"" + std::string(40, 'z') + "...\" is not a number" + check);
@@ -196,6 +207,7 @@ TEST(SparseReaderTest, EveryKindOfBadLineIsOneLineWithFileLineAndColumn) {
       {"a 3:x\n", at + "1, column 5: \"x\" is not a number" + check},
       {"a 3:1:2\n", at + "1, column 5: \"1:2\" is not a number" + check},
       {"a 3:inf\n", at + "1, column 5: \"inf\" is not a finite number" + check},
+      {"a 1:1\nx\0y 1:1\n"s, at + "2, column 1: the identifier \"x\\x00y\" holds a NUL byte" + check},
   };
   for (const auto& [text, message] : cases) EXPECT_EQ(failureOf([&] { sparse(text); }), message) << text;
   EXPECT_EQ(failureOf([] { sparse("a 5:1\n", 4); }),
@@ -331,7 +343,7 @@ TEST(DataLoaderFormats, UnusableSettingsAndInputAreRefused) {
             "number of components (check inputfile)");
   EXPECT_EQ(loadFailure("sparse", "a 3:1\n", kTwoNames),
             "inputfile " + in + ", line 1, column 3: the index of \"3:1\" lies beyond the 2 components (check inputfile)");
-  EXPECT_EQ(loadFailure("sparse", "a 1:1\n", "h\nh\nh\nh\n"), "descriptionfile names no component (check descriptionfile)");
+  EXPECT_EQ(loadFailure("sparse", "a 1:1\n", "$h\nh\nh\nh\n"), "descriptionfile names no component (check descriptionfile)");
   EXPECT_EQ(failureOf([] {
               testsupport::resetGlobals(0);
               Globals::inputFormat = "csv";

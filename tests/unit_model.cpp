@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 #include "apply/mapstream.h"
 #include "base/failure.h"
@@ -52,7 +53,7 @@ uint32_t bits(float f) {
 }
 
 // Two components, INTERVAL, a first-layer map of 2 x 1 units whose second unit has a 1 x 2 child map; names,
-// settings and weights that are hard to write: blanks, "%", "=", an empty name, the float limits, -0, infinity.
+// settings and weights that are hard to write: blanks, "%", "=", an empty name, the float limits, -0.
 Model sampleModel() {
   Model m;
   m.componentNames = {"a b%", ""};
@@ -63,7 +64,7 @@ Model sampleModel() {
   m.settings = {{"HTML_PREFIX", "x=y z", true}, {"MQE0_FILE", "", false}, {"DATAFILE_EXTENSION", "", true}};
   Model::Map first;
   first = {1, 1, 2, 1, 0, 0, 0, {0, 2}, {FLT_MIN / 8, -0.0f, FLT_MAX, 0.1f}};
-  Model::Map child = {2, 2, 1, 2, 1, 1, 0, {0, 0}, {-INFINITY, 1e-45f, 16777217.0f, -2.75f}};
+  Model::Map child = {2, 2, 1, 2, 1, 1, 0, {0, 0}, {-FLT_MAX, 1e-45f, 16777217.0f, -2.75f}};
   m.maps = {first, child};
   return m;
 }
@@ -105,7 +106,7 @@ TEST(ModelFile, ReadsBackTheVerySameModel) {
     for (float& w : wide.maps[0].weights) {
       uint32_t b = random();
       memcpy(&w, &b, sizeof w);
-      if (std::isnan(w)) w = 1.0f;
+      if (!std::isfinite(w)) w = 1.0f;
     }
     const Model again = parseModel(modelText(wide), "wide");
     for (size_t i = 0; i < 4; i++) ASSERT_EQ(bits(again.maps[0].weights[i]), bits(wide.maps[0].weights[i]));
@@ -113,7 +114,8 @@ TEST(ModelFile, ReadsBackTheVerySameModel) {
 }
 
 // A text the reader takes, written again, reads back to that same text: a key whose last byte is a CR (which a
-// line end in CR LF would otherwise swallow), a key holding "=" or "%", raw bytes in a name, NaN and other spellings.
+// line end in CR LF would otherwise swallow), a key holding "=" or "%", raw bytes in a name, other spellings of
+// numbers, the infinite MQE0 of a run whose squared distances overflowed.
 TEST(ModelFile, WhatItAcceptsWritesBackToTheSameText) {
   const std::string text = modelText(sampleModel());
   const std::pair<std::string, std::string> changes[] = {
@@ -121,7 +123,8 @@ TEST(ModelFile, WhatItAcceptsWritesBackToTheSameText) {
       {"setting HTML_PREFIX=", "setting K%3Dy%25=v\r\nsetting HTML_PREFIX="},
       {"setting MQE0_FILE\n", "setting \xc3\xa9\r\r\n"},
       {"component 1\n", "component 1 \xc3\xa9\r\r\n"},
-      {"unit 2 0 1 0 16777216 -2.75", "unit 2 0 1 00 -nan infinity"},
+      {"unit 2 0 1 0 16777216 -2.75", "unit 2 0 1 00 1.6777216e7 -2.750"},
+      {"mqe0 0.33333334", "mqe0 inf"},
   };
   for (const auto& [from, to] : changes) {
     std::string changed = text;
@@ -175,6 +178,15 @@ TEST(ModelFile, EveryCutAndAlterationIsRefusedWithOneLine) {
       {{"end\n", "end\nmore\n"}, "model m line 21: text after the end line"},
       {{"normalisation INTERVAL", "normalisation SOME"}, "model m line 5: normalisation NONE, LENGTH or INTERVAL "
                                                          "expected"},
+      // Numbers no run writes: weights that are not finite, an MQE0 below 0 or NaN, whole numbers with a sign.
+      {{"-2.75", "nan"}, "model m line 19: \"nan\" is not a finite number"},
+      {{"16777216", "-infinity"}, "model m line 19: \"-infinity\" is not a finite number"},
+      {{"mqe0 0.33333334", "mqe0 -inf"}, "model m line 8: MQE0 is 0 or above (or infinite), not \"-inf\""},
+      {{"mqe0 0.33333334", "mqe0 -1"}, "model m line 8: MQE0 is 0 or above (or infinite), not \"-1\""},
+      {{"mqe0 0.33333334", "mqe0 nan"}, "model m line 8: MQE0 is 0 or above (or infinite), not \"nan\""},
+      {{"unit 1 0 0 0", "unit 1 0 0 -0"}, "model m line 15: \"-0\" is not a map number"},
+      {{"map 2 2 1 2", "map 2 +2 1 2"}, "model m line 17: \"+2\" is not a level"},
+      {{"maps 2", "maps 2\t"}, "model m line 13: \"2\\t\" is not a map count"},
   };
   for (const auto& [change, message] : cases) {
     EXPECT_EQ(altered(change.first, change.second), message) << change.first << " -> " << change.second;
@@ -239,26 +251,43 @@ TEST(VectorLinesTest, HeaderOrBareLinesInBlocksOfWholeLines) {
 }
 
 TEST(VectorLinesTest, ParsesARecordAsTheTrainerReadsIt) {
-  const auto parsed = [](std::string text, std::string& id, std::string& why) {
+  VectorLines::Lenient lenient;
+  bool strict = false;
+  const auto parsed = [&](std::string text, std::string& id, std::string& why) {
     float values[3] = {};
     std::string_view view;
-    const bool ok = VectorLines::parse({text.data(), text.size()}, 3, values, view, why);
+    const bool ok = VectorLines::parse({text.data(), text.size()}, 7, 3, strict, values, view, lenient, why);
     id = std::string(view);
     return ok ? std::to_string(values[0]) + " " + std::to_string(values[1]) + " " + std::to_string(values[2]) : "";
   };
   std::string id, why;
   EXPECT_EQ(parsed("1.5 -2 3e2 name with blanks\r", id, why), "1.500000 -2.000000 300.000000");
   EXPECT_EQ(id, "name with blanks\r");
-  EXPECT_EQ(parsed("1 x 3 ", id, why), "1.000000 0.000000 3.000000");  // not a number: 0, as in training
-  EXPECT_EQ(id, "");
+  EXPECT_EQ(parsed("\t1\t 0x10 -0 i", id, why), "1.000000 16.000000 -0.000000");  // numbers, tabs around allowed
+  EXPECT_EQ(lenient.count, 0);
+  // Not a number: 0, or the number it starts with, as in training; counted, the first one kept.
+  EXPECT_EQ(parsed("1 x 3x i", id, why), "1.000000 0.000000 3.000000");
+  EXPECT_EQ(parsed("1  2 i", id, why), "1.000000 0.000000 2.000000");
+  EXPECT_EQ(lenient.count, 3);
+  EXPECT_EQ(std::make_tuple(lenient.line, lenient.component, lenient.text, lenient.value),
+            std::make_tuple(7LL, 2, std::string("x"), 0.0f));
+  strict = true;
+  EXPECT_EQ(parsed("1 2x 3 i", id, why), "");
+  EXPECT_EQ(why, ", component 2: \"2x\" is not a number");
   EXPECT_EQ(parsed("1 2 3", id, why), "");
   EXPECT_EQ(why, "has no identifier (each value is followed by one blank, then comes the identifier)");
+  for (const char* empty : {"1 2 3 ", "1 2 3 \r"}) {
+    EXPECT_EQ(parsed(empty, id, why), "");
+    EXPECT_EQ(why, "has no identifier (each value is followed by one blank, then comes the identifier)");
+  }
   EXPECT_EQ(parsed("1 2 id", id, why), "");
   EXPECT_EQ(why, "holds 2 values, the model has 3 components");
   EXPECT_EQ(parsed("", id, why), "");
   EXPECT_EQ(why, "holds 0 values, the model has 3 components");
-  EXPECT_EQ(parsed("1 nan 3 v", id, why), "");
-  EXPECT_EQ(why, "(v) holds a value that is not a finite number");
+  EXPECT_EQ(parsed("1 nan 3 v\r", id, why), "");
+  EXPECT_EQ(why, "(v\\r) holds a value that is not a finite number");
+  EXPECT_EQ(parsed(std::string("1 2 3 a\0b", 9), id, why), "");  // never cut short
+  EXPECT_EQ(why, "(a\\x00b) holds a NUL byte in its identifier");
 }
 
 std::string streamFile() { return testsupport::writeTempFile("stream-" + std::to_string(getpid()) + ".csv", ""); }
@@ -291,10 +320,42 @@ std::string mapped(const Model& model, const std::string& input, int threads, bo
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(MapStreamTest, SameBytesOnEveryThreadCountAndFromEverySource) {
+// A first-layer map of units (0, 0) and (10, 10), the second with a child map of units (9, 9) and (11, 12).
+Model twoLevelModel() {
   Model model;
   model.componentNames = {"x", "y"};
   model.maps = {{1, 1, 2, 1, 0, 0, 0, {0, 2}, {0, 0, 10, 10}}, {2, 2, 1, 2, 1, 1, 0, {0, 0}, {9, 9, 11, 12}}};
+  return model;
+}
+
+// Every count of vectors is cut into chunks for the threads, the last one often uneven: each vector's line is
+// the one it gets alone, worked out here by hand, whatever the count, the threads or the source.
+TEST(MapStreamTest, EveryVectorOfEveryPieceIsMappedOnce) {
+  const auto line = [](int x, int y, int k) {
+    const auto d = [&](int ux, int uy) { return (x - ux) * (x - ux) + (y - uy) * (y - uy); };
+    const std::string id = "id" + std::to_string(k);
+    if (d(0, 0) <= d(10, 10)) return id + ",1,1,0,0," + std::to_string(d(0, 0)) + ",\"0,0\"\r\n";
+    const bool first = d(9, 9) <= d(11, 12);
+    return id + ",2,2,0," + (first ? "0," : "1,") + std::to_string(first ? d(9, 9) : d(11, 12)) + ",\"1,0/0," +
+           (first ? "0" : "1") + "\"\r\n";
+  };
+  for (int count : {1, 255, 257, 4095, 4097, 5001}) {
+    std::string input, expected;
+    for (int k = 0; k < count; k++) {
+      const int x = k * 7 % 23 - 3;
+      const int y = k * 5 % 17;
+      input += std::to_string(x) + " " + std::to_string(y) + " id" + std::to_string(k) + "\n";
+      expected += line(x, y, k);
+    }
+    for (int threads : {1, 2, 7}) {
+      EXPECT_EQ(mapped(twoLevelModel(), input, threads, false), expected) << count << " on " << threads;
+      EXPECT_EQ(mapped(twoLevelModel(), input, threads, true), expected) << count << " on " << threads;
+    }
+  }
+}
+
+TEST(MapStreamTest, SameBytesOnEveryThreadCountAndFromEverySource) {
+  const Model model = twoLevelModel();
   std::string input;
   for (int i = 0; i < 3000; i++) {
     input += std::to_string(i % 7 * 2) + " " + std::to_string(i % 5 * 3) + " id" + std::to_string(i) + "\n";

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <regex>
 
-#include "api/commandline.h"
+#include "settings/propertyfile.h"
 #include "api/runsequence.h"
 #include "kernels/distancekernels.h"
 #include "test_support.h"

@@ -79,24 +79,6 @@ def _setting_text(kind, name, value):
     raise ValueError(kind)
 
 
-def _read_property_file(path):
-    """The key and value pairs of a property file, read as the command line
-    reads them: every "=" ends a key, the value runs to the line's end."""
-    with open(path, "rb") as file:
-        text = file.read().decode("utf-8", errors="surrogateescape")
-    pairs = []
-    while True:
-        at = text.find("=")
-        if at < 0:
-            return pairs
-        key, text = text[:at], text[at + 1:]
-        end = text.find("\n")
-        value, text = (text, "") if end < 0 else (text[:end], text[end + 1:])
-        pairs.append((key, value))
-        if end < 0:
-            return pairs
-
-
 def _parameters_of(values):
     """The estimator's parameters from settings read as text (None: unset)."""
     params = {}
@@ -304,7 +286,7 @@ class Hierarchy(ClusterMixin, BaseEstimator):
         Hierarchy
         """
         if isinstance(properties, (str, bytes, os.PathLike)):
-            pairs = _read_property_file(properties)
+            pairs = _velmar.read_property_file(os.fspath(properties))
         else:
             pairs = [(str(key), _property_text(value)) for key, value in dict(properties).items()]
         if any(key == "MQE0_FILE" for key, _ in pairs):

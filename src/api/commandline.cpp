@@ -1,4 +1,4 @@
-// The command line: its arguments, its property file and the run sequence.
+// The command line: its arguments, then the property file and the run sequence.
 
 #include "api/commandline.h"
 
@@ -15,43 +15,11 @@
 #include "base/failure.h"
 #include "config.h"
 #include "globals.h"
-#include "io/fieldreader.h"
-#include "io/files.h"
 #include "io/outputfile.h"
 #include "settings/helptext.h"
-#include "settings/settingtable.h"
+#include "settings/propertyfile.h"
 
 void usage() { std::cout << "Usage: " VELMAR_NAME " propertyfile" << std::endl; }
-
-void setProp(const char* prop, const char* val) { applySetting(prop, val); }
-
-// Each "=" ends a key (line ends included in it); the value runs to the next
-// newline or the end of the file. Text after the last "=" that has no "=" of
-// its own is dropped.
-void getProps(const char* propFileName) {
-  FILE* file = openForReading(propFileName);
-  if (file == nullptr) {
-    fail(std::string("propertyfile ") + propFileName + " not found");
-  }
-  FieldReader reader(file);
-  std::string_view field;
-  for (;;) {
-    if (!reader.read('=', field)) {
-      break;
-    }
-    // Kept for the whole run (a harness releases them with Globals::releaseRun):
-    // text settings refer to the value.
-    const char* keptKey = Globals::keepText(field);
-    bool more = reader.read('\n', field);
-    const char* keptValue = Globals::keepText(field);
-    setProp(keptKey, keptValue);
-    std::cout << keptKey << " = " << keptValue << std::endl;
-    if (!more) {
-      break;
-    }
-  }
-  refuseSettingsOutOfRange();
-}
 
 namespace velmar {
 

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "api/velmar.h"
-#include "io/recordsource.h"
 
 // The rows of a matrix handed in from memory, each as the floats a
 // command-line run reads from its decimal text: the value as a double,
@@ -37,10 +36,11 @@ class MemoryRows {
 // The rows of a MemoryRows one after the other, as the records of an input
 // file: identifiers from `ids` (empty: 1, 2, ...). A value that is not a
 // finite number ends the run, as it does in a file.
-class MemoryRecords : public RecordSource {
+class MemoryRecords {
  public:
   MemoryRecords(const MemoryRows& rows, const std::vector<std::string>& ids, const std::string& name);
-  bool next(std::string& id, float* values) override;
+  // The next record's identifier and values; false after the last.
+  bool next(std::string& id, float* values);
 
  private:
   const MemoryRows& rows_;

@@ -4,9 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "base/warning.h"
+#include "dataitem.h"
 #include "dataloader.h"
 #include "globals.h"
 #include "io/classfile.h"
+#include "io/inputfailure.h"
 #include "io/outputfile.h"
 #include "output/assignments.h"
 #include "output/figures.h"
@@ -18,11 +21,29 @@
 #include "settings/settingtable.h"
 #include "settings/settingvalues.h"
 
+namespace {
+
+// A class file's first line is its header; when it names an input vector,
+// the header was probably left out and that vector's line taken for it.
+void warnIfHeaderNamesAVector(const ClassEntry& header) {
+  for (int k = 0; k < Globals::dataItems->size(); k++) {
+    if (header.id == Globals::dataItems->elementAt(k)->getId()) {
+      warn("the first line of classfile names the input vector " + shownInput(header.id) +
+           ", but it is read as the header (such as id,class) and gives no class: is the header missing?");
+      return;
+    }
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<KnownClasses> readKnownClasses() {
   if (Globals::classFile == nullptr) {
     return nullptr;
   }
-  auto classes = std::make_unique<KnownClasses>(readClassFile(Globals::classFile), Globals::dataItems);
+  ClassEntry header;
+  auto classes = std::make_unique<KnownClasses>(readClassFile(Globals::classFile, &header), Globals::dataItems);
+  warnIfHeaderNamesAVector(header);
   const int given = classes->classesGiven();
   std::cout << "classfile: " << given << (given == 1 ? " class, " : " classes, ") << classes->vectorsWithoutClass()
             << " vectors without a class, " << classes->unknownIdentifiers()
@@ -67,6 +88,7 @@ void saveHierarchy(const KnownClasses* classes) {
 }
 
 void startIt() {
+  refuseUnusableSavePath();
   Data_Vector* items = Globals::currentDataLoader->readInput(Globals::inputFile, Globals::descriptionFile);
   delete Globals::dataItems;  // the empty start-up list
   Globals::dataItems = items;

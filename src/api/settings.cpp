@@ -1,8 +1,11 @@
 // The table of settings and the reading of property pairs, for library callers.
 
+#include <algorithm>
+
 #include "api/callguard.h"
 #include "api/velmar.h"
 #include "globals.h"
+#include "settings/propertyfile.h"
 #include "settings/settingtable.h"
 
 namespace velmar {
@@ -39,15 +42,30 @@ std::vector<SettingInfo> settingTable() {
 
 std::vector<std::pair<std::string, std::optional<std::string>>> readSettings(const Settings& pairs) {
   CallGuard guard(nullptr);
+  std::vector<PropertyPair> kept;
+  long line = 1;
   for (const auto& [key, value] : pairs) {
-    applySetting(Globals::keepText(key), Globals::keepText(value));
+    kept.push_back({std::string_view(Globals::keepText(key), key.size()),
+                    std::string_view(Globals::keepText(value), value.size()), line});
+    line += std::count(key.begin(), key.end(), '\n') + 1;
   }
-  refuseSettingsOutOfRange();
+  applyPropertyPairs(kept);
   std::vector<std::pair<std::string, std::optional<std::string>>> values;
   for (const Setting& s : ::settingTable()) {
     values.emplace_back(s.key, currentValue(s));
   }
   return values;
+}
+
+Settings readPropertyFile(const std::string& path) {
+  CallGuard guard(nullptr);
+  std::string_view tail;
+  long tailLine = 0;
+  Settings pairs;
+  for (const PropertyPair& p : readPropertyPairs(path.c_str(), &tail, &tailLine)) {
+    pairs.emplace_back(std::string(p.key), std::string(p.value));
+  }
+  return pairs;
 }
 
 }  // namespace velmar

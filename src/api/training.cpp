@@ -79,7 +79,8 @@ void readInput(const TrainingInput& input) {
   }
   MemoryRecords records(rows, input.ids, input.name);
   Data_Vector* items =
-      Globals::currentDataLoader->readRecords(records, rows.columns(), componentNames(input, rows.columns()));
+      Globals::currentDataLoader->readRecords([&](std::string& id, float* values) { return records.next(id, values); },
+                                              input.name, rows.columns(), componentNames(input, rows.columns()));
   delete Globals::dataItems;  // the empty start-up list
   Globals::dataItems = items;
 }

@@ -66,8 +66,13 @@ std::vector<SettingInfo> settingTable();
 
 // The value every setting takes after `pairs` are applied to the defaults,
 // as the command line would read them, as text ("0.25", "true", "LENGTH";
-// none for an unset text, or for randomSeed when no pair seeds).
+// none for an unset text, or for randomSeed when no pair seeds), with the
+// command line's warnings for slips (the pairs counted as lines of a file).
 std::vector<std::pair<std::string, std::optional<std::string>>> readSettings(const Settings& pairs);
+
+// The key and value pairs of a property file, as the command line reads
+// them (every "=" ends a key; the value runs to the line's end).
+Settings readPropertyFile(const std::string& path);
 
 // ---- Vectors in memory ----
 

@@ -52,12 +52,17 @@ void MappingModel::appendPath(std::string& out, int map, int unit) const {
   }
 }
 
-void MappingModel::normalise(float* values) const {
+SquaredLength MappingModel::normalise(float* values) const {
   if (model_.normalisation == 1) {
+    const SquaredLength length = squaredLengthOf(values, components_);
+    if (length != SquaredLength::Fine) {
+      return length;
+    }
     Globals::normVec(values);
   } else if (model_.normalisation == 2) {
     Globals::divideByIntervalDivisors(values, model_.intervalDivisors.data());
   }
+  return SquaredLength::Fine;
 }
 
 HierarchyWalk::HierarchyWalk(const MappingModel& model) : model_(model), search_(model.components()) {

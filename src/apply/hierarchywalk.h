@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io/modelfile.h"
+#include "kernels/squaredlength.h"
 #include "kernels/winnersearch.h"
 
 // A model made ready for mapping: per map the units' weights in scan order
@@ -38,8 +39,10 @@ class MappingModel {
 
   // Normalises a vector as the trainer normalised its input: LENGTH scales
   // it to length 1, INTERVAL divides every component by the divisor
-  // training found; the same operations, in the same order.
-  void normalise(float* values) const;
+  // training found; the same operations, in the same order. A vector that
+  // LENGTH cannot scale in float (kernels/squaredlength.h) is left as it is,
+  // and the trouble returned.
+  SquaredLength normalise(float* values) const;
 
  private:
   const Model& model_;

@@ -1,6 +1,7 @@
 #include "apply/mapcommand.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "base/failure.h"
 #include "config.h"
 #include "io/files.h"
+#include "io/inputfailure.h"
 #include "io/modelfile.h"
 #include "io/outputfile.h"
 #include "io/recordreader.h"
@@ -24,7 +26,7 @@
 
 const char* const kMapUsage =
     VELMAR_NAME " --map MODEL [INPUT [OUTPUT]] [--threads N] [--no-header] [--format vectors|csv|sparse]"
-                " [--separator ,|;|tab] [--id-column NAME]";
+                " [--separator ,|;|tab] [--id-column NAME] [--strict]";
 
 namespace {
 
@@ -38,6 +40,7 @@ struct Options {
   std::string output = "-";
   int threads = 0;
   bool header = true;
+  bool strict = false;  // refuse a value that is not a number instead of reading it as 0
   // The input's format; unset: the one the model was trained from.
   std::optional<std::string> format, separator, idColumn;
 };
@@ -52,8 +55,8 @@ int threadCount(const std::string& text) {
     n = number ? n * 10 + (c - '0') : n;
   }
   if (!number || n > kMostThreads) {
-    usageError("--threads takes a number from 0 (every core) to " + std::to_string(kMostThreads) + ", not \"" + text +
-               "\"");
+    usageError("--threads takes a number from 0 (every core) to " + std::to_string(kMostThreads) + ", not " +
+               shownInput(text));
   }
   if (n == 0) {
     n = static_cast<int>(std::thread::hardware_concurrency());
@@ -68,6 +71,8 @@ Options parse(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--no-header") {
       options.header = false;
+    } else if (arg == "--strict") {
+      options.strict = true;
     } else if (arg == "--threads") {
       if (i + 1 >= argc) {
         usageError("--threads needs a number");
@@ -79,7 +84,7 @@ Options parse(int argc, char** argv) {
       }
       (arg == "--format" ? options.format : arg == "--separator" ? options.separator : options.idColumn) = argv[++i];
     } else if (arg.size() > 1 && arg[0] == '-') {
-      usageError("unknown option " + arg);
+      usageError("unknown option " + escapedInput(arg));
     } else {
       names.push_back(arg);
     }
@@ -111,7 +116,17 @@ InputFormat inputFormat(const Options& options, const Model& model) {
   const std::string text = options.format.value_or(recorded(model, "inputFormat").value_or("vectors"));
   InputFormat format;
   if (!parseInputFormat(text, format)) {
-    usageError("--format takes vectors, csv or sparse, not \"" + text + "\"");
+    usageError("--format takes vectors, csv or sparse, not " + shownInput(text));
+  }
+  // An option of another format's layout is a mistake, never something to ignore.
+  if (format != InputFormat::Csv) {
+    for (const auto& [option, given] : {std::pair("--separator", options.separator.has_value()),
+                                        std::pair("--id-column", options.idColumn.has_value())}) {
+      if (given) {
+        usageError(std::string(option) + " lays out a table (csv), but the input is read as " +
+                   (format == InputFormat::Vectors ? "vectors" : "sparse vectors"));
+      }
+    }
   }
   return format;
 }
@@ -120,7 +135,7 @@ CsvOptions csvOptions(const Options& options, const Model& model, std::string& i
   CsvOptions csv;
   const std::string separator = options.separator.value_or(recorded(model, "separator").value_or(","));
   if (!parseSeparator(separator, csv.separator)) {
-    usageError("--separator takes , or ; or tab, not \"" + separator + "\"");
+    usageError("--separator takes , or ; or tab, not " + shownInput(separator));
   }
   const std::optional<std::string> named = options.idColumn ? options.idColumn : recorded(model, "idColumn");
   if (named) {
@@ -137,6 +152,34 @@ bool sameFile(const std::string& a, const std::string& b) {
          first.st_ino == second.st_ino;
 }
 
+// Whether the regular file open as `fd` (standard input or output) is the
+// file `name`, or, for the name "-", the regular file open as `otherFd`.
+// Terminals, pipes and devices such as /dev/null are never the same file:
+// reading and writing them destroys nothing.
+bool sameRegularFile(int fd, const std::string& name, int otherFd) {
+  struct stat open;
+  struct stat other;
+  const bool found = name == "-" ? fstat(otherFd, &other) == 0 : stat(name.c_str(), &other) == 0;
+  return fstat(fd, &open) == 0 && found && S_ISREG(open.st_mode) && open.st_dev == other.st_dev &&
+         open.st_ino == other.st_ino;
+}
+
+// Writing the output must not destroy the model or the input: creating a
+// named output truncates it, and standard output appended to the input
+// would be read back as input. Checked before the output is opened.
+void refuseOutputOverInput(const Options& options) {
+  if (options.output != "-") {
+    if (sameFile(options.output, options.model) ||
+        (options.input != "-" && sameFile(options.output, options.input)) ||
+        (options.input == "-" && sameRegularFile(STDIN_FILENO, options.output, STDIN_FILENO))) {
+      fail("output " + escapedInput(options.output) + " is the model or the input file itself");
+    }
+  } else if (sameRegularFile(STDOUT_FILENO, options.model, STDIN_FILENO) ||
+             sameRegularFile(STDOUT_FILENO, options.input, STDIN_FILENO)) {
+    fail("standard output is the model or the input file itself");
+  }
+}
+
 }  // namespace
 
 int runMapCommand(int argc, char** argv) {
@@ -147,23 +190,21 @@ int runMapCommand(int argc, char** argv) {
   const InputFormat format = inputFormat(options, model);
   FILE* in = options.input == "-" ? stdin : openForReading(options.input.c_str());
   if (in == nullptr) {
-    fail("input " + options.input + " not found");
+    fail("input " + escapedInput(options.input) + " not found");
   }
   std::string idColumn;
   std::optional<VectorLines> lines;
   std::optional<ReaderSource> records;
   if (format == InputFormat::Vectors) {
-    lines.emplace(in, options.input, prepared.components());
+    lines.emplace(in, options.input, prepared.components(), options.strict);
     lines->start();
   } else {
     records.emplace(format, in, options.input, csvOptions(options, model, idColumn), model.componentNames);
+    records->start();
   }
-  // Creating the output truncates it: never the model or the input.
-  if (options.output != "-" && (sameFile(options.output, options.model) ||
-                                (options.input != "-" && sameFile(options.output, options.input)))) {
-    fail("output " + options.output + " is the model or the input file itself");
-  }
-  const std::string kind = options.output == "-" ? "standard output" : "output " + options.output;
+  refuseOutputOverInput(options);
+  // The last check is done: only now may the output be created (truncated).
+  const std::string kind = options.output == "-" ? "standard output" : "output " + escapedInput(options.output);
   std::optional<OutputFile> out;
   if (options.output == "-") {
     out.emplace(stdout, kind.c_str());

@@ -8,7 +8,9 @@
 
 #include "apply/mapprogress.h"
 #include "base/failure.h"
+#include "base/warning.h"
 #include "globals.h"
+#include "io/inputfailure.h"
 #include "io/outputfile.h"
 #include "kernels/distancekernels.h"
 #include "output/assignments.h"
@@ -21,6 +23,12 @@ constexpr size_t kBlockRecords = 1 << 16;
 constexpr size_t kNotFailed = static_cast<size_t>(-1);
 // The fewest vectors worth a chunk of their own.
 constexpr size_t kLeastChunk = 256;
+
+// Why a record cannot be walked: LENGTH cannot scale it to length 1.
+std::string lengthFailure(const std::string& where, std::string_view id, SquaredLength trouble) {
+  return where + " (" + escapedInput(id) + ") cannot be scaled to length 1 (LENGTH): the sum of its squares lies " +
+         (trouble == SquaredLength::Overflows ? "beyond the float range" : "below the normal float range");
+}
 
 }  // namespace
 
@@ -65,7 +73,12 @@ void MapStream::prepare(size_t count) {
     chunk.end = count * (c + 1) / chunks;
     chunk.failedAt = kNotFailed;
     chunk.why.clear();
+    chunk.lenient = {};
   }
+}
+
+size_t MapStream::recordsPerBlock(int components) {
+  return std::max<size_t>(1, std::min(kBlockRecords, kBlockValues / static_cast<size_t>(components)));
 }
 
 void MapStream::forEachChunk(const std::function<void(Chunk&, int)>& work) {
@@ -112,14 +125,18 @@ class MapStream::Distances {
   }
 };
 
-void MapStream::place(size_t k, int t, Distances& distances) {
+SquaredLength MapStream::place(size_t k, int t, Distances& distances) {
   float* x = row(k);
-  model_.normalise(x);
+  const SquaredLength length = model_.normalise(x);
+  if (length != SquaredLength::Fine) {
+    return length;
+  }
   const HierarchyWalk::End end = walks_[static_cast<size_t>(t)]->descend(x, 0);
   placed_[k] = {end.map, end.unit, 0.0f};
   if (end.unit >= 0) {
     distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
   }
+  return SquaredLength::Fine;
 }
 
 void MapStream::run(VectorLines& lines) {
@@ -143,12 +160,19 @@ void MapStream::run(VectorLines& lines) {
       Distances distances(placed_, model_.components());
       std::string why;
       for (size_t k = chunk.begin; k < chunk.end; k++) {
-        if (!VectorLines::parse(block.lines[k], model_.components(), row(k), ids_[k], why)) {
+        const long long line = block.firstLine + static_cast<long long>(k);
+        if (!VectorLines::parse(block.lines[k], line, model_.components(), lines.strict(), row(k), ids_[k],
+                                chunk.lenient, why)) {
           chunk.failedAt = k;
-          chunk.why = lines.where(block.firstLine + static_cast<long long>(k)) + " " + why;
+          chunk.why = lines.failureAt(line, why);
           return;
         }
-        place(k, t, distances);
+        const SquaredLength length = place(k, t, distances);
+        if (length != SquaredLength::Fine) {
+          chunk.failedAt = k;
+          chunk.why = lengthFailure(lines.where(line), ids_[k], length);
+          return;
+        }
       }
     });
     const std::string failure = finish();
@@ -156,6 +180,9 @@ void MapStream::run(VectorLines& lines) {
       reader->join();
     } else {
       readNext();
+    }
+    for (const Chunk& chunk : chunks_) {
+      lines.addLenient(chunk.lenient);
     }
     if (!failure.empty()) {
       fail(failure);
@@ -165,17 +192,19 @@ void MapStream::run(VectorLines& lines) {
   if (lines.readFailed()) {
     fail(lines.readFailure());
   }
+  warnOfSlips(lines);
 }
 
 void MapStream::run(RecordSource& source) {
   const size_t components = static_cast<size_t>(model_.components());
-  const size_t perBlock = std::max<size_t>(1, std::min(kBlockRecords, kBlockValues / components));
+  const size_t perBlock = recordsPerBlock(model_.components());
   std::vector<std::string> ids(perBlock);
+  lines_.resize(perBlock);
   for (bool more = true; more;) {
     values_.resize(perBlock * components);
     size_t n = 0;
     while (n < perBlock && (more = source.next(ids[n], values_.data() + n * components))) {
-      n++;
+      lines_[n++] = source.lastLine();
     }
     if (n == 0) {
       break;
@@ -187,10 +216,29 @@ void MapStream::run(RecordSource& source) {
     forEachChunk([&](Chunk& chunk, int t) {
       Distances distances(placed_, model_.components());
       for (size_t k = chunk.begin; k < chunk.end; k++) {
-        place(k, t, distances);
+        const SquaredLength length = place(k, t, distances);
+        if (length != SquaredLength::Fine) {
+          chunk.failedAt = k;
+          chunk.why = lengthFailure(source.where(lines_[k]), ids_[k], length);
+          return;
+        }
       }
     });
-    finish();  // records read one at a time are all sound
+    const std::string failure = finish();
+    if (!failure.empty()) {
+      fail(failure);
+    }
+  }
+  if (!source.failure().empty()) {
+    fail(source.failure());
+  }
+  warnOfSlips(source);
+}
+
+void MapStream::warnOfSlips(const RecordSource& source) {
+  const std::string slips = source.slips();
+  if (!slips.empty()) {
+    warn(slips);
   }
 }
 

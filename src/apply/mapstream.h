@@ -44,12 +44,18 @@ class MapStream {
   void reportTo(MapProgress* progress) { progress_ = progress; }
 
   // Maps every record of `lines`, the lines of a block parsed side by side.
+  // Warns about values that are not numbers once the input is read.
   void run(VectorLines& lines);
-  // Maps every record of `source`, read one at a time.
+  // Maps every record of `source`, read one at a time, then warns of its
+  // slips, if any.
   void run(RecordSource& source);
+  // Either way, a record that cannot be read or normalised ends the run with
+  // its line after the lines of the records before it have been written.
 
   // The input read per block; the bytes of a block's lines.
   static constexpr size_t kBlockBytes = 4 << 20;
+  // The records per block read one at a time, of `components` values each.
+  static size_t recordsPerBlock(int components);
 
  private:
   // Where one vector went: its deepest map and unit there (which name its
@@ -68,6 +74,7 @@ class MapStream {
     size_t failedAt;  // the first record that could not be read, or none
     std::string why;
     std::string text;
+    VectorLines::Lenient lenient;  // its values that are not numbers
   };
 
   const MappingModel& model_;
@@ -79,6 +86,7 @@ class MapStream {
   size_t count_ = 0;                                   // records in the block
   std::vector<float> values_;
   std::vector<std::string_view> ids_;
+  std::vector<long long> lines_;  // records read one at a time: the line of each
   std::vector<Placed> placed_;
   std::vector<Chunk> chunks_;
 
@@ -89,12 +97,14 @@ class MapStream {
   void forEachChunk(const std::function<void(Chunk&, int)>& work);
   class Distances;
   // Normalises and walks record k on the walk of thread t; its distance
-  // follows when `distances` measures its batch.
-  void place(size_t k, int t, Distances& distances);
+  // follows when `distances` measures its batch. A record that cannot be
+  // normalised is not walked: the trouble is returned.
+  SquaredLength place(size_t k, int t, Distances& distances);
   // Settles stuck vectors and writes the lines of the block up to the first
   // record that could not be read; returns why it could not be, or "".
   std::string finish();
   void settle(size_t upTo);
+  static void warnOfSlips(const RecordSource& source);
   void format(Chunk& chunk, size_t upTo) const;
 };
 

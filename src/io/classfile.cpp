@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "base/failure.h"
+#include "base/warning.h"
 #include "io/files.h"
 
 namespace {
@@ -97,11 +98,11 @@ class CsvRecords {
 
 }  // namespace
 
-std::vector<ClassEntry> parseClassFile(std::string_view text) {
+std::vector<ClassEntry> parseClassFile(std::string_view text, ClassEntry* header) {
   CsvRecords records(text);
   std::vector<std::string> fields;
   long line = 0;
-  bool header = true;
+  bool atHeader = true;
   std::vector<ClassEntry> entries;
   std::unordered_map<std::string, std::pair<size_t, long>> seen;  // identifier: entry and line
   while (records.next(fields, line)) {
@@ -110,8 +111,11 @@ std::vector<ClassEntry> parseClassFile(std::string_view text) {
       refuse(line, std::to_string(fields.size()) + (fields.size() == 1 ? " field" : " fields") +
                        " where two are expected (identifier,class)");
     }
-    if (header) {
-      header = false;
+    if (atHeader) {
+      atHeader = false;
+      if (header != nullptr) {
+        *header = {fields[0], fields[1]};
+      }
       continue;
     }
     auto [it, added] = seen.emplace(fields[0], std::make_pair(entries.size(), line));
@@ -123,24 +127,21 @@ std::vector<ClassEntry> parseClassFile(std::string_view text) {
                        std::to_string(it->second.second));
     }
   }
-  if (header) {
+  if (atHeader) {
     fail("classfile is empty: it needs a header line and a line per identifier (check classfile)");
   }
   return entries;
 }
 
-std::vector<ClassEntry> readClassFile(const char* name) {
+std::vector<ClassEntry> readClassFile(const char* name, ClassEntry* header) {
   FILE* file = openForReading(name);
   if (file == nullptr) {
+    warn("classFile " + whyNotReadable(name));
     fail("classfile not found (check propertyfile)");
   }
   std::string text;
-  char block[1 << 14];
-  for (size_t n; (n = fread(block, 1, sizeof block, file)) > 0;) text.append(block, n);
-  const bool failed = ferror(file) != 0;
-  fclose(file);
-  if (failed) {
+  if (!readWholeFile(file, text)) {
     fail("classfile could not be read");
   }
-  return parseClassFile(text);
+  return parseClassFile(text, header);
 }

@@ -20,10 +20,11 @@ struct ClassEntry {
 // same class is dropped). A file that cannot be opened or read, an empty
 // file, a line that is not two fields of well-formed CSV and an identifier
 // given two different classes end the run with one line naming the file's
-// line (status 1).
-std::vector<ClassEntry> readClassFile(const char* name);
+// line (status 1); a file that cannot be opened is also named on standard
+// error. `header`, if given, gets the two fields of the header line.
+std::vector<ClassEntry> readClassFile(const char* name, ClassEntry* header = nullptr);
 
 // The same for the file's text, already read.
-std::vector<ClassEntry> parseClassFile(std::string_view text);
+std::vector<ClassEntry> parseClassFile(std::string_view text, ClassEntry* header = nullptr);
 
 #endif

@@ -24,12 +24,12 @@ bool isBlank(std::string_view text) { return text.find_first_not_of(" \t") == st
 CsvReader::CsvReader(FILE* file, std::string name, const CsvOptions& options)
     : reader_(file), name_(std::move(name)), separator_(options.separator) {
   if (!readRow()) {
-    fail("inputfile " + name_ + " is empty (check inputfile)");
+    fail("inputfile " + escapedInput(name_) + " is empty (check inputfile)");
   }
   readHeader(options.idColumn);
   if (readRow()) {
     pending_ = true;
-    if (options.idColumn == nullptr) {
+    if (idColumn_ < 0 && options.idColumn == nullptr) {
       settleIdColumn();
     }
   } else if (options.rowsRequired) {
@@ -51,10 +51,18 @@ CsvReader::CsvReader(FILE* file, std::string name, const CsvOptions& options)
 void CsvReader::readHeader(const char* idColumn) {
   for (int c = 0; c < static_cast<int>(fields_.size()); c++) {
     const std::string_view name = textAt(c);
-    if (name.empty()) {
+    // An empty first name is the header of an index column, as data frames
+    // write it: the identifiers, unless idColumn names another column.
+    if (name.empty() && (c > 0 || idColumn != nullptr)) {
       failAt(rowLine_, c + 1, "the header row gives this column no name");
     }
+    if (name.find('\0') != std::string_view::npos) {
+      failAt(rowLine_, c + 1, "the column name " + shownInput(name) + " holds a NUL byte");
+    }
     columnNames_.emplace_back(name);
+  }
+  if (columnNames_[0].empty()) {
+    idColumn_ = 0;
   }
   std::unordered_map<std::string_view, int> firstColumn;
   for (int c = 0; c < static_cast<int>(columnNames_.size()); c++) {
@@ -66,7 +74,7 @@ void CsvReader::readHeader(const char* idColumn) {
   if (idColumn != nullptr) {
     const auto named = firstColumn.find(idColumn);
     if (named == firstColumn.end()) {
-      failAt(rowLine_, 0, "idColumn=" + std::string(idColumn) + " names no column of the header row");
+      failAt(rowLine_, 0, "idColumn=" + escapedInput(idColumn) + " names no column of the header row");
     }
     idColumn_ = named->second;
   }
@@ -106,6 +114,9 @@ bool CsvReader::next(Record& record) {
     id = readSplitRow();
   }
   if (idColumn_ >= 0) {
+    if (id.find('\0') != std::string_view::npos) {
+      failAt(rowLine_, idColumn_ + 1, "the identifier " + shownInput(id) + " holds a NUL byte");
+    }
     record.id = id;
   } else {
     rowId_ = std::to_string(rowNumber_);

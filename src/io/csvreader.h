@@ -13,7 +13,8 @@
 struct CsvOptions {
   char separator = ',';  // ',', ';' or a tab
   // The name of the identifier column. nullptr: the first column when its
-  // value in the first data row is neither a number nor empty; otherwise no
+  // header is empty (an index column, as data frames write one) or its value
+  // in the first data row is neither a number nor empty; otherwise no
   // column, and the rows are numbered 1, 2, ... as their identifiers.
   const char* idColumn = nullptr;
   // False: a header row alone is a table of no rows (mapping new vectors),
@@ -32,11 +33,13 @@ struct CsvOptions {
 //
 // Anything else ends the run with one line naming the file, the line and the
 // column (failInputAt): an empty file, a header row without data rows, a
-// column without a name, two columns of one name, an idColumn that names no
-// column, no column left for values, an empty line, a row with more or fewer
-// fields than the header row, an empty value, a value that is not a number
-// or not finite, a double quote within a field that is not quoted, text after
-// a closing quote, a quoted field that is never closed.
+// column without a name (but the first, see CsvOptions::idColumn), two
+// columns of one name, an idColumn that names no column, a name or
+// identifier that holds a NUL byte (it would be cut short where it is kept as
+// a text), no column left for values, an empty line, a row with more or
+// fewer fields than the header row, an empty value, a value that is not a
+// number or not finite, a double quote within a field that is not quoted,
+// text after a closing quote, a quoted field that is never closed.
 class CsvReader {
  public:
   // Takes over `file` (open for reading; closed when the reader is

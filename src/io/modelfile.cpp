@@ -8,6 +8,7 @@
 
 #include "base/failure.h"
 #include "io/files.h"
+#include "io/inputfailure.h"
 
 namespace {
 
@@ -96,6 +97,10 @@ class ModelReader {
     readNormalisation(model);
     next("mqe0", 2);
     model.mqe0 = number(1);
+    // Infinite when the squared distances of training overflowed the float range.
+    if (std::isnan(model.mqe0) || model.mqe0 < 0.0f) {
+      failHere("MQE0 is 0 or above (or infinite), not " + shownInput(fields_[1]));
+    }
     next("vectors", 2);
     model.vectors = integer(1, 1, 1LL << 62, "a vector count");
     readSettings(model);  // ends having read the "maps" line
@@ -114,7 +119,7 @@ class ModelReader {
   long long line_ = 0;
   std::vector<std::string_view> fields_;
 
-  [[noreturn]] void failModel(const std::string& what) const { fail("model " + name_ + " " + what); }
+  [[noreturn]] void failModel(const std::string& what) const { fail("model " + escapedInput(name_) + " " + what); }
   [[noreturn]] void failHere(const std::string& what) const {
     failModel("line " + std::to_string(line_) + ": " + what);
   }
@@ -149,22 +154,24 @@ class ModelReader {
   void next(const char* keyword, size_t count) {
     needLine(std::string("its \"") + keyword + "\" line");
     if (fields_[0] != keyword) {
-      failHere("\"" + std::string(keyword) + "\" expected, found \"" + std::string(fields_[0]) + "\"");
+      failHere("\"" + std::string(keyword) + "\" expected, found " + shownInput(fields_[0]));
     }
     if (fields_.size() != count) failCount(count);
   }
 
   [[noreturn]] void failCount(size_t count) const {
-    failHere("\"" + std::string(fields_[0]) + "\" takes " + std::to_string(count - 1) + " value(s), the line holds " +
+    failHere(shownInput(fields_[0]) + " takes " + std::to_string(count - 1) + " value(s), the line holds " +
              std::to_string(fields_.size() - 1));
   }
 
+  // Every whole number of a model is written as plain digits: no sign.
   long long integer(size_t field, long long least, long long most, const char* what) const {
     const std::string_view text = fields_[field];
     long long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) {
-      failHere("\"" + std::string(text) + "\" is not " + what);
+    if (text.find_first_not_of("0123456789") != std::string_view::npos || error != std::errc() ||
+        end != text.data() + text.size()) {
+      failHere(shownInput(text) + " is not " + what);
     }
     if (value < least || value > most) {
       failHere(std::string(what) + " from " + std::to_string(least) + " to " + std::to_string(most) +
@@ -177,17 +184,27 @@ class ModelReader {
   // structure already fixes).
   void expectValue(size_t field, long long value, const char* what) const {
     if (fields_[field] != std::to_string(value)) {
-      failHere(std::string(what) + " " + std::to_string(value) + " expected, found \"" + std::string(fields_[field]) +
-               "\"");
+      failHere(std::string(what) + " " + std::to_string(value) + " expected, found " + shownInput(fields_[field]));
     }
   }
 
+  // A float, infinite or NaN included.
   float number(size_t field) const {
     const std::string_view text = fields_[field];
     float value = 0.0f;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) {
-      failHere("\"" + std::string(text) + "\" is not a number");
+      failHere(shownInput(text) + " is not a number");
+    }
+    return value;
+  }
+
+  // A weight: training never writes one that is not finite, and one such
+  // would send every vector to the first unit at a distance of NaN.
+  float finiteNumber(size_t field) const {
+    const float value = number(field);
+    if (!std::isfinite(value)) {
+      failHere(shownInput(fields_[field]) + " is not a finite number");
     }
     return value;
   }
@@ -212,7 +229,7 @@ class ModelReader {
     const bool any = nextLine();
     if (!any || fields_[0] != kFormatName || fields_.size() != 2) failModel("is not a velmar model");
     if (fields_[1] != std::to_string(Model::kVersion)) {
-      failModel("is of format version " + std::string(fields_[1]) + "; this velmar reads version " +
+      failModel("is of format version " + escapedInput(fields_[1], 40) + "; this velmar reads version " +
                 std::to_string(Model::kVersion));
     }
   }
@@ -222,7 +239,7 @@ class ModelReader {
     const long long components = integer(1, 1, 1 << 30, "a component count");
     for (long long i = 0; i < components; i++) {
       needLine("component " + std::to_string(i) + " of " + std::to_string(components));
-      if (fields_[0] != "component") failHere("\"component\" expected, found \"" + std::string(fields_[0]) + "\"");
+      if (fields_[0] != "component") failHere("\"component\" expected, found " + shownInput(fields_[0]));
       if (fields_.size() != 2 && fields_.size() != 3) failCount(3);
       expectValue(1, i, "component");
       model.componentNames.push_back(fields_.size() == 3 ? decoded(fields_[2]) : std::string());
@@ -250,7 +267,7 @@ class ModelReader {
     for (;;) {
       needLine("its maps");
       if (fields_[0] == "maps") break;
-      if (fields_[0] != "setting") failHere("\"setting\" or \"maps\" expected, found \"" + std::string(fields_[0]) + "\"");
+      if (fields_[0] != "setting") failHere("\"setting\" or \"maps\" expected, found " + shownInput(fields_[0]));
       if (fields_.size() != 2) failCount(2);
       const std::string_view pair = fields_[1];
       const size_t equals = pair.find('=');
@@ -285,7 +302,7 @@ class ModelReader {
       expectValue(2, column, "unit column");
       expectValue(3, row, "unit row");
       map.childGid.push_back(static_cast<int>(integer(4, 0, most, "a map number")));
-      for (int i = 0; i < components; i++) map.weights.push_back(number(5 + static_cast<size_t>(i)));
+      for (int i = 0; i < components; i++) map.weights.push_back(finiteNumber(5 + static_cast<size_t>(i)));
     }
     model.maps.push_back(std::move(map));
   }
@@ -379,12 +396,12 @@ Model readModelFile(const std::string& name) { return parseModel(modelFileText(n
 
 std::string modelFileText(const std::string& name) {
   FILE* file = openForReading(name.c_str());
-  if (file == nullptr) fail("model " + name + " not found");
+  if (file == nullptr) fail("model " + escapedInput(name) + " not found");
   std::string text;
   char block[1 << 16];
   for (size_t got; (got = fread(block, 1, sizeof block, file)) > 0;) text.append(block, got);
   const bool failed = ferror(file) != 0;
   fclose(file);
-  if (failed) fail("model " + name + " could not be read");
+  if (failed) fail("model " + escapedInput(name) + " could not be read");
   return text;
 }

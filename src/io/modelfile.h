@@ -65,9 +65,12 @@ std::string modelText(const Model& model);
 
 // Reads a model file's text. Anything that is not a complete, consistent
 // model of this version (truncated, another version, a wrong count, a
-// non-number, a child map that does not exist or whose parent is another
-// unit, levels that do not go down by one) ends the run with one line
-// "model NAME ...", naming the line where it can.
+// non-number, a weight or divisor that is not finite, an MQE0 that is
+// negative or NaN (an infinite one is what training writes when its squared
+// distances overflow), a whole number that is not plain digits, a child map
+// that does not exist or whose parent is another unit, levels that do not
+// go down by one) ends the run with one line "model NAME ...", naming the
+// line where it can.
 Model parseModel(std::string_view text, const std::string& name);
 
 // Reads and parses the file; a file that cannot be read ends the run.

@@ -62,6 +62,9 @@ bool SparseReader::next(Record& record) {
   const char* stop = tokenEnd(p, end);
   if (memchr(p, ':', static_cast<size_t>(stop - p)) == nullptr) {
     record.id = std::string_view(p, static_cast<size_t>(stop - p));
+    if (record.id.find('\0') != std::string_view::npos) {
+      failAt(p, "the identifier " + shownInput(record.id) + " holds a NUL byte");
+    }
     p = skipSeparators(stop, end);
   } else {
     rowId_ = std::to_string(lineNumber_);

@@ -21,8 +21,8 @@
 // place.
 //
 // Anything else ends the run with one line naming the file, the line and the
-// column, the byte at which the token starts (failInputAt): an empty line, a
-// value without an index, an index that is not a whole number, is 0, repeats,
+// column, the byte at which the token starts (failInputAt): an empty line, an
+// identifier that holds a NUL byte, a value without an index, an index that is not a whole number, is 0, repeats,
 // is smaller than the one before or lies beyond the component count, a
 // missing value, a value that is not a number or not finite.
 class SparseReader {

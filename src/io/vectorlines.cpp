@@ -1,11 +1,14 @@
 #include "io/vectorlines.h"
 
+#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/failure.h"
 #include "io/decimal.h"
+#include "io/inputfailure.h"
 
 namespace {
 
@@ -13,6 +16,9 @@ namespace {
 constexpr size_t kHeaderBytes = 1 << 16;
 // The block size of next(), which hands out one line at a time.
 constexpr size_t kSingleBytes = 1 << 16;
+
+constexpr const char* kNoIdentifier =
+    "has no identifier (each value is followed by one blank, then comes the identifier)";
 
 long long countLineEnds(const char* text, size_t length) {
   long long n = 0;
@@ -29,24 +35,69 @@ std::string shortLine(int found, const char* rest, int components) {
   strtod(rest, &stop);
   const int values = found + (stop != rest && *stop == '\0' ? 1 : 0);
   if (values == components) {
-    return "has no identifier (each value is followed by one blank, then comes the identifier)";
+    return kNoIdentifier;
   }
   return "holds " + std::to_string(values) + " value" + (values == 1 ? "" : "s") + ", the model has " +
          std::to_string(components) + " component" + (components == 1 ? "" : "s");
 }
 
+// A value that is not a plain decimal: the field from `field` to `blank`
+// read alone, as the trainer reads it (atof, whose double strtod gives).
+// `number` tells whether the field is one number, tabs around it allowed,
+// as the table reader takes one (readNumber).
+float generalValue(char* field, char* blank, bool& number) {
+  *blank = '\0';
+  char* after = nullptr;
+  const double value = strtod(field, &after);
+  *blank = ' ';
+  const char* first = field;
+  while (first < blank && *first == '\t') first++;
+  const char* last = blank;
+  while (last > first && last[-1] == '\t') last--;
+  number = first < last && !isspace(static_cast<unsigned char>(*first)) && after == last;
+  return static_cast<float>(value);
+}
+
+std::string shortestFloat(float value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 }  // namespace
 
-VectorLines::VectorLines(FILE* in, const std::string& name, int components)
-    : in_(in), name_(name), components_(components) {}
+void VectorLines::Lenient::add(const Lenient& later) {
+  if (count == 0 && later.count > 0) {
+    *this = later;
+  } else {
+    count += later.count;
+  }
+}
+
+VectorLines::VectorLines(FILE* in, const std::string& name, int components, bool strict)
+    : in_(in), name_(name), components_(components), strict_(strict) {}
 
 VectorLines::~VectorLines() { fclose(in_); }
 
-std::string VectorLines::input() const { return name_ == "-" ? std::string("standard input") : "input " + name_; }
+std::string VectorLines::where(long long line) const { return inputLine(name_, line); }
 
-std::string VectorLines::where(long long line) const { return input() + " line " + std::to_string(line); }
+std::string VectorLines::failureAt(long long line, const std::string& why) const {
+  return where(line) + (why.front() == ',' ? "" : " ") + why;
+}
 
-std::string VectorLines::readFailure() const { return input() + " could not be read"; }
+std::string VectorLines::readFailure() const { return inputName(name_) + " could not be read"; }
+
+std::string VectorLines::slips() const {
+  if (lenient_.count == 0) {
+    return "";
+  }
+  const long long others = lenient_.count - 1;
+  std::string text = where(lenient_.line) + ", component " + std::to_string(lenient_.component) + ": " +
+                     shownInput(lenient_.text) + " read as " + shortestFloat(lenient_.value);
+  if (others > 0) {
+    text += "; " + std::to_string(others) + (others == 1 ? " value" : " values") + " like it";
+  }
+  return text;
+}
 
 size_t VectorLines::read(char* to, size_t size) {
   if (atEnd_ || size == 0) {
@@ -103,17 +154,17 @@ void VectorLines::start() {
     fail(readFailure());
   }
   if (!whole) {
-    fail(input() + " ends within its four header lines");
+    fail(inputName(name_) + " ends within its four header lines");
   }
   field('\n', components);
   const int count = atoi(vectors.c_str());
   const int announced = atoi(components.c_str());
   if (announced != components_) {
-    fail(input() + " has " + std::to_string(announced) + " components per vector (header line 4), the model " +
+    fail(inputName(name_) + " has " + std::to_string(announced) + " components per vector (header line 4), the model " +
          std::to_string(components_));
   }
   if (count < 0) {
-    fail(input() + " announces " + std::to_string(count) + " vectors (header line 2)");
+    fail(inputName(name_) + " announces " + std::to_string(count) + " vectors (header line 2)");
   }
   remaining_ = count;
 }
@@ -163,23 +214,53 @@ bool VectorLines::nextBlock(Block& block, size_t bytes) {
   return !block.lines.empty();
 }
 
-bool VectorLines::parse(const Line& line, int components, float* values, std::string_view& id, std::string& why) {
+bool VectorLines::parse(const Line& line, long long lineNumber, int components, bool strict, float* values,
+                        std::string_view& id, Lenient& lenient, std::string& why) {
   char* p = line.text;
-  const char* const end = line.text + line.length;
+  char* const end = line.text + line.length;
   bool finite = true;
   for (int i = 0; i < components; i++) {
-    char* blank;
-    values[i] = decimalFieldToFloat(p, end, ' ', &blank);
-    if (blank == nullptr) {
-      why = shortLine(i, p, components);
-      return false;
+    const char* stop = nullptr;
+    char* blank = nullptr;
+    // Most values are plain decimals, read at once; the others the general way.
+    if (readPlainDecimal(p, stop, values[i]) && *stop == ' ') {
+      blank = const_cast<char*>(stop);
+    } else {
+      blank = static_cast<char*>(memchr(p, ' ', static_cast<size_t>(end - p)));
+      if (blank == nullptr) {
+        why = shortLine(i, p, components);
+        return false;
+      }
+      bool number = false;
+      values[i] = generalValue(p, blank, number);
+      if (!number) {
+        const std::string_view text(p, static_cast<size_t>(blank - p));
+        if (strict) {
+          why = ", component " + std::to_string(i + 1) + ": " + shownInput(text) + " is not a number";
+          return false;
+        }
+        if (lenient.count++ == 0) {
+          lenient.line = lineNumber;
+          lenient.component = i + 1;
+          lenient.text.assign(text);
+          lenient.value = values[i];
+        }
+      }
     }
     finite = finite && std::isfinite(values[i]);
     p = blank + 1;
   }
   id = std::string_view(p, static_cast<size_t>(end - p));
+  if (id.empty() || id == "\r") {
+    why = kNoIdentifier;
+    return false;
+  }
+  if (id.find('\0') != std::string_view::npos) {
+    why = "(" + escapedInput(id) + ") holds a NUL byte in its identifier";
+    return false;
+  }
   if (!finite) {
-    why = "(" + std::string(id.substr(0, id.find('\0'))) + ") holds a value that is not a finite number";
+    why = "(" + escapedInput(id) + ") holds a value that is not a finite number";
     return false;
   }
   return true;
@@ -189,17 +270,18 @@ bool VectorLines::next(std::string& id, float* values) {
   while (singleAt_ >= single_.lines.size()) {
     if (!nextBlock(single_, kSingleBytes)) {
       if (readFailed_) {
-        fail(readFailure());
+        failure_ = readFailure();
       }
       return false;
     }
     singleAt_ = 0;
   }
-  const long long line = single_.firstLine + static_cast<long long>(singleAt_);
+  lastLine_ = single_.firstLine + static_cast<long long>(singleAt_);
   std::string_view text;
   std::string why;
-  if (!parse(single_.lines[singleAt_++], components_, values, text, why)) {
-    fail(where(line) + " " + why);
+  if (!parse(single_.lines[singleAt_++], lastLine_, components_, strict_, values, text, lenient_, why)) {
+    failure_ = failureAt(lastLine_, why);
+    return false;
   }
   id.assign(text);
   return true;

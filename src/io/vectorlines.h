@@ -19,12 +19,19 @@
 // input is bare record lines, so every piece of a file cut at line ends
 // reads as well. A record line is one value per component, each followed by
 // exactly one blank, then the identifier: the rest of the line, blanks
-// included. Values are converted as the trainer converts them.
+// included; an empty one (or a lone CR) is no identifier, and one that holds
+// a NUL byte is refused rather than cut short.
+//
+// Values are converted as the trainer converts them, leniently: a value that
+// is not a number reads as 0, one with text after its number as that number
+// ("1x" as 1), so that mapping agrees with training byte for byte. Such
+// values are counted, and the count and the first of them make one warning
+// for the whole input (slips()); `strict` refuses the first one instead.
 class VectorLines : public RecordSource {
  public:
   // Takes over `in` (open for reading) and closes it when destroyed; `name`
   // ("-" for standard input) is used in messages only.
-  VectorLines(FILE* in, const std::string& name, int components);
+  VectorLines(FILE* in, const std::string& name, int components, bool strict = false);
   ~VectorLines() override;
 
   VectorLines(const VectorLines&) = delete;
@@ -56,21 +63,52 @@ class VectorLines : public RecordSource {
   // "input NAME could not be read" (or "standard input ...").
   std::string readFailure() const;
 
-  // Parses one record line into `values` and `id` (a view into the line).
+  // Values that are not numbers, read as the trainer reads them: how many,
+  // and the first of them (its line, its 1-based component, its text and
+  // the value it was read as).
+  struct Lenient {
+    long long count = 0;
+    long long line = 0;
+    int component = 0;
+    std::string text;
+    float value = 0.0f;
+    // Counts in those of a later part of the input.
+    void add(const Lenient& later);
+  };
+
+  // Parses one record line into `values` and `id` (a view into the line),
+  // adding its values that are not numbers to `lenient` (as on line `line`).
   // False, with the reason in `why`, when the line is not a record of
-  // `components` finite values and an identifier. Changes nothing, so lines
-  // can be parsed on several threads at once.
-  static bool parse(const Line& line, int components, float* values, std::string_view& id, std::string& why);
+  // `components` finite values and an identifier, or, when `strict`, holds a
+  // value that is not a number; `why` then follows where(line) in a message
+  // (failureAt). Changes nothing else, so lines can be parsed on several
+  // threads at once.
+  static bool parse(const Line& line, long long lineNumber, int components, bool strict, float* values,
+                    std::string_view& id, Lenient& lenient, std::string& why);
 
   // "input NAME line N", or "standard input line N": how messages name a line.
-  std::string where(long long line) const;
+  std::string where(long long line) const override;
+  // The message for line `line` that parse() refused with `why`.
+  std::string failureAt(long long line, const std::string& why) const;
+
+  bool strict() const { return strict_; }
+  // Counts in the values that were read leniently in a block.
+  void addLenient(const Lenient& block) { lenient_.add(block); }
+  // The warning about them, once the input has been read: "" when there were none.
+  std::string slips() const override;
 
   bool next(std::string& id, float* values) override;
+  const std::string& failure() const override { return failure_; }
+  long long lastLine() const override { return lastLine_; }
 
  private:
   FILE* in_;
   std::string name_;
   int components_;
+  bool strict_;
+  Lenient lenient_;
+  std::string failure_;     // why next() could not read a record
+  long long lastLine_ = 0;  // the line of the record next() read last
   bool started_ = false;
   long long remaining_ = -1;  // records left to read by the header's count; -1: no header
   long long nextLine_ = 1;    // the line number of the next line to hand out
@@ -80,8 +118,6 @@ class VectorLines : public RecordSource {
   Block single_;  // what next() reads from
   size_t singleAt_ = 0;
 
-  // "input NAME", or "standard input".
-  std::string input() const;
   // Reads up to `size` more bytes to `to`; 0 at the end of the input.
   size_t read(char* to, size_t size);
   // The header's field reads: everything up to `delimiter`, which is

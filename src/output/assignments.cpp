@@ -105,11 +105,7 @@ std::string Assignments::unitPart(int gid, int level, int column, int row) {
 
 void Assignments::appendLine(std::string& out, std::string_view id, std::string_view unitPart, float distance,
                              std::string_view path) {
-  size_t length = 0;  // up to the first NUL byte (identifiers are short: no library call)
-  while (length < id.size() && id[length] != '\0') {
-    length++;
-  }
-  appendField(out, id.substr(0, length));
+  appendField(out, id);
   out += unitPart;
   // Ten significant digits, as a stream of precision 10 writes the float
   // (widened to double): enough to give the float back.

@@ -27,8 +27,9 @@ class Assignments {
   // One field as it stands in a line: quoted only when it must be.
   static std::string csvField(const std::string& text);
   static void appendField(std::string& out, std::string_view text);
-  // Appends one vector's line, CR LF included. The identifier is taken up to
-  // its first NUL byte, as the vector's identifier text holds it.
+  // Appends one vector's line, CR LF included, with the whole identifier
+  // (the readers refuse one that holds a NUL byte, which a vector's
+  // identifier text would cut short).
   static void appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
                          float distance, std::string_view path);
 

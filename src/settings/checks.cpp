@@ -4,7 +4,28 @@
 
 #include "base/failure.h"
 #include "globals.h"
+#include "io/files.h"
 #include "neuronlayer.h"
+
+namespace {
+
+// Whether some output of the run is written into savePath.
+bool writesOutput() {
+  return Globals::SAVE_AS_HTML || Globals::SAVE_AS_CARTIX || Globals::printMQE || Globals::SAVE_OVERVIEW ||
+         Globals::SAVE_ASSIGNMENTS || Globals::SAVE_SUMMARY || Globals::SAVE_MODEL;
+}
+
+}  // namespace
+
+void refuseUnusableSavePath() {
+  if (Globals::savePath == nullptr || !writesOutput()) {
+    return;
+  }
+  const std::string why = whyNoOutputFolder(Globals::savePath);
+  if (!why.empty()) {
+    fail("savePath " + why + " (check propertyfile)");
+  }
+}
 
 void checkSettings() {
   if (Globals::EXPAND_CYCLES < 1) {
@@ -41,10 +62,7 @@ void checkSettings() {
       Globals::INITIAL_Y_SIZE == 1 && Globals::TAU_1 <= 1.0f) {
     fail("INITIAL_X_SIZE and INITIAL_Y_SIZE of 1 need MAX_CYCLES or a TAU_1 above 1 (check propertyfile)");
   }
-  const bool writes = Globals::SAVE_AS_HTML || Globals::SAVE_AS_CARTIX || Globals::printMQE ||
-                      Globals::SAVE_OVERVIEW || Globals::SAVE_ASSIGNMENTS ||
-                      Globals::SAVE_SUMMARY || Globals::SAVE_MODEL;
-  if (Globals::savePath == nullptr && writes) {
+  if (Globals::savePath == nullptr && writesOutput()) {
     fail("savePath not set (check propertyfile)");
   }
 }

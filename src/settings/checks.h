@@ -7,4 +7,9 @@
 // memory check needs the component count) and before any map is built.
 void checkSettings();
 
+// Refuses, with one line naming the folder and status 1, a savePath that is
+// not a folder output files can be created in, when some output is switched
+// on. Runs before the data is read, so that a run is not trained for nothing.
+void refuseUnusableSavePath();
+
 #endif

@@ -28,7 +28,8 @@ void printHelp(std::ostream& out) {
          "                             standard input and output; --threads 0 (the default): every core\n"
          "\n"
          "The property file holds one key=value pair per line: no blanks around \"=\", no comment\n"
-         "or blank lines; a switch is on only for exactly \"true\". Keys, defaults and meanings:\n";
+         "or blank lines; a switch is on only for exactly \"true\". Slips (an unknown key, a number\n"
+         "read as 0, ...) are warned of on standard error. Keys, defaults and meanings:\n";
   for (const Setting& s : settingTable()) {
     out << padded(s.key, 22) << padded(shownDefault(s).c_str(), 11) << s.help << "\n";
   }
