@@ -20,6 +20,7 @@ Times are the median of REPEAT (default 5) runs, each pair run back to back.
 
 import json
 import os
+import warnings
 import pathlib
 import statistics
 import subprocess
@@ -98,7 +99,8 @@ def bench_map():
     folder = WORK / "map"
     (folder / "out").mkdir(parents=True, exist_ok=True)
     _, status = cli_wall(folder, [("inputFile", str(sample)), ("inputFormat", "csv"), ("savePath", "out"),
-                                  ("saveAsHTML", "false"), ("saveModel", "true")])
+                                  ("TAU_1", "0.05"), ("TAU_2", "0.02"), ("saveAsHTML", "false"),
+                                  ("saveModel", "true")])
     assert status == 0
     model = folder / "out" / "map_model.txt"
     h = velmar.load(model)
@@ -166,6 +168,7 @@ def bench_memory():
 
 
 if __name__ == "__main__":
+    warnings.simplefilter("ignore")  # numpy rows through a model of named columns
     print(json.dumps({"cores": os.cpu_count(), "repeat": REPEAT}))
     bench_fit()
     bench_map()

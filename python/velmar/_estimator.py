@@ -367,6 +367,7 @@ class Hierarchy(ClusterMixin, BaseEstimator):
 
     def _set_model_attributes(self, model, maps):
         units = model.units()
+        units["path_array"] = np.asarray(units["path"], dtype=object)
         self._units = units
         self.maps_ = [Map(k, info, first) for k, (info, first) in enumerate(zip(maps, units["first_unit"]))]
 
@@ -419,35 +420,40 @@ class Hierarchy(ClusterMixin, BaseEstimator):
         X : array-like of shape (n_samples, n_features), sparse matrix or DataFrame
         ids : sequence of str, default=None
             An identifier per vector; by default a DataFrame's index of
-            strings, else "1", "2", ...
+            strings, else the vectors are numbered 1, 2, ...
 
         Returns
         -------
         pandas.DataFrame (a dict of numpy arrays where pandas is missing)
-            Columns ``id``, ``map`` (the map's number), ``level``, ``column``,
-            ``row``, ``distance`` (the squared distance to the unit, float32)
-            and ``path`` (the units from the first layer down,
-            ``"column,row/column,row/..."``), one row per vector in order.
+            Columns ``id`` (the identifiers as str, or the numbers 1, 2, ...
+            as int64 where there are none: what pandas reads from the
+            output of ``velmar --map`` either way), ``map`` (the map's
+            number), ``level``, ``column``, ``row``, ``distance`` (the
+            squared distance to the unit, float32) and ``path`` (the units
+            from the first layer down, ``"column,row/column,row/..."``), one
+            row per vector in order.
         """
         identifiers = _inputs.identifiers(X, ids, _n_rows(X))
         units, distances = self._map(X)
         table = self._units
         if identifiers is None:
-            identifiers = [str(k) for k in range(1, len(units) + 1)]
+            id_column = np.arange(1, len(units) + 1, dtype=np.int64)
+        else:
+            id_column = np.asarray(identifiers, dtype=object)
         columns = {
-            "id": np.asarray(identifiers, dtype=object),
+            "id": id_column,
             "map": table["gid"][units],
             "level": table["level"][units],
             "column": table["column"][units],
             "row": table["row"][units],
             "distance": distances,
-            "path": np.asarray(table["path"], dtype=object)[units],
+            "path": table["path_array"][units],
         }
         try:
             import pandas as pd
         except ImportError:  # pragma: no cover
             return columns
-        return pd.DataFrame(columns)
+        return pd.DataFrame(columns, copy=False)
 
     def save(self, path):
         """Writes the model file: the bytes ``saveModel=true`` writes for the same run."""

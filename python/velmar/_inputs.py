@@ -99,7 +99,8 @@ def _validate_without_sklearn(estimator, X, reset):
 
 def matrix_of(X):
     """The compiled core's matrix over a validated X (no copy for native
-    float arrays in any memory order and for CSR matrices in canonical form)."""
+    float arrays in any memory order and for CSR matrices in canonical form;
+    the core checks once more that every value is finite)."""
     if is_sparse(X):
         if X.format != "csr":
             X = X.tocsr()
@@ -109,14 +110,12 @@ def matrix_of(X):
         indptr, indices, data = (_native(np.ascontiguousarray(a)) for a in (X.indptr, X.indices, X.data))
         if data.dtype.type not in _VALUE_TYPES:
             data = data.astype(np.float64)
-        _check_finite(data, "X")
         return _velmar.Matrix.sparse(indptr, indices, data, X.shape[0], X.shape[1]), X
     X = _native(np.asarray(X))
     if X.dtype.type not in _VALUE_TYPES:
         X = X.astype(np.float64)
     if X.ndim != 2:
         raise ValueError(f"Expected a 2D array, got {X.ndim}D input: give one vector per row.")
-    _check_finite(X, "X")
     return _velmar.Matrix.dense(X), X
 
 
