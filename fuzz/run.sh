@@ -25,7 +25,7 @@ jobs=${JOBS:-2}
 
 if [ "${FUZZ_SKIP_BUILD:-0}" != 1 ]; then
   cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMAR_FUZZ=ON -DVELMAR_TESTS=OFF >/dev/null
+    -DVELMAR_FUZZ=ON -DVELMAR_TESTS=OFF -DVELMAR_PYTHON=OFF >/dev/null
   cmake --build "$build" -j "$jobs" --target $(printf 'fuzz_%s ' "${targets[@]}")
 fi
 
