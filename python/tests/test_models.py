@@ -61,3 +61,19 @@ def test_ctrl_c_stops_fit_soon_and_the_next_fit_is_as_in_a_fresh_process():
     with pytest.raises(velmar.VelmarError):
         velmar.Hierarchy(expand_cycles=0).fit(small)
     assert velmar.Hierarchy().fit(small)._model.text() == before
+
+
+def test_hierarchies_set_aside_write_what_they_trained(tmp_path):
+    first = velmar.Hierarchy(tau2=0.03).fit(rng(13).rand(120, 3))
+    first.write(tmp_path / "before", map_library=True, summary=True)
+    other = velmar.Hierarchy(tau2=0.01, normalisation="length").fit(rng(14).rand(300, 5))
+    first.write(tmp_path / "after", map_library=True, summary=True)
+    other.write(tmp_path / "other")
+    for before in (tmp_path / "before").iterdir():
+        after = (tmp_path / "after" / before.name).read_text().replace(str(tmp_path / "after"),
+                                                                        str(tmp_path / "before"))
+        text = before.read_text()
+        if before.suffix == ".mapdescr":  # the date of writing
+            text, after = ([line for line in t.splitlines() if not line.startswith("$STORAGE_DATE")]
+                           for t in (text, after))
+        assert text == after, before.name
