@@ -137,9 +137,15 @@ def bench_map():
 
 
 PEAK = """
-import resource, sys, numpy as np, scipy.sparse as sp
+import sys, numpy as np, scipy.sparse as sp
 sys.path.insert(0, sys.argv[1])
 import velmar
+
+def status(field):  # kB
+    for line in open("/proc/self/status"):
+        if line.startswith(field + ":"):
+            return int(line.split()[1]) * 1024
+
 rng = np.random.RandomState(0)
 X = rng.rand(20000, 300)
 if sys.argv[2] == "sparse":
@@ -149,10 +155,10 @@ if sys.argv[2] == "sparse":
 else:
     size = X.nbytes
 velmar.Hierarchy(tau2=1000.0, max_cycles=1, expand_cycles=1).fit(X[:2])
-before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-velmar.Hierarchy(tau2=1000.0, max_cycles=1, expand_cycles=1).fit(X)
-after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
-print(size, after - before)
+open("/proc/self/clear_refs", "w").write("5")  # the peak starts again from here
+before = status("VmRSS")
+h = velmar.Hierarchy(tau2=1000.0, max_cycles=1, expand_cycles=1).fit(X)
+print(size, status("VmHWM") - before)
 """
 
 

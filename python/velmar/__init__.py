@@ -24,5 +24,11 @@ from ._maps import Map
 from ._velmar import VelmarError
 from ._warnings import VelmarWarning
 
+VelmarError.__doc__ = """What velmar refuses, with the one line the command line prints for it.
+
+A ValueError: settings no map could be trained with, vectors that cannot be
+used, a model file that is not a complete model, and the like.
+"""
+
 __all__ = ["Hierarchy", "Map", "VelmarError", "VelmarWarning", "load"]
 __version__ = "1.4"
