@@ -20,9 +20,9 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
+#include "output/outputsettings.h"
 #include "output/overviewclasses.h"
 #include "output/overviewgrid.h"
-#include "output/outputsettings.h"
 #include "output/overviewscript.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
-#include "output/overviewclasses.h"
 #include "output/outputsettings.h"
+#include "output/overviewclasses.h"
 
 namespace {
 
