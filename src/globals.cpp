@@ -302,8 +302,8 @@ void Globals::trainHFM() {
   std::cout << trainingTime << std::endl;
 }
 
-void Globals::saveHFMAs(int what) {
-  forEachMap([what](NeuronLayer* map) { map->saveAs(what); });
+void Globals::saveHFMAs(SaveKind what, const OutputSettings& shown) {
+  forEachMap([what, &shown](NeuronLayer* map) { map->saveAs(what, shown); });
 }
 
 // ---- Threads ----

@@ -13,6 +13,11 @@ class DataItem;
 class DataLoader;
 class NeuronLayer;
 class Workers;
+struct OutputSettings;
+
+// What saveHFMAs (and NeuronLayer::saveAs) writes of every map: its HTML page
+// or its three map-library files. Any other value writes nothing.
+enum class SaveKind : int { HtmlPage = 0, MapLibrary = 2 };
 
 // Static state of a run: the settings read from the property file, the vector
 // arithmetic and the one random sequence, the registry of maps by level and
@@ -119,7 +124,8 @@ class Globals {
   // ---- Hierarchy driver ----
   static void initHFM();
   static void trainHFM();
-  static void saveHFMAs(int what);
+  // Writes every map's page or map-library files (in forEachMap's order), showing `shown`.
+  static void saveHFMAs(SaveKind what, const OutputSettings& shown);
   // The one walk over the hierarchy: visit(map) for every map but the
   // level-0 map, breadth-first in training order (the first-layer map, then
   // every map of level 2 in registration order, then level 3, ...). Levels

@@ -988,10 +988,10 @@ void NeuronLayer::getNewWeights(int xPos, int yPos, float* UL, float* UR, float*
 // Output: the writers of each kind live with the other output files.
 // ---------------------------------------------------------------------------
 
-void NeuronLayer::saveAs(int what) {
-  if (what == 0) {
-    saveAsHTML();
-  } else if (what == 2) {
-    saveAsCartix();
+void NeuronLayer::saveAs(SaveKind what, const OutputSettings& shown) {
+  if (what == SaveKind::HtmlPage) {
+    saveAsHTML(shown);
+  } else if (what == SaveKind::MapLibrary) {
+    saveAsCartix(shown);
   }
 }

@@ -13,6 +13,8 @@
 class DataItem;
 class Neuron;
 class OutputFile;
+struct OutputSettings;
+enum class SaveKind : int;
 class WinnerSearch;
 
 // A grid position: column first, then row.
@@ -56,8 +58,8 @@ class NeuronLayer {
   void insertColumn(int pos);
   // Trains, grows and finally expands the map.
   void train();
-  // 0: HTML page; 2: map-library files; anything else: nothing.
-  void saveAs(int what);
+  // Writes the map's HTML page or its map-library files (SaveKind, globals.h), showing `shown`.
+  void saveAs(SaveKind what, const OutputSettings& shown);
 
   // True when a map of columns x rows units of `components` weights can
   // exist: few enough units to count in an int, and within physical memory.
@@ -165,9 +167,9 @@ class NeuronLayer {
   void adaptWeights(const int* winner, DataItem* di);
   void testDataItems();
   GridPos getMaxDissNeighbour(const int* n);
-  void saveAsHTML();
+  void saveAsHTML(const OutputSettings& shown);
   void insertRow(int pos);
-  void saveAsCartix();
+  void saveAsCartix(const OutputSettings& shown);
   void getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR);
 
   // Rebuilds the scan-order list of weight arrays (and the units' lengths)

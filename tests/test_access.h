@@ -14,8 +14,8 @@ class NeuronLayerTestAccess {
     m.getNewWeights(x, y, UL, UR, LL, LR);
   }
   static void testDataItems(NeuronLayer& m) { m.testDataItems(); }
-  static void saveAsHTML(NeuronLayer& m) { m.saveAsHTML(); }
-  static void saveAsCartix(NeuronLayer& m) { m.saveAsCartix(); }
+  static void saveAsHTML(NeuronLayer& m, const OutputSettings& shown) { m.saveAsHTML(shown); }
+  static void saveAsCartix(NeuronLayer& m, const OutputSettings& shown) { m.saveAsCartix(shown); }
   static void expandUnits(NeuronLayer& m) { m.expandUnits(); }
   static float learnrate(const NeuronLayer& m) { return m.learnrate; }
   static int neighbourhood(const NeuronLayer& m) { return m.neighbourhood; }

@@ -1,5 +1,5 @@
-// The overview page without its component weights when they would not fit; CSV fields; the defaults the help states;
-// the agreement of each level's partition with known classes.
+// The overview page without its component weights when they would not fit, and its run summary from the settings
+// it is given; CSV fields; the defaults the help states; the agreement of each level's partition with known classes.
 
 #include <sys/stat.h>
 
@@ -10,6 +10,7 @@
 #include "output/assignments.h"
 #include "output/figures.h"
 #include "output/knownclasses.h"
+#include "output/outputsettings.h"
 #include "output/overview.h"
 #include "settings/helptext.h"
 #include "test_support.h"
@@ -24,7 +25,6 @@ void smallHierarchy() {
   loader->readDataItems(testsupport::writeTempFile("ov.in", "$TYPE vec\n$N 2\n$X x\n$DIM 3\n1 0 0 p\n0 1 0 q\n").c_str());
   loader->readVectorDescription(testsupport::writeTempFile("ov.dsc", "#\n#\n#\n#\n0 a .\n1 b .\n2 c .\n").c_str());
   testsupport::resetGlobals(3);
-  Globals::inputFile = "ov.in";
   Globals::hfm = new NeuronLayer(nullptr, Globals::dataItems, 0.0f, 0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
   Globals::hfm->getNeuron(0, 0)->addMap(Globals::dataItems, 4.0f, 1, 2, 1, 0, 0);
   NeuronLayer* first = Globals::getFirstLayerMap();
@@ -39,12 +39,13 @@ void smallHierarchy() {
 
 TEST(OverviewPage, LeavesTheWeightsOutOnlyWhenTheyWouldPassTheBudget) {
   smallHierarchy();
+  const OutputSettings shown;
   std::ostringstream full, trimmed;
-  Overview::write(full);
+  Overview::write(full, shown);
   const size_t size = full.str().size();
-  Overview::write(trimmed, size - 1);
+  Overview::write(trimmed, shown, size - 1);
   std::ostringstream exact;
-  Overview::write(exact, size);
+  Overview::write(exact, shown, size);
   EXPECT_EQ(exact.str(), full.str());
   for (const std::string& page : {full.str(), trimmed.str()}) {
     const html::Document doc = html::parse(page);
@@ -54,6 +55,31 @@ TEST(OverviewPage, LeavesTheWeightsOutOnlyWhenTheyWouldPassTheBudget) {
   EXPECT_NE(full.str().find("{\"names\":[\"a\",\"b\",\"c\"],\"maps\":{\"1\":["), std::string::npos);
   EXPECT_EQ(trimmed.str().find("id=\"velmar-weights\""), std::string::npos);
   EXPECT_NE(trimmed.str().find("weights are left out"), std::string::npos);
+}
+
+// The run summary shows the settings the page is given (the settings in Globals stay the defaults).
+TEST(OverviewPage, RunSummaryShowsTheSettingsItIsGiven) {
+  smallHierarchy();
+  OutputSettings shown;
+  shown.prefix = "r&d";
+  shown.inputFile = "in<1>.vec";
+  shown.mqe0File = "m.mqe0";
+  shown.normalisation = 2;
+  shown.tau1 = 0.5f;
+  shown.tau2 = 0.125f;
+  shown.expandCycles = 7;
+  shown.randomSeed = 7;
+  shown.randomSeedGiven = true;
+  shown.trainingTime = 2.5f;
+  shown.mapPages = true;
+  std::ostringstream page;
+  Overview::write(page, shown);
+  for (const char* part :
+       {"<title>r&amp;d: overview", "<td>in&lt;1&gt;.vec</td>", "<td>4 (from m.mqe0)</td>", "<td>INTERVAL (",
+        "<td>0.5, 0.125</td>", "<td>7, 0 (no limit)</td>", "Random seed</th><td>7</td>", "<td>2.5 s</td>",
+        "<a href=\"r%26d_1_1_0_0.html\">page</a>"}) {
+    EXPECT_NE(page.str().find(part), std::string::npos) << part;
+  }
 }
 
 // The five vectors p1 p2 q1 q2 q3 and a first-layer map of `columns` x 1 units, none holding any yet.
@@ -90,7 +116,7 @@ TEST(Figures, AdjustedRandIndexOfEachLevelsPartition) {
   place(expanded->getMap()->getNeuron(1, 0), {2});
   const KnownClasses classes({{"p1", "P"}, {"p2", "P"}, {"q1", "Q"}, {"q2", "Q"}, {"q3", "Q"}}, Globals::dataItems);
 
-  const HierarchyFigures h = measureHierarchy(&classes).hierarchy;
+  const HierarchyFigures h = measureHierarchy(&classes, 0.0f).hierarchy;
   ASSERT_EQ(h.byLevel.size(), 2u);
   EXPECT_EQ(h.byLevel[0].level, 1);
   EXPECT_EQ(h.byLevel[0].clusters, 2);
@@ -100,14 +126,14 @@ TEST(Figures, AdjustedRandIndexOfEachLevelsPartition) {
   EXPECT_DOUBLE_EQ(h.byLevel[1].adjustedRandIndex, 6.0 / 11.0);
   EXPECT_DOUBLE_EQ(h.adjustedRandIndex, 6.0 / 11.0);
   EXPECT_EQ(h.purity, 1.0);  // pure leaves, yet far from the classes' partition
-  EXPECT_TRUE(std::isnan(measureHierarchy(nullptr).hierarchy.adjustedRandIndex));
+  EXPECT_TRUE(std::isnan(measureHierarchy(nullptr, 0.0f).hierarchy.adjustedRandIndex));
 }
 
 // One unit for five vectors of one class: the very same partition, so 1 rather than 0 / 0.
 TEST(Figures, AdjustedRandIndexOfTwoEqualTrivialPartitionsIsOne) {
   place(fiveVectors(1)->getNeuron(0, 0), {0, 1, 2, 3, 4});
   const KnownClasses one({{"p1", "P"}, {"p2", "P"}, {"q1", "P"}, {"q2", "P"}, {"q3", "P"}}, Globals::dataItems);
-  EXPECT_EQ(measureHierarchy(&one).hierarchy.adjustedRandIndex, 1.0);
+  EXPECT_EQ(measureHierarchy(&one, 0.0f).hierarchy.adjustedRandIndex, 1.0);
 }
 
 TEST(AssignmentsFile, FieldsAreQuotedOnlyWhenTheyMustBe) {

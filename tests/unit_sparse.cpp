@@ -1,6 +1,6 @@
 // Sparse input vectors: their storage, the moves that keep a unit's squared length and skip what they cannot
 // change, the sparse-aware certified search against the plain loop, and the team of threads. Every kernel on
-// every instruction set this processor runs.
+// each instruction set (skipped where the processor lacks it).
 
 #include <atomic>
 #include <chrono>
@@ -20,8 +20,10 @@
 namespace {
 
 using kernels::InstructionSet;
-using testsupport::KernelsIn;
-using testsupport::supportedSets;
+using SparseKernels = testsupport::OnEachSet;
+using SparseSearch = testsupport::OnEachSet;
+INSTANTIATE_TEST_SUITE_P(, SparseKernels, testsupport::everySet(), testsupport::setName);
+INSTANTIATE_TEST_SUITE_P(, SparseSearch, testsupport::everySet(), testsupport::setName);
 
 bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -96,39 +98,37 @@ TEST(SparseItem, KeepsTheSmallerFormAndGivesBackEveryBit) {
 
 // The moves agree with the plain move of the dense vector bit for bit, return exactly what measuring the result
 // gives, and skipping changes nothing: not a weight, not the length.
-TEST(SparseKernels, MovesMatchThePlainMoveAndSkippingChangesNothing) {
+TEST_P(SparseKernels, MovesMatchThePlainMoveAndSkippingChangesNothing) {
   std::mt19937 rng(17);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    const kernels::KernelTable& k = kernels::active();
-    for (int n : {1, 7, 15, 16, 17, 33, 64, 300, 1001}) {
-      for (int trial = 0; trial < 60; trial++) {
-        std::vector<float> w(n);
-        for (float& f : w) f = trial % 3 == 0 ? std::ldexp(static_cast<float>(rng() % 4), -149) : anyWeight(rng);
-        const Sparse x = sparseVector(rng, n, trial % 4 == 0 ? 0.0 : 0.05, [&] { return anyWeight(rng); });
-        const std::vector<float> dense = x.dense(n);
-        const double f = anyFactor(rng);
-        std::vector<float> plain = w, skipping = w, full = w, measured = w;
-        kernels::portableKernels().moveTowards(plain.data(), dense.data(), f, n);
-        const double skipLength = k.moveSparse(skipping.data(), x.entries(), f, n, kernels::noOpLimit(f));
-        const double fullLength = k.moveSparse(full.data(), x.entries(), f, n, -1);
-        const double denseLength = k.moveMeasured(measured.data(), dense.data(), f, n);
-        for (int i = 0; i < n; i++) {
-          ASSERT_TRUE(sameBits(skipping[i], plain[i]) && sameBits(full[i], plain[i]) && sameBits(measured[i], plain[i]))
-              << kernels::name(set) << " n=" << n << " i=" << i << " w=" << w[i] << " f=" << f;
-        }
-        const double length = k.measure(plain.data(), n);
-        EXPECT_TRUE(sameBits(skipLength, length) || (std::isnan(skipLength) && std::isnan(length)));
-        EXPECT_TRUE(sameBits(fullLength, length) || (std::isnan(fullLength) && std::isnan(length)));
-        EXPECT_TRUE(sameBits(denseLength, length) || (std::isnan(denseLength) && std::isnan(length)));
+  const InstructionSet set = GetParam();
+  const kernels::KernelTable& k = kernels::active();
+  for (int n : {1, 7, 15, 16, 17, 33, 64, 300, 1001}) {
+    for (int trial = 0; trial < 60; trial++) {
+      std::vector<float> w(n);
+      for (float& f : w) f = trial % 3 == 0 ? std::ldexp(static_cast<float>(rng() % 4), -149) : anyWeight(rng);
+      const Sparse x = sparseVector(rng, n, trial % 4 == 0 ? 0.0 : 0.05, [&] { return anyWeight(rng); });
+      const std::vector<float> dense = x.dense(n);
+      const double f = anyFactor(rng);
+      std::vector<float> plain = w, skipping = w, full = w, measured = w;
+      kernels::portableKernels().moveTowards(plain.data(), dense.data(), f, n);
+      const double skipLength = k.moveSparse(skipping.data(), x.entries(), f, n, kernels::noOpLimit(f));
+      const double fullLength = k.moveSparse(full.data(), x.entries(), f, n, -1);
+      const double denseLength = k.moveMeasured(measured.data(), dense.data(), f, n);
+      for (int i = 0; i < n; i++) {
+        ASSERT_TRUE(sameBits(skipping[i], plain[i]) && sameBits(full[i], plain[i]) && sameBits(measured[i], plain[i]))
+            << kernels::name(set) << " n=" << n << " i=" << i << " w=" << w[i] << " f=" << f;
       }
+      const double length = k.measure(plain.data(), n);
+      EXPECT_TRUE(sameBits(skipLength, length) || (std::isnan(skipLength) && std::isnan(length)));
+      EXPECT_TRUE(sameBits(fullLength, length) || (std::isnan(fullLength) && std::isnan(length)));
+      EXPECT_TRUE(sameBits(denseLength, length) || (std::isnan(denseLength) && std::isnan(length)));
     }
   }
 }
 
 // The limit is what the proof allows: every weight up to it, of either sign, comes back unchanged from a move
 // towards +0, and it is never above 2^-126; -0 and factors that are not finite allow nothing.
-TEST(SparseKernels, NoOpLimitHoldsForEveryWeightBelowIt) {
+TEST(SparseMoves, NoOpLimitHoldsForEveryWeightBelowIt) {
   std::mt19937 rng(23);
   for (int trial = 0; trial < 400; trial++) {
     const double f = trial < 4 ? std::vector<double>{0.0, 1e-40, 0.3, 0.5}[trial]
@@ -160,38 +160,35 @@ TEST(SparseKernels, NoOpLimitHoldsForEveryWeightBelowIt) {
   EXPECT_FALSE(std::signbit(w[20]));
 }
 
-TEST(SparseKernels, DotsAndComponentChainsMatchTheirReferences) {
+TEST_P(SparseKernels, DotsAndComponentChainsMatchTheirReferences) {
   std::mt19937 rng(29);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    const kernels::KernelTable& k = kernels::active();
-    for (int n : {1, 9, 40, 300}) {
-      std::vector<std::vector<float>> units(5, std::vector<float>(n));
-      std::vector<const float*> ptrs;
-      for (auto& u : units) {
-        for (float& f : u) f = std::uniform_real_distribution<float>(-1, 1)(rng);
-        ptrs.push_back(u.data());
-      }
-      for (double share : {0.0, 0.02, 0.3, 1.0}) {
-        const Sparse x = sparseVector(rng, n, share, [&] { return std::uniform_real_distribution<float>(-2, 2)(rng); });
-        std::vector<double> dots(5);
-        k.sparseDots(x.entries(), ptrs.data(), 5, dots.data());
-        for (int u = 0; u < 5; u++) {
-          double reference = 0.0, magnitude = 0.0;
-          for (size_t j = 0; j < x.index.size(); j++) {
-            reference += static_cast<double>(x.value[j]) * units[u][x.index[j]];
-            magnitude += std::fabs(static_cast<double>(x.value[j]) * units[u][x.index[j]]);
-          }
-          EXPECT_LE(std::fabs(dots[u] - reference), 2.0 * n * std::ldexp(1.0, -53) * magnitude) << n;
-          EXPECT_EQ(kernels::exactDistance(x.entries(), units[u].data(), n),
-                    kernels::exactDistance(x.dense(n).data(), units[u].data(), n));
+  const kernels::KernelTable& k = kernels::active();
+  for (int n : {1, 9, 40, 300}) {
+    std::vector<std::vector<float>> units(5, std::vector<float>(n));
+    std::vector<const float*> ptrs;
+    for (auto& u : units) {
+      for (float& f : u) f = std::uniform_real_distribution<float>(-1, 1)(rng);
+      ptrs.push_back(u.data());
+    }
+    for (double share : {0.0, 0.02, 0.3, 1.0}) {
+      const Sparse x = sparseVector(rng, n, share, [&] { return std::uniform_real_distribution<float>(-2, 2)(rng); });
+      std::vector<double> dots(5);
+      k.sparseDots(x.entries(), ptrs.data(), 5, dots.data());
+      for (int u = 0; u < 5; u++) {
+        double reference = 0.0, magnitude = 0.0;
+        for (size_t j = 0; j < x.index.size(); j++) {
+          reference += static_cast<double>(x.value[j]) * units[u][x.index[j]];
+          magnitude += std::fabs(static_cast<double>(x.value[j]) * units[u][x.index[j]]);
         }
-        std::vector<float> acc(n, 0.25f), want = acc;
-        const std::vector<float> dense = x.dense(n);
-        k.accumulateSquares(acc.data(), units[0].data(), dense.data(), n);
-        kernels::portableKernels().accumulateSquares(want.data(), units[0].data(), dense.data(), n);
-        EXPECT_EQ(acc, want);
+        EXPECT_LE(std::fabs(dots[u] - reference), 2.0 * n * std::ldexp(1.0, -53) * magnitude) << n;
+        EXPECT_EQ(kernels::exactDistance(x.entries(), units[u].data(), n),
+                  kernels::exactDistance(x.dense(n).data(), units[u].data(), n));
       }
+      std::vector<float> acc(n, 0.25f), want = acc;
+      const std::vector<float> dense = x.dense(n);
+      k.accumulateSquares(acc.data(), units[0].data(), dense.data(), n);
+      kernels::portableKernels().accumulateSquares(want.data(), units[0].data(), dense.data(), n);
+      EXPECT_EQ(acc, want);
     }
   }
 }
@@ -226,54 +223,49 @@ void expectPlainWinner(WinnerSearch& search, SparseMap& map, const Sparse& x, in
 
 float termWeight(std::mt19937& rng) { return std::uniform_real_distribution<float>(0.01f, 0.6f)(rng); }
 
-TEST(SparseSearch, PicksThePlainWinnerOnRandomSparseData) {
+TEST_P(SparseSearch, PicksThePlainWinnerOnRandomSparseData) {
   std::mt19937 rng(31);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    for (int n : {1, 5, 17, 300, 2000}) {
-      WinnerSearch search(n);
-      for (int trial = 0; trial < 25; trial++) {
-        SparseMap map;
-        const int count = 1 + static_cast<int>(rng() % 30);
-        for (int u = 0; u < count; u++) map.units.push_back(sparseVector(rng, n, 0.1, [&] { return termWeight(rng); }).dense(n));
-        expectPlainWinner(search, map, sparseVector(rng, n, 0.05, [&] { return termWeight(rng); }), n, HUGE_VALF, 0,
-                          kernels::name(set));
-      }
+  const InstructionSet set = GetParam();
+  for (int n : {1, 5, 17, 300, 2000}) {
+    WinnerSearch search(n);
+    for (int trial = 0; trial < 25; trial++) {
+      SparseMap map;
+      const int count = 1 + static_cast<int>(rng() % 30);
+      for (int u = 0; u < count; u++) map.units.push_back(sparseVector(rng, n, 0.1, [&] { return termWeight(rng); }).dense(n));
+      expectPlainWinner(search, map, sparseVector(rng, n, 0.05, [&] { return termWeight(rng); }), n, HUGE_VALF, 0,
+                        kernels::name(set));
     }
   }
 }
 
 // Exact ties (copies of one unit), units almost equal to the vector (the cancellation: |w|^2 + |x|^2 - 2 x.w
 // subtracts nearly equal numbers), the vector itself, an all-zero vector and one with a single listed value.
-TEST(SparseSearch, TiesCancellationZeroAndSingleValues) {
+TEST_P(SparseSearch, TiesCancellationZeroAndSingleValues) {
   std::mt19937 rng(37);
   const long long nearTies = WinnerSearch::counts.nearTies;
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    for (int n : {3, 40, 1000}) {
-      WinnerSearch search(n);
-      for (int trial = 0; trial < 20; trial++) {
-        const Sparse x = sparseVector(rng, n, 0.1, [&] { return termWeight(rng) * 1000.0f; });
-        SparseMap map;
-        for (int c = 0; c < 5; c++) {
-          std::vector<float> near = x.dense(n);
-          if (c > 0 && !x.index.empty()) {  // one float step off, in one listed or unlisted component
-            float& f = near[c % 2 ? x.index[rng() % x.index.size()] : rng() % n];
-            f = std::nextafter(f, c < 3 ? 1e9f : -1e9f);
-          }
-          map.units.insert(map.units.begin() + rng() % (map.units.size() + 1), near);
+  for (int n : {3, 40, 1000}) {
+    WinnerSearch search(n);
+    for (int trial = 0; trial < 20; trial++) {
+      const Sparse x = sparseVector(rng, n, 0.1, [&] { return termWeight(rng) * 1000.0f; });
+      SparseMap map;
+      for (int c = 0; c < 5; c++) {
+        std::vector<float> near = x.dense(n);
+        if (c > 0 && !x.index.empty()) {  // one float step off, in one listed or unlisted component
+          float& f = near[c % 2 ? x.index[rng() % x.index.size()] : rng() % n];
+          f = std::nextafter(f, c < 3 ? 1e9f : -1e9f);
         }
-        map.units.insert(map.units.begin() + rng() % map.units.size(), map.units[rng() % map.units.size()]);
-        expectPlainWinner(search, map, x, n, HUGE_VALF, 0, "near and tied");
-        expectPlainWinner(search, map, Sparse(), n, HUGE_VALF, 2, "all zero");
-        Sparse single;
-        single.index = {static_cast<int>(rng() % n)};
-        single.value = {termWeight(rng)};
-        expectPlainWinner(search, map, single, n, HUGE_VALF, 1, "single value");
-        SparseMap zeros;
-        zeros.units.assign(3, std::vector<float>(n, 0.0f));
-        expectPlainWinner(search, zeros, Sparse(), n, HUGE_VALF, 1, "zero to zero units");
+        map.units.insert(map.units.begin() + rng() % (map.units.size() + 1), near);
       }
+      map.units.insert(map.units.begin() + rng() % map.units.size(), map.units[rng() % map.units.size()]);
+      expectPlainWinner(search, map, x, n, HUGE_VALF, 0, "near and tied");
+      expectPlainWinner(search, map, Sparse(), n, HUGE_VALF, 2, "all zero");
+      Sparse single;
+      single.index = {static_cast<int>(rng() % n)};
+      single.value = {termWeight(rng)};
+      expectPlainWinner(search, map, single, n, HUGE_VALF, 1, "single value");
+      SparseMap zeros;
+      zeros.units.assign(3, std::vector<float>(n, 0.0f));
+      expectPlainWinner(search, zeros, Sparse(), n, HUGE_VALF, 1, "zero to zero units");
     }
   }
   EXPECT_GT(WinnerSearch::counts.nearTies, nearTies);  // the exact chains decided some
@@ -281,55 +273,49 @@ TEST(SparseSearch, TiesCancellationZeroAndSingleValues) {
 
 // Values near the float limits: huge ones whose squares overflow (the plain loop decides), distances at the
 // starting distance, and subnormal ones whose squares lie far below the float range.
-TEST(SparseSearch, ValuesNearTheFloatLimits) {
+TEST_P(SparseSearch, ValuesNearTheFloatLimits) {
   std::mt19937 rng(41);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    for (int n : {4, 64}) {
-      WinnerSearch search(n);
-      for (int trial = 0; trial < 20; trial++) {
-        for (float scale : {FLT_MAX, 1e19f, FLT_MIN, 1e-44f}) {
-          SparseMap map;
-          for (int u = 0; u < 6; u++) map.units.push_back(sparseVector(rng, n, 0.3, [&] { return termWeight(rng) * scale; }).dense(n));
-          const Sparse x = sparseVector(rng, n, 0.3, [&] { return termWeight(rng) * scale; });
-          expectPlainWinner(search, map, x, n, HUGE_VALF, 3, "scale");
-          expectPlainWinner(search, map, x, n, 1e-3f, 4, "start");
-        }
+  for (int n : {4, 64}) {
+    WinnerSearch search(n);
+    for (int trial = 0; trial < 20; trial++) {
+      for (float scale : {FLT_MAX, 1e19f, FLT_MIN, 1e-44f}) {
+        SparseMap map;
+        for (int u = 0; u < 6; u++) map.units.push_back(sparseVector(rng, n, 0.3, [&] { return termWeight(rng) * scale; }).dense(n));
+        const Sparse x = sparseVector(rng, n, 0.3, [&] { return termWeight(rng) * scale; });
+        expectPlainWinner(search, map, x, n, HUGE_VALF, 3, "scale");
+        expectPlainWinner(search, map, x, n, 1e-3f, 4, "start");
       }
     }
   }
 }
 
 // The bound itself: the exact distance lies between the lower and upper bounds the search derives.
-TEST(SparseSearch, ExactDistanceLiesWithinTheBound) {
+TEST_P(SparseSearch, ExactDistanceLiesWithinTheBound) {
   std::mt19937 rng(43);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    const kernels::KernelTable& k = kernels::active();
-    for (int n : {1, 30, 1000, 5000}) {
-      WinnerSearch search(n);
-      const double relative = search.chainBound().first;
-      const auto [cancellation, absolute] = search.sparseBound();
-      for (int trial = 0; trial < 100; trial++) {
-        const Sparse x = sparseVector(rng, n, 0.05, [&] { return anyWeight(rng) * (trial % 2 ? 1.0f : 1e-20f); });
-        std::vector<float> w = trial % 3 == 0 ? x.dense(n) : std::vector<float>(n);
-        for (float& f : w) f = trial % 3 == 0 ? std::nextafter(f, 1.0f) : termWeight(rng) * (trial % 2 ? 1.0f : 1e-20f);
-        bool finite = true;
-        for (float v : x.value) finite = finite && std::isfinite(v);
-        if (!finite) continue;
-        const float* unit = w.data();
-        double dot;
-        k.sparseDots(x.entries(), &unit, 1, &dot);
-        double xLength = 0.0;
-        for (float v : x.value) xLength += static_cast<double>(v) * v;
-        const double lengths = k.measure(w.data(), n) + xLength;
-        const double rough = lengths - 2.0 * dot, e = cancellation * lengths;
-        const double exact = kernels::exactDistance(x.entries(), w.data(), n);
-        const double upper = (rough + e) * (1 + relative) + absolute;
-        if (upper < FLT_MAX) {  // beyond (a length beyond the float range included), the search runs the plain loop
-          EXPECT_LE(exact, upper) << n;
-          EXPECT_GE(exact, (rough - e) * (1 - relative) - absolute) << n;
-        }
+  const kernels::KernelTable& k = kernels::active();
+  for (int n : {1, 30, 1000, 5000}) {
+    WinnerSearch search(n);
+    const double relative = search.chainBound().first;
+    const auto [cancellation, absolute] = search.sparseBound();
+    for (int trial = 0; trial < 100; trial++) {
+      const Sparse x = sparseVector(rng, n, 0.05, [&] { return anyWeight(rng) * (trial % 2 ? 1.0f : 1e-20f); });
+      std::vector<float> w = trial % 3 == 0 ? x.dense(n) : std::vector<float>(n);
+      for (float& f : w) f = trial % 3 == 0 ? std::nextafter(f, 1.0f) : termWeight(rng) * (trial % 2 ? 1.0f : 1e-20f);
+      bool finite = true;
+      for (float v : x.value) finite = finite && std::isfinite(v);
+      if (!finite) continue;
+      const float* unit = w.data();
+      double dot;
+      k.sparseDots(x.entries(), &unit, 1, &dot);
+      double xLength = 0.0;
+      for (float v : x.value) xLength += static_cast<double>(v) * v;
+      const double lengths = k.measure(w.data(), n) + xLength;
+      const double rough = lengths - 2.0 * dot, e = cancellation * lengths;
+      const double exact = kernels::exactDistance(x.entries(), w.data(), n);
+      const double upper = (rough + e) * (1 + relative) + absolute;
+      if (upper < FLT_MAX) {  // beyond (a length beyond the float range included), the search runs the plain loop
+        EXPECT_LE(exact, upper) << n;
+        EXPECT_GE(exact, (rough - e) * (1 - relative) - absolute) << n;
       }
     }
   }

@@ -1,5 +1,6 @@
-// The certified search of the two nearest units against the plain loop, on every instruction set this processor
-// runs: random maps, ties and one-float-step differences in every order, far-away and overflowing distances.
+// The certified search of the two nearest units against the plain loop, on each instruction set (skipped where the
+// processor lacks it): random maps, ties and one-float-step differences in every order, far-away and overflowing
+// distances.
 
 #include <algorithm>
 #include <cfloat>
@@ -16,8 +17,8 @@ namespace {
 using kernels::InstructionSet;
 using Units = std::vector<std::vector<float>>;
 
-using testsupport::KernelsIn;
-using testsupport::supportedSets;
+using TwoNearestTest = testsupport::OnEachSet;
+INSTANTIATE_TEST_SUITE_P(, TwoNearestTest, testsupport::everySet(), testsupport::setName);
 
 std::vector<float> randomVector(std::mt19937& rng, int n, float scale) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
@@ -56,58 +57,54 @@ void expectPair(TwoNearestSearch& search, const Units& units, const std::vector<
   EXPECT_EQ(certified.second, want.second) << what;
 }
 
-TEST(TwoNearestTest, MatchesThePlainLoopOnRandomMaps) {
+TEST_P(TwoNearestTest, MatchesThePlainLoopOnRandomMaps) {
   std::mt19937 rng(21);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    for (int n : {1, 2, 3, 7, 8, 17, 33, 300}) {
-      TwoNearestSearch search(n);
-      for (int trial = 0; trial < 40; trial++) {
-        const float scale = trial % 3 == 0 ? 1e-20f : (trial % 3 == 1 ? 1.0f : 1e15f);
-        Units units;
-        const int count = 1 + static_cast<int>(rng() % 50);
-        for (int u = 0; u < count; u++) units.push_back(randomVector(rng, n, scale));
-        expectPair(search, units, randomVector(rng, n, scale), HUGE_VALF, kernels::name(set));
-      }
-      // Most random searches need no exact distance at all.
-      EXPECT_LT(search.counts.nearTies + search.counts.plain, search.counts.searches / 2) << n;
+  const InstructionSet set = GetParam();
+  for (int n : {1, 2, 3, 7, 8, 17, 33, 300}) {
+    TwoNearestSearch search(n);
+    for (int trial = 0; trial < 40; trial++) {
+      const float scale = trial % 3 == 0 ? 1e-20f : (trial % 3 == 1 ? 1.0f : 1e15f);
+      Units units;
+      const int count = 1 + static_cast<int>(rng() % 50);
+      for (int u = 0; u < count; u++) units.push_back(randomVector(rng, n, scale));
+      expectPair(search, units, randomVector(rng, n, scale), HUGE_VALF, kernels::name(set));
     }
+    // Most random searches need no exact distance at all.
+    EXPECT_LT(search.counts.nearTies + search.counts.plain, search.counts.searches / 2) << n;
   }
 }
 
 // Copies of a unit, some one float step away in one component, in shuffled places: equal distances go to the
 // first in scan order, for the nearest and for the second alike.
-TEST(TwoNearestTest, TiesAndOneFloatStepDecideAsThePlainLoop) {
+TEST_P(TwoNearestTest, TiesAndOneFloatStepDecideAsThePlainLoop) {
   std::mt19937 rng(22);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    for (int n : {1, 3, 9, 33, 300}) {
-      TwoNearestSearch search(n);
-      for (int trial = 0; trial < 40; trial++) {
-        const std::vector<float> x = randomVector(rng, n, 1.0f), base = randomVector(rng, n, 1.0f);
-        Units units;
-        for (int u = 0; u < 5; u++) units.push_back(randomVector(rng, n, 1.0f));
-        const int copies = 2 + trial % 3;
-        for (int c = 0; c < copies; c++) {
-          std::vector<float> copy = base;
-          if (c % 2 == 1) {
-            float& f = copy[rng() % n];
-            f = std::nextafter(f, c == 1 ? 2.0f : -2.0f);
-          }
-          units.insert(units.begin() + rng() % (units.size() + 1), copy);
+  const InstructionSet set = GetParam();
+  for (int n : {1, 3, 9, 33, 300}) {
+    TwoNearestSearch search(n);
+    for (int trial = 0; trial < 40; trial++) {
+      const std::vector<float> x = randomVector(rng, n, 1.0f), base = randomVector(rng, n, 1.0f);
+      Units units;
+      for (int u = 0; u < 5; u++) units.push_back(randomVector(rng, n, 1.0f));
+      const int copies = 2 + trial % 3;
+      for (int c = 0; c < copies; c++) {
+        std::vector<float> copy = base;
+        if (c % 2 == 1) {
+          float& f = copy[rng() % n];
+          f = std::nextafter(f, c == 1 ? 2.0f : -2.0f);
         }
-        if (trial % 4 == 0) units.insert(units.begin() + rng() % units.size(), x);  // distance 0
-        expectPair(search, units, x, HUGE_VALF, kernels::name(set));
-        expectPair(search, Units(4, base), x, HUGE_VALF, "all the same");
-        expectPair(search, Units(2, base), base, HUGE_VALF, "two at distance 0");
+        units.insert(units.begin() + rng() % (units.size() + 1), copy);
       }
+      if (trial % 4 == 0) units.insert(units.begin() + rng() % units.size(), x);  // distance 0
+      expectPair(search, units, x, HUGE_VALF, kernels::name(set));
+      expectPair(search, Units(4, base), x, HUGE_VALF, "all the same");
+      expectPair(search, Units(2, base), base, HUGE_VALF, "two at distance 0");
     }
   }
 }
 
 // Exact distances that are adjacent floats, or equal although the rough sums differ (the float sum absorbs what
 // the double sum keeps), for the nearest pair and for the second place behind a clear nearest, in every order.
-TEST(TwoNearestTest, CraftedNearTiesInEveryOrder) {
+TEST_P(TwoNearestTest, CraftedNearTiesInEveryOrder) {
   const float c = 3.4526698e-4f;  // 1 + c^2 rounds to the float after 1
   const float tiny = 2.0e-4f;     // 1 + tiny^2 + tiny^2 rounds to 1
   const std::vector<float> x(3, 0.0f);
@@ -115,49 +112,44 @@ TEST(TwoNearestTest, CraftedNearTiesInEveryOrder) {
                            far = {3, 0, 0};
   ASSERT_EQ(kernels::exactDistance(x.data(), next.data(), 3), std::nextafter(1.0f, 2.0f));
   ASSERT_EQ(kernels::exactDistance(x.data(), same.data(), 3), 1.0f);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    TwoNearestSearch search(3);
-    for (const auto& other : {next, same}) {
-      Units units = {one, other, near, far};
-      std::sort(units.begin(), units.end());
-      do {
-        expectPair(search, units, x, HUGE_VALF, kernels::name(set));
-        Units withoutNearest;
-        for (const auto& u : units) {
-          if (u != near) withoutNearest.push_back(u);
-        }
-        expectPair(search, withoutNearest, x, HUGE_VALF, kernels::name(set));
-      } while (std::next_permutation(units.begin(), units.end()));
-    }
+  const InstructionSet set = GetParam();
+  TwoNearestSearch search(3);
+  for (const auto& other : {next, same}) {
+    Units units = {one, other, near, far};
+    std::sort(units.begin(), units.end());
+    do {
+      expectPair(search, units, x, HUGE_VALF, kernels::name(set));
+      Units withoutNearest;
+      for (const auto& u : units) {
+        if (u != near) withoutNearest.push_back(u);
+      }
+      expectPair(search, withoutNearest, x, HUGE_VALF, kernels::name(set));
+    } while (std::next_permutation(units.begin(), units.end()));
   }
 }
 
 // Distances at or over the start, or overflowing the float range, do not count; the plain rule decides which do.
-TEST(TwoNearestTest, FarAwayOverflowingAndSubnormalDistances) {
+TEST_P(TwoNearestTest, FarAwayOverflowingAndSubnormalDistances) {
   std::mt19937 rng(23);
-  for (InstructionSet set : supportedSets()) {
-    KernelsIn in(set);
-    for (int n : {1, 4, 17}) {
-      TwoNearestSearch search(n);
-      for (int trial = 0; trial < 30; trial++) {
-        Units huge;
-        for (int u = 0; u < 5; u++) huge.push_back(randomVector(rng, n, FLT_MAX));
-        expectPair(search, huge, randomVector(rng, n, FLT_MAX), HUGE_VALF, "overflow");
-        Units near;
-        for (int u = 0; u < 5; u++) near.push_back(randomVector(rng, n, 1.0f));
-        const std::vector<float> far(n, 3.0e4f);
-        expectPair(search, near, far, 1e9f, "beyond the start");
-        expectPair(search, near, far, 1.0f, "start below every distance");
-        expectPair(search, near, randomVector(rng, n, FLT_MIN), HUGE_VALF, "subnormal");
-        // One unit in reach, the others overflowing: a nearest but no second.
-        Units mixed = huge;
-        mixed.insert(mixed.begin() + rng() % mixed.size(), std::vector<float>(n, 0.0f));
-        expectPair(search, mixed, std::vector<float>(n, 0.5f), HUGE_VALF, "one in reach");
-      }
-      expectPair(search, Units(1, std::vector<float>(n, 1.0f)), std::vector<float>(n, 0.0f), HUGE_VALF, "one unit");
-      expectPair(search, Units(), std::vector<float>(n, 0.0f), HUGE_VALF, "no unit");
+  for (int n : {1, 4, 17}) {
+    TwoNearestSearch search(n);
+    for (int trial = 0; trial < 30; trial++) {
+      Units huge;
+      for (int u = 0; u < 5; u++) huge.push_back(randomVector(rng, n, FLT_MAX));
+      expectPair(search, huge, randomVector(rng, n, FLT_MAX), HUGE_VALF, "overflow");
+      Units near;
+      for (int u = 0; u < 5; u++) near.push_back(randomVector(rng, n, 1.0f));
+      const std::vector<float> far(n, 3.0e4f);
+      expectPair(search, near, far, 1e9f, "beyond the start");
+      expectPair(search, near, far, 1.0f, "start below every distance");
+      expectPair(search, near, randomVector(rng, n, FLT_MIN), HUGE_VALF, "subnormal");
+      // One unit in reach, the others overflowing: a nearest but no second.
+      Units mixed = huge;
+      mixed.insert(mixed.begin() + rng() % mixed.size(), std::vector<float>(n, 0.0f));
+      expectPair(search, mixed, std::vector<float>(n, 0.5f), HUGE_VALF, "one in reach");
     }
+    expectPair(search, Units(1, std::vector<float>(n, 1.0f)), std::vector<float>(n, 0.0f), HUGE_VALF, "one unit");
+    expectPair(search, Units(), std::vector<float>(n, 0.0f), HUGE_VALF, "no unit");
   }
 }
 

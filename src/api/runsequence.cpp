@@ -15,6 +15,7 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/modelexport.h"
+#include "output/outputsettings.h"
 #include "output/overview.h"
 #include "output/summary.h"
 #include "settings/checks.h"
@@ -62,28 +63,29 @@ std::vector<Model::Setting> settingsOfTheRun() {
 }
 
 void saveHierarchy(const KnownClasses* classes) {
+  const OutputSettings shown = outputSettingsOfTheRun();
   if (Globals::SAVE_AS_HTML) {
-    Globals::saveHFMAs(0);
+    Globals::saveHFMAs(SaveKind::HtmlPage, shown);
   }
   // The figures are measured only for the outputs that show them.
   std::optional<RunFigures> figures;
   if (Globals::SAVE_SUMMARY || (classes != nullptr && Globals::SAVE_OVERVIEW)) {
-    figures = measureHierarchy(classes);
+    figures = measureHierarchy(classes, shown.trainingTime);
   }
   if (Globals::SAVE_OVERVIEW) {
-    saveOverview(figures ? &*figures : nullptr, classes);
+    saveOverview(shown, figures ? &*figures : nullptr, classes);
   }
   if (Globals::SAVE_ASSIGNMENTS) {
-    saveAssignments(classes);
+    saveAssignments(shown, classes);
   }
   if (Globals::SAVE_AS_CARTIX) {
-    Globals::saveHFMAs(2);
+    Globals::saveHFMAs(SaveKind::MapLibrary, shown);
   }
   if (Globals::SAVE_SUMMARY) {
-    saveSummary(*figures, classes, settingValues());
+    saveSummary(shown, *figures, classes, settingValues());
   }
   if (Globals::SAVE_MODEL) {
-    saveModel(settingsOfTheRun());
+    saveModel(shown, settingsOfTheRun());
   }
 }
 

@@ -21,6 +21,7 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/modelexport.h"
+#include "output/outputsettings.h"
 #include "output/summary.h"
 #include "settings/checks.h"
 #include "settings/settingsnapshot.h"
@@ -196,7 +197,7 @@ std::shared_ptr<TrainedHierarchy> train(const Settings& settings, const Training
     const auto indexOf = mapIndices();
     trained->maps_ = describeMaps(indexOf);
     trained->placements_ = placeTrainingVectors(indexOf);
-    trained->modelText_ = modelText(ModelExport::ofRun(settingsOfTheRun()));
+    trained->modelText_ = modelText(ModelExport::ofRun(outputSettingsOfTheRun(), settingsOfTheRun()));
     run->settings = SettingsSnapshot::take();
     run->built = Globals::detachRun();
     trained->run_ = std::move(run);
@@ -236,7 +237,7 @@ std::string TrainedHierarchy::summaryJson() const {
   CallGuard guard(nullptr);
   if (summary_.empty()) {
     Attached attached(*run_);
-    const RunFigures figures = measureHierarchy(run_->classes.get());
+    const RunFigures figures = measureHierarchy(run_->classes.get(), outputSettingsOfTheRun().trainingTime);
     std::ostringstream out;
     Summary::write(out, figures, run_->classes.get(), settingValues());
     summary_ = out.str();

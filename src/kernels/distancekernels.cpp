@@ -199,8 +199,16 @@ int noOpLimit(double factor) {
 #define VELMAR_MAX_ISA_LEVEL 2
 #endif
 
+bool leftOutByBuild(InstructionSet set) {
+#if defined(__x86_64__)
+  return static_cast<int>(set) > VELMAR_MAX_ISA_LEVEL;
+#else
+  return set != InstructionSet::Portable;
+#endif
+}
+
 bool supports(InstructionSet set) {
-  if (static_cast<int>(set) > VELMAR_MAX_ISA_LEVEL) return false;
+  if (leftOutByBuild(set)) return false;
 #if defined(__x86_64__)
   __builtin_cpu_init();
   switch (set) {

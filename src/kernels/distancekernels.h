@@ -88,6 +88,9 @@ extern const KernelTable* activeTable;
 inline const KernelTable& active() { return *activeTable; }
 // True when this processor (and this build) can run the set.
 bool supports(InstructionSet set);
+// True when this build leaves the set out, whatever the processor: capped by
+// VELMAR_MAX_ISA, or not built for this kind of processor.
+bool leftOutByBuild(InstructionSet set);
 // Switches every caller to `set` (which must be supported); for tests and benchmarks.
 void use(InstructionSet set);
 const char* name(InstructionSet set);

@@ -7,11 +7,11 @@
 
 #include "dataitem.h"
 #include "globals.h"
-#include "io/filenames.h"
 #include "io/outputfile.h"
 #include "neuron.h"
 #include "neuronlayer.h"
 #include "output/knownclasses.h"
+#include "output/outputsettings.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ std::vector<Place> placeEveryVector() {
 
 }  // namespace
 
-std::string Assignments::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "assignments.csv"); }
+std::string Assignments::fileName(const OutputSettings& shown) { return shown.runFile("assignments.csv"); }
 
 const char* const Assignments::kHeader = "id,map,level,column,row,distance,path\r\n";
 
@@ -153,7 +153,7 @@ void Assignments::write(std::ostream& out, const KnownClasses* classes) {
   }
 }
 
-void saveAssignments(const KnownClasses* classes) {
-  saveOutputFile(Assignments::fileName(), "Assignments file",
+void saveAssignments(const OutputSettings& shown, const KnownClasses* classes) {
+  saveOutputFile(Assignments::fileName(shown), "Assignments file",
                  [classes](std::ostream& out) { Assignments::write(out, classes); });
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 class KnownClasses;
+struct OutputSettings;
 
 // Every input vector's cluster, one CSV line per vector in input order: its
 // identifier, the deepest map it reached (number and level), its unit there
@@ -22,7 +23,7 @@ class Assignments {
   static const char* const kHeader;
 
   // savePath/PREFIX_assignments.csv
-  static std::string fileName();
+  static std::string fileName(const OutputSettings& shown);
   static void write(std::ostream& out, const KnownClasses* classes = nullptr);
   // One field as it stands in a line: quoted only when it must be.
   static std::string csvField(const std::string& text);
@@ -43,6 +44,6 @@ class Assignments {
 };
 
 // Announces and writes the file; a failure ends the run like every other output file.
-void saveAssignments(const KnownClasses* classes = nullptr);
+void saveAssignments(const OutputSettings& shown, const KnownClasses* classes = nullptr);
 
 #endif

@@ -199,7 +199,7 @@ const MapFigures* RunFigures::ofMap(int gid) const {
   return found != maps.end() && found->map == gid ? &*found : nullptr;
 }
 
-RunFigures measureHierarchy(const KnownClasses* classes) {
+RunFigures measureHierarchy(const KnownClasses* classes, float trainingSeconds) {
   std::vector<const NeuronLayer*> maps;
   Globals::forEachMap([&maps](const NeuronLayer* map) { maps.push_back(map); });
   std::sort(maps.begin(), maps.end(), [](const NeuronLayer* a, const NeuronLayer* b) { return a->gid < b->gid; });
@@ -228,6 +228,6 @@ RunFigures measureHierarchy(const KnownClasses* classes) {
     h.byLevel = levelAgreement(deep, *classes, h.vectors);
     if (!h.byLevel.empty()) h.adjustedRandIndex = h.byLevel.back().adjustedRandIndex;
   }
-  h.trainingSeconds = Globals::trainingTime;
+  h.trainingSeconds = trainingSeconds;
   return r;
 }

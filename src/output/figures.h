@@ -89,7 +89,7 @@ struct RunFigures {
 };
 
 // Measures the trained hierarchy: one pass per map with a two-nearest search.
-// `classes` may be nullptr.
-RunFigures measureHierarchy(const KnownClasses* classes);
+// `classes` may be nullptr; `trainingSeconds` is recorded as given.
+RunFigures measureHierarchy(const KnownClasses* classes, float trainingSeconds);
 
 #endif

@@ -15,11 +15,11 @@
 
 #include "config.h"
 #include "dataitem.h"
-#include "globals.h"
 #include "io/filenames.h"
 #include "io/outputfile.h"
 #include "neuron.h"
 #include "neuronlayer.h"
+#include "output/outputsettings.h"
 
 namespace {
 
@@ -39,29 +39,29 @@ std::string unitIdentifier(const NeuronLayer& map, int column, int row) {
          "/" + std::to_string(map.getSuperPos()[1]) + "_" + std::to_string(column) + "/" + std::to_string(row);
 }
 
-void writeMapDescription(std::ostream& out, const NeuronLayer& map) {
+void writeMapDescription(std::ostream& out, const OutputSettings& shown, const NeuronLayer& map) {
   writeHeader(out, "#SOM Map Decription File\n#created by " VELMAR_NAME " ", map);
   time_t now = time(nullptr);
   out << "$VEC_DIM " << map.getDataLength() << "\n";
   out << "$STORAGE_DATE " << ctime(&now);
-  out << "$TRAINING_TIME " << Globals::trainingTime << "\n";
+  out << "$TRAINING_TIME " << shown.trainingTime << "\n";
   out << "$LEARNRATE_TYPE " VELMAR_NAME "-specific (sawtooth)\n";
   out << "$LEARNRATE_INIT " << map.getIniLearnrate() << "\n";
   out << "$NEIGHBORHOOD_TYPE " VELMAR_NAME "-specific (sawtooth)\n";
   out << "$NEIGHBORHOOD_INIT " << map.getIniNeighbourhood() << "\n";
-  out << "$RAND_INIT " << Globals::randomSeed << "\n";
+  out << "$RAND_INIT " << shown.randomSeed << "\n";
   out << "$ITERATIONS_TOTAL " << map.getCurrentCycle() << "\n";
   out << "$NR_TRAINVEC_TOTAL " << map.getDataItems()->size() << "\n";
   out << "$VEC_NORMALIZED 1\n";
-  out << "$URL_TRAINING_VEC " << Globals::inputFile << "\n";
-  out << "$URL_WEIGHT_VEC " << map.fileName("wgt") << "\n";
-  out << "$URL_MAPPED_INPUT_VEC " << Globals::inputFile << "\n";
-  out << "$URL_NODE_DESCR " << map.fileName("node") << "\n";
+  out << "$URL_TRAINING_VEC " << shown.inputFile << "\n";
+  out << "$URL_WEIGHT_VEC " << shown.mapFile(map, "wgt") << "\n";
+  out << "$URL_MAPPED_INPUT_VEC " << shown.inputFile << "\n";
+  out << "$URL_NODE_DESCR " << shown.mapFile(map, "node") << "\n";
   out << "$DESCRIPTION NONE\n";
-  out << "$VELMAR_EXPAND_CYCLES " << Globals::EXPAND_CYCLES << "\n";
-  out << "$VELMAR_MAX_CYCLES " << Globals::MAX_CYCLES << "\n";
-  out << "$VELMAR_TAU_1 " << Globals::TAU_1 << "\n";
-  out << "$VELMAR_TAU_2 " << Globals::TAU_2 << "\n";
+  out << "$VELMAR_EXPAND_CYCLES " << shown.expandCycles << "\n";
+  out << "$VELMAR_MAX_CYCLES " << shown.maxCycles << "\n";
+  out << "$VELMAR_TAU_1 " << shown.tau1 << "\n";
+  out << "$VELMAR_TAU_2 " << shown.tau2 << "\n";
 }
 
 void writeWeightVectors(std::ostream& out, const NeuronLayer& map) {
@@ -78,7 +78,7 @@ void writeWeightVectors(std::ostream& out, const NeuronLayer& map) {
   }
 }
 
-void writeUnitBlock(std::ostream& out, const NeuronLayer& map, int column, int row) {
+void writeUnitBlock(std::ostream& out, const OutputSettings& shown, const NeuronLayer& map, int column, int row) {
   const Neuron* unit = map.getNeuron(column, row);
   const Data_Vector* items = unit->getRepresentingDataItems();
   out << "$POS_X " << column << "\n";
@@ -95,13 +95,12 @@ void writeUnitBlock(std::ostream& out, const NeuronLayer& map, int column, int r
   if (child != nullptr) {
     out << "$NR_SOMS_MAPPED 1\n";
     out << "$URL_MAPPED_SOMS "
-        << mapFileName(Globals::savePath, Globals::HTML_PREFIX, child->gid, map.getLevel() + 1, column, row, "map")
-        << "\n";
+        << mapFileName(shown.savePath, shown.prefix, child->gid, map.getLevel() + 1, column, row, "map") << "\n";
   } else {
     out << "$NR_SOMS_MAPPED 0\n";
   }
-  if (Globals::LABELS_NUM > 0) {
-    String_Vector* labels = unit->getLabels(Globals::LABELS_NUM);
+  if (shown.labelsNum > 0) {
+    String_Vector* labels = unit->getLabels(shown.labelsNum);
     out << "$NR_LABELS " << labels->size() << "\n";
     for (int k = 0; k < labels->size(); k++) {
       out << "$LABEL " << labels->elementAt(k) << "\n";
@@ -110,11 +109,11 @@ void writeUnitBlock(std::ostream& out, const NeuronLayer& map, int column, int r
   }
 }
 
-void writeUnitDescriptions(std::ostream& out, const NeuronLayer& map) {
+void writeUnitDescriptions(std::ostream& out, const OutputSettings& shown, const NeuronLayer& map) {
   writeHeader(out, "#SOM Node Description File\n#created by " VELMAR_NAME, map);
   for (int row = 0; row < map.getY(); row++) {
     for (int column = 0; column < map.getX(); column++) {
-      writeUnitBlock(out, map, column, row);
+      writeUnitBlock(out, shown, map, column, row);
     }
   }
 }
@@ -122,10 +121,11 @@ void writeUnitDescriptions(std::ostream& out, const NeuronLayer& map) {
 }  // namespace
 
 // Three files, each complete and closed before the next is created.
-void NeuronLayer::saveAsCartix() {
-  saveOutputFile(fileName("mapdescr"), "Cartix map file",
-                 [this](std::ostream& out) { writeMapDescription(out, *this); });
-  saveOutputFile(fileName("wgt"), "Cartix wgt file", [this](std::ostream& out) { writeWeightVectors(out, *this); });
-  saveOutputFile(fileName("unit"), "Cartix node file",
-                 [this](std::ostream& out) { writeUnitDescriptions(out, *this); });
+void NeuronLayer::saveAsCartix(const OutputSettings& shown) {
+  saveOutputFile(shown.mapFile(*this, "mapdescr"), "Cartix map file",
+                 [&](std::ostream& out) { writeMapDescription(out, shown, *this); });
+  saveOutputFile(shown.mapFile(*this, "wgt"), "Cartix wgt file",
+                 [this](std::ostream& out) { writeWeightVectors(out, *this); });
+  saveOutputFile(shown.mapFile(*this, "unit"), "Cartix node file",
+                 [&](std::ostream& out) { writeUnitDescriptions(out, shown, *this); });
 }

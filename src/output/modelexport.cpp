@@ -5,21 +5,21 @@
 
 #include "dataloader.h"
 #include "globals.h"
-#include "io/filenames.h"
 #include "io/outputfile.h"
 #include "neuron.h"
 #include "neuronlayer.h"
+#include "output/outputsettings.h"
 
-std::string ModelExport::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "model.txt"); }
+std::string ModelExport::fileName(const OutputSettings& shown) { return shown.runFile("model.txt"); }
 
-Model ModelExport::ofRun(std::vector<Model::Setting> settings) {
+Model ModelExport::ofRun(const OutputSettings& shown, std::vector<Model::Setting> settings) {
   Model model;
   const int components = Globals::vectorlength;
   char** names = Globals::currentDataLoader->getVectorDescription();
   for (int i = 0; i < components; i++) {
     model.componentNames.emplace_back(names != nullptr && names[i] != nullptr ? names[i] : "");
   }
-  model.normalisation = Globals::normInputVectors;
+  model.normalisation = shown.normalisation;
   model.intervalDivisors = Globals::currentDataLoader->getIntervalDivisors();
   model.mqe0 = Globals::getFirstLayerMap()->superMQE;
   model.vectors = Globals::numofallvecs;
@@ -46,7 +46,7 @@ Model ModelExport::ofRun(std::vector<Model::Setting> settings) {
   return model;
 }
 
-void saveModel(std::vector<Model::Setting> settings) {
-  const Model model = ModelExport::ofRun(std::move(settings));
-  saveOutputFileWhole(ModelExport::fileName(), "Model file", [&](std::ostream& out) { out << modelText(model); });
+void saveModel(const OutputSettings& shown, std::vector<Model::Setting> settings) {
+  const Model model = ModelExport::ofRun(shown, std::move(settings));
+  saveOutputFileWhole(ModelExport::fileName(shown), "Model file", [&](std::ostream& out) { out << modelText(model); });
 }

@@ -20,6 +20,7 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
+#include "output/outputsettings.h"
 #include "output/overviewclasses.h"
 #include "output/overviewgrid.h"
 #include "output/overviewscript.h"
@@ -72,8 +73,8 @@ Hierarchy readHierarchy() {
   return h;
 }
 
-const char* normalisationName() {
-  switch (Globals::normInputVectors) {
+const char* normalisationName(int normalisation) {
+  switch (normalisation) {
     case 1: return "LENGTH (each vector scaled to length 1)";
     case 2: return "INTERVAL (each component divided by its largest value)";
     default: return "NONE";
@@ -82,11 +83,11 @@ const char* normalisationName() {
 
 // ---- The page head and the run summary ----
 
-void writeHead(std::ostream& out) {
+void writeHead(std::ostream& out, const OutputSettings& shown) {
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
          "<title>"
-      << escapeMarkup(Globals::HTML_PREFIX)
+      << escapeMarkup(shown.prefix)
       << ": overview of the map hierarchy</title>\n"
          "<style>\n"
          "body{font-family:system-ui,sans-serif;margin:1.2em 1.5em;color:#222;background:#fff}\n"
@@ -115,7 +116,8 @@ void writeLegendClass(std::ostream& out, const OverviewClasses& classes, int c) 
 }
 
 // The hierarchy's figures and the classes, rows of the run summary.
-void writeQualityRows(std::ostream& out, const HierarchyFigures& f, const OverviewClasses* classes) {
+void writeQualityRows(std::ostream& out, const OutputSettings& shown, const HierarchyFigures& f,
+                      const OverviewClasses* classes) {
   out << "<tr><th>Quality</th><td>at each vector's deepest unit: mean quantization error "
       << figure(f.meanQuantizationError) << ", explained variance " << figure(f.explainedVariance);
   if (classes != nullptr) {
@@ -141,40 +143,40 @@ void writeQualityRows(std::ostream& out, const HierarchyFigures& f, const Overvi
   }
   const KnownClasses& known = classes->known();
   if (known.unknownIdentifiers() > 0) {
-    out << "; " << known.unknownIdentifiers() << " identifiers of " << escapeMarkup(Globals::classFile)
+    out << "; " << known.unknownIdentifiers() << " identifiers of " << escapeMarkup(shown.classFile)
         << " are not in the input file";
   }
   out << "</td></tr>\n";
 }
 
-void writeRunSummary(std::ostream& out, const Hierarchy& h, const RunFigures* figures,
+void writeRunSummary(std::ostream& out, const OutputSettings& shown, const Hierarchy& h, const RunFigures* figures,
                      const OverviewClasses* classes) {
   const NeuronLayer* first = Globals::getFirstLayerMap();
   out << "<h1>Overview of the map hierarchy</h1>\n<table class=\"run\">\n";
-  out << "<tr><th>Input file</th><td>" << escapeMarkup(Globals::inputFile) << "</td></tr>\n";
+  out << "<tr><th>Input file</th><td>" << escapeMarkup(shown.inputFile) << "</td></tr>\n";
   out << "<tr><th>Vectors</th><td>" << Globals::dataItems->size() << " &times; " << Globals::vectorlength
       << " components</td></tr>\n";
-  out << "<tr><th>Normalisation</th><td>" << normalisationName() << "</td></tr>\n";
+  out << "<tr><th>Normalisation</th><td>" << normalisationName(shown.normalisation) << "</td></tr>\n";
   out << "<tr><th>MQE0</th><td>" << first->superMQE;
-  if (Globals::MQE0_FILE != nullptr) {
-    out << " (from " << escapeMarkup(Globals::MQE0_FILE) << ")";
+  if (shown.mqe0File) {
+    out << " (from " << escapeMarkup(*shown.mqe0File) << ")";
   }
   out << "</td></tr>\n";
-  out << "<tr><th>TAU_1, TAU_2</th><td>" << Globals::TAU_1 << ", " << Globals::TAU_2 << "</td></tr>\n";
-  out << "<tr><th>EXPAND_CYCLES, MAX_CYCLES</th><td>" << Globals::EXPAND_CYCLES << ", " << Globals::MAX_CYCLES
-      << (Globals::MAX_CYCLES > 0 ? "" : " (no limit)") << "</td></tr>\n";
+  out << "<tr><th>TAU_1, TAU_2</th><td>" << shown.tau1 << ", " << shown.tau2 << "</td></tr>\n";
+  out << "<tr><th>EXPAND_CYCLES, MAX_CYCLES</th><td>" << shown.expandCycles << ", " << shown.maxCycles
+      << (shown.maxCycles > 0 ? "" : " (no limit)") << "</td></tr>\n";
   out << "<tr><th>Random seed</th><td>";
-  if (Globals::randomSeedGiven) {
-    out << Globals::randomSeed;
+  if (shown.randomSeedGiven) {
+    out << shown.randomSeed;
   } else {
     out << "none given (the unseeded sequence)";
   }
   out << "</td></tr>\n";
   out << "<tr><th>Hierarchy</th><td>" << h.levels << (h.levels == 1 ? " level, " : " levels, ") << h.maps.size()
       << (h.maps.size() == 1 ? " map, " : " maps, ") << h.units << " units</td></tr>\n";
-  out << "<tr><th>Training time</th><td>" << Globals::trainingTime << " s</td></tr>\n";
+  out << "<tr><th>Training time</th><td>" << shown.trainingTime << " s</td></tr>\n";
   if (figures != nullptr) {
-    writeQualityRows(out, figures->hierarchy, classes);
+    writeQualityRows(out, shown, figures->hierarchy, classes);
   }
   out << "</table>\n";
   out << "<p class=\"note\">Each square is a unit, shaded by the number of vectors it holds (darker: more; "
@@ -202,7 +204,8 @@ void writeRunSummary(std::ostream& out, const Hierarchy& h, const RunFigures* fi
 
 // ---- One map ----
 
-std::string summaryFacts(const NeuronLayer& map, const MapFigures* figures, bool withClasses) {
+std::string summaryFacts(const OutputSettings& shown, const NeuronLayer& map, const MapFigures* figures,
+                         bool withClasses) {
   std::ostringstream facts;
   facts << "level " << map.getLevel() << " &middot; " << map.getX() << " &times; " << map.getY() << " units &middot; MQE "
         << map.getMQE() << " &middot; " << map.getDataItems()->size() << " vectors";
@@ -219,26 +222,26 @@ std::string summaryFacts(const NeuronLayer& map, const MapFigures* figures, bool
     facts << " &middot; from unit " << map.getSuperPos()[0] << "," << map.getSuperPos()[1] << " of <a href=\"#"
           << overviewSectionId(parent->mapgid) << "\">map " << parent->mapgid << "</a>";
   }
-  if (Globals::SAVE_AS_HTML) {
+  if (shown.mapPages) {
     const std::string page =
-        mapFileStem(Globals::HTML_PREFIX, map.gid, map.getLevel(), map.getSuperPos()[0], map.getSuperPos()[1]) + ".html";
+        mapFileStem(shown.prefix, map.gid, map.getLevel(), map.getSuperPos()[0], map.getSuperPos()[1]) + ".html";
     facts << " &middot; <a href=\"" << escapeMarkup(linkTo(page)) << "\">page</a>";
   }
   return facts.str();
 }
 
-void writeMap(std::ostream& out, const Hierarchy& h, const NeuronLayer& map, const RunFigures* figures,
-              const OverviewClasses* classes) {
+void writeMap(std::ostream& out, const OutputSettings& shown, const Hierarchy& h, const NeuronLayer& map,
+              const RunFigures* figures, const OverviewClasses* classes) {
   const MapFigures* own = figures != nullptr ? figures->ofMap(map.gid) : nullptr;
   out << "<details class=\"map\" id=\"" << overviewSectionId(map.gid) << "\" data-vectors=\"" << map.getDataItems()->size()
       << "\"" << (map.getLevel() == 1 ? " open" : "") << ">\n";
-  out << "<summary>Map " << map.gid << " <span class=\"facts\">" << summaryFacts(map, own, classes != nullptr)
+  out << "<summary>Map " << map.gid << " <span class=\"facts\">" << summaryFacts(shown, map, own, classes != nullptr)
       << "</span></summary>\n";
-  writeMapGrid(out, map, own, classes);
+  writeMapGrid(out, shown, map, own, classes);
   auto kids = h.children.find(map.gid);
   if (kids != h.children.end()) {
     for (const NeuronLayer* child : kids->second) {
-      writeMap(out, h, *child, figures, classes);
+      writeMap(out, shown, h, *child, figures, classes);
     }
   }
   out << "</details>\n";
@@ -277,19 +280,20 @@ std::string weightData(const Hierarchy& h) {
 
 }  // namespace
 
-std::string Overview::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "overview.html"); }
+std::string Overview::fileName(const OutputSettings& shown) { return shown.runFile("overview.html"); }
 
-void Overview::write(std::ostream& out, size_t pageBudget, const RunFigures* figures, const KnownClasses* known) {
+void Overview::write(std::ostream& out, const OutputSettings& shown, size_t pageBudget, const RunFigures* figures,
+                     const KnownClasses* known) {
   const Hierarchy h = readHierarchy();
-  std::optional<OverviewClasses> shown;
-  if (known != nullptr) shown.emplace(*known);
-  const OverviewClasses* classes = shown ? &*shown : nullptr;
+  std::optional<OverviewClasses> shownClasses;
+  if (known != nullptr) shownClasses.emplace(*known);
+  const OverviewClasses* classes = shownClasses ? &*shownClasses : nullptr;
   std::ostringstream head, maps;
-  writeHead(head);
-  writeRunSummary(head, h, figures, classes);
+  writeHead(head, shown);
+  writeRunSummary(head, shown, h, figures, classes);
   for (const NeuronLayer* map : h.maps) {
     if (map->getLevel() == 1) {
-      writeMap(maps, h, *map, figures, classes);
+      writeMap(maps, shown, h, *map, figures, classes);
     }
   }
   const std::string island = "<script type=\"application/json\" id=\"velmar-weights\">" + weightData(h) + "</script>\n";
@@ -307,7 +311,7 @@ void Overview::write(std::ostream& out, size_t pageBudget, const RunFigures* fig
   out << kOverviewScript << tail;
 }
 
-void saveOverview(const RunFigures* figures, const KnownClasses* classes) {
-  saveOutputFile(Overview::fileName(), "Overview file",
-                 [&](std::ostream& out) { Overview::write(out, Overview::kPageBudget, figures, classes); });
+void saveOverview(const OutputSettings& shown, const RunFigures* figures, const KnownClasses* classes) {
+  saveOutputFile(Overview::fileName(shown), "Overview file",
+                 [&](std::ostream& out) { Overview::write(out, shown, Overview::kPageBudget, figures, classes); });
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 class KnownClasses;
+struct OutputSettings;
 struct RunFigures;
 
 // One self-contained page that shows the whole trained hierarchy at a glance:
@@ -23,15 +24,16 @@ class Overview {
   static const size_t kPageBudget = 20000000;
 
   // savePath/PREFIX_overview.html
-  static std::string fileName();
-  // With figures, the run summary and each map's header line show them; with
-  // classes as well, the classes (the largest of many, the rest folded) and
-  // each unit's majority class and purity.
-  static void write(std::ostream& out, size_t pageBudget = kPageBudget, const RunFigures* figures = nullptr,
-                    const KnownClasses* classes = nullptr);
+  static std::string fileName(const OutputSettings& shown);
+  // The run summary shows `shown`. With figures, it and each map's header
+  // line show them; with classes as well, the classes (the largest of many,
+  // the rest folded) and each unit's majority class and purity.
+  static void write(std::ostream& out, const OutputSettings& shown, size_t pageBudget = kPageBudget,
+                    const RunFigures* figures = nullptr, const KnownClasses* classes = nullptr);
 };
 
 // Announces and writes the page; a failure ends the run like every other output file.
-void saveOverview(const RunFigures* figures = nullptr, const KnownClasses* classes = nullptr);
+void saveOverview(const OutputSettings& shown, const RunFigures* figures = nullptr,
+                  const KnownClasses* classes = nullptr);
 
 #endif

@@ -17,6 +17,7 @@
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
+#include "output/outputsettings.h"
 #include "output/overviewclasses.h"
 
 namespace {
@@ -71,12 +72,12 @@ std::string firstChars(const std::string& text, size_t count) {
   return text;
 }
 
-std::vector<std::string> labelsOf(const Neuron& unit) {
+std::vector<std::string> labelsOf(const Neuron& unit, int labelsNum) {
   std::vector<std::string> labels;
-  if (Globals::LABELS_NUM <= 0 || unit.representsMultiDataItems() == 0) {
+  if (labelsNum <= 0 || unit.representsMultiDataItems() == 0) {
     return labels;
   }
-  String_Vector* found = unit.getLabels(Globals::LABELS_NUM);
+  String_Vector* found = unit.getLabels(labelsNum);
   for (int k = 0; k < found->size(); k++) {
     labels.push_back(found->elementAt(k) != nullptr ? found->elementAt(k) : "");
   }
@@ -186,11 +187,11 @@ void writeClassBar(std::ostream& out, const UnitClassView& view, int n, int left
       << view.classes->colour(c.majority) << "\"/>";
 }
 
-void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, const MapScale& s,
-               const UnitClassView& view) {
+void writeCell(std::ostream& out, const OutputSettings& shown, const NeuronLayer& map, int column, int row,
+               const MapScale& s, const UnitClassView& view) {
   const Neuron& unit = *map.getNeuron(column, row);
   const int n = unit.representsMultiDataItems();
-  const std::vector<std::string> labels = labelsOf(unit);
+  const std::vector<std::string> labels = labelsOf(unit, shown.labelsNum);
   const NeuronLayer* child = unit.getMap();
   const int left = kMargin + column * kPitch + kGap / 2;
   const int top = kMargin + row * kPitch + kGap / 2;
@@ -228,8 +229,8 @@ void writeCell(std::ostream& out, const NeuronLayer& map, int column, int row, c
   out << "</g>\n";
 }
 
-void writeGrid(std::ostream& out, const NeuronLayer& map, const MapScale& s, const MapFigures* figures,
-               const OverviewClasses* classes) {
+void writeGrid(std::ostream& out, const OutputSettings& shown, const NeuronLayer& map, const MapScale& s,
+               const MapFigures* figures, const OverviewClasses* classes) {
   const int width = 2 * kMargin + map.getX() * kPitch;
   const int height = 2 * kMargin + map.getY() * kPitch;
   out << "<div class=\"scroll\"><svg class=\"grid\" id=\"grid-" << map.gid << "\" width=\"" << width
@@ -255,7 +256,7 @@ void writeGrid(std::ostream& out, const NeuronLayer& map, const MapScale& s, con
       if (figures != nullptr && classes != nullptr && !figures->unitClasses.empty()) {
         view = {classes, &figures->unitClasses[static_cast<size_t>(row) * map.getX() + column]};
       }
-      writeCell(out, map, column, row, s, view);
+      writeCell(out, shown, map, column, row, s, view);
     }
   }
   out << "</svg></div>\n";
@@ -286,9 +287,9 @@ void writeControls(std::ostream& out, const NeuronLayer& map, const MapScale& s)
 
 std::string overviewSectionId(int gid) { return "map-" + std::to_string(gid); }
 
-void writeMapGrid(std::ostream& out, const NeuronLayer& map, const MapFigures* figures,
+void writeMapGrid(std::ostream& out, const OutputSettings& shown, const NeuronLayer& map, const MapFigures* figures,
                   const OverviewClasses* classes) {
   const MapScale s = scaleOf(map);
   writeControls(out, map, s);
-  writeGrid(out, map, s, figures, classes);
+  writeGrid(out, shown, map, s, figures, classes);
 }

@@ -6,6 +6,7 @@
 
 class NeuronLayer;
 class OverviewClasses;
+struct OutputSettings;
 struct MapFigures;
 
 // One map on the overview page, drawn as a grid: a unit's square is shaded by
@@ -17,12 +18,12 @@ struct MapFigures;
 // With known classes (and the map's figures), each unit that holds vectors
 // also gets a bar in its majority class's colour, as long as the unit is
 // pure (its share of vectors in that class), and its class counts in the
-// tooltip.
+// tooltip. A unit's labels are its first `shown.labelsNum` (LABELS_NUM).
 
 // The id of a map's section: "map-GID".
 std::string overviewSectionId(int gid);
 
-void writeMapGrid(std::ostream& out, const NeuronLayer& map, const MapFigures* figures = nullptr,
-                  const OverviewClasses* classes = nullptr);
+void writeMapGrid(std::ostream& out, const OutputSettings& shown, const NeuronLayer& map,
+                  const MapFigures* figures = nullptr, const OverviewClasses* classes = nullptr);
 
 #endif

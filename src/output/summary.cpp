@@ -4,11 +4,11 @@
 #include <sstream>
 
 #include "globals.h"
-#include "io/filenames.h"
 #include "io/outputfile.h"
 #include "neuronlayer.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
+#include "output/outputsettings.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ JsonMembers mapMembers(const MapFigures& f, bool withClasses) {
 
 }  // namespace
 
-std::string Summary::fileName() { return runFileName(Globals::savePath, Globals::HTML_PREFIX, "summary.json"); }
+std::string Summary::fileName(const OutputSettings& shown) { return shown.runFile("summary.json"); }
 
 void Summary::write(std::ostream& out, const RunFigures& figures, const KnownClasses* classes,
                     const JsonMembers& settings) {
@@ -115,7 +115,8 @@ void Summary::write(std::ostream& out, const RunFigures& figures, const KnownCla
   out << "\n  ]\n}\n";
 }
 
-void saveSummary(const RunFigures& figures, const KnownClasses* classes, const JsonMembers& settings) {
-  saveOutputFile(Summary::fileName(), "Summary file",
+void saveSummary(const OutputSettings& shown, const RunFigures& figures, const KnownClasses* classes,
+                 const JsonMembers& settings) {
+  saveOutputFile(Summary::fileName(shown), "Summary file",
                  [&](std::ostream& out) { Summary::write(out, figures, classes, settings); });
 }

@@ -9,6 +9,7 @@
 #include "output/figures.h"
 
 class KnownClasses;
+struct OutputSettings;
 
 // Names and values of a JSON object, each value already JSON text.
 using JsonMembers = std::vector<std::pair<std::string, std::string>>;
@@ -31,12 +32,13 @@ class Summary {
   Summary() = delete;
 
   // savePath/PREFIX_summary.json
-  static std::string fileName();
+  static std::string fileName(const OutputSettings& shown);
   static void write(std::ostream& out, const RunFigures& figures, const KnownClasses* classes,
                     const JsonMembers& settings);
 };
 
 // Announces and writes the file; a failure ends the run like every other output file.
-void saveSummary(const RunFigures& figures, const KnownClasses* classes, const JsonMembers& settings);
+void saveSummary(const OutputSettings& shown, const RunFigures& figures, const KnownClasses* classes,
+                 const JsonMembers& settings);
 
 #endif
