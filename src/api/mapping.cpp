@@ -120,12 +120,16 @@ void Model::map(const Vectors& vectors, int threads, int32_t* unit, float* dista
   for (long long first = 0; first < rows.rows(); first += perBlock) {
     const size_t count = static_cast<size_t>(std::min(perBlock, rows.rows() - first));
     values.resize(count * static_cast<size_t>(components));
-    const size_t done = placer.place(values.data(), count,
-                                     [&](size_t k, float* row) { return rows.read(first + static_cast<long long>(k), row); },
-                                     placed);
-    if (done < count) {
-      fail("vector " + std::to_string(first + static_cast<long long>(done) + 1) +
-           " to map holds a value that is not a finite number");
+    const BlockPlacer::Outcome outcome = placer.place(
+        values.data(), count,
+        [&](size_t k, float* row, int, std::string&) { return rows.read(first + static_cast<long long>(k), row); },
+        placed);
+    if (outcome.placed < count) {
+      const std::string vector = "vector " + std::to_string(first + static_cast<long long>(outcome.placed) + 1);
+      fail(outcome.length == SquaredLength::Fine
+               ? vector + " to map holds a value that is not a finite number"
+               : vector + " to map cannot be scaled to length 1 (LENGTH): the sum of its squares lies " +
+                     (outcome.length == SquaredLength::Overflows ? "beyond" : "below") + " the float range");
     }
     for (size_t k = 0; k < count; k++) {
       unit[first + static_cast<long long>(k)] = mapFirstUnit_[static_cast<size_t>(placed[k].map)] + placed[k].unit;

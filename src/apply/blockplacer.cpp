@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
-#include "apply/mapstream.h"
 #include "globals.h"
 #include "kernels/distancekernels.h"
 
@@ -13,6 +15,23 @@ namespace {
 constexpr size_t kLeastChunk = 256;
 
 }  // namespace
+
+void runOnThreads(int count, const std::function<void(int)>& work) {
+  std::vector<std::thread> started;
+  for (int r = 1; r < count; r++) {
+    try {
+      started.emplace_back(work, r);
+    } catch (const std::system_error&) {
+      work(r);
+    }
+  }
+  if (count > 0) {
+    work(0);
+  }
+  for (std::thread& t : started) {
+    t.join();
+  }
+}
 
 // The distances of placed vectors to their units, measured a batch at a
 // time: four exact chains side by side are much faster than one.
@@ -59,36 +78,47 @@ BlockPlacer::BlockPlacer(const MappingModel& model, int threads)
 
 BlockPlacer::~BlockPlacer() = default;
 
-size_t BlockPlacer::place(float* values, size_t count, const std::function<bool(size_t, float*)>& fill,
-                          std::vector<Placed>& placed) {
-  placed.resize(count);
-  const size_t components = static_cast<size_t>(model_.components());
+void BlockPlacer::forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work) {
   // Enough chunks for the threads to even out, each large enough to be worth taking.
   const size_t chunks = std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(threads_) * 16));
   std::atomic<size_t> next{0};
-  std::atomic<size_t> failedAt{count};
   runOnThreads(std::min<int>(threads_, static_cast<int>(chunks)), [&](int t) {
-    Distances distances(placed, model_.components());
     for (size_t c; (c = next.fetch_add(1)) < chunks;) {
-      for (size_t k = count * c / chunks; k < count * (c + 1) / chunks; k++) {
-        float* x = values + k * components;
-        if (!fill(k, x)) {
-          for (size_t seen = failedAt.load(); k < seen && !failedAt.compare_exchange_weak(seen, k);) {
-          }
-          break;
-        }
-        model_.normalise(x);
-        const HierarchyWalk::End end = walks_[static_cast<size_t>(t)]->descend(x, 0);
-        placed[k] = {end.map, end.unit, 0.0f};
-        if (end.unit >= 0) {
-          distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
-        }
+      work(count * c / chunks, count * (c + 1) / chunks, t);
+    }
+  });
+}
+
+BlockPlacer::Outcome BlockPlacer::place(float* values, size_t count, const Fill& fill, std::vector<Placed>& placed) {
+  placed.resize(count);
+  const size_t components = static_cast<size_t>(model_.components());
+  Outcome outcome{count, "", SquaredLength::Fine};
+  std::mutex failed;  // guards `outcome` when a vector fails
+  const auto failAt = [&](size_t k, std::string why, SquaredLength length) {
+    std::lock_guard<std::mutex> lock(failed);
+    if (k < outcome.placed) outcome = {k, std::move(why), length};
+  };
+  forEachChunk(count, [&](size_t begin, size_t end, int t) {
+    Distances distances(placed, model_.components());
+    std::string why;
+    for (size_t k = begin; k < end; k++) {
+      float* x = values + k * components;
+      if (!fill(k, x, t, why)) {
+        return failAt(k, why, SquaredLength::Fine);
+      }
+      const SquaredLength length = model_.normalise(x);
+      if (length != SquaredLength::Fine) {
+        return failAt(k, "", length);
+      }
+      const HierarchyWalk::End end = walks_[static_cast<size_t>(t)]->descend(x, 0);
+      placed[k] = {end.map, end.unit, 0.0f};
+      if (end.unit >= 0) {
+        distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
       }
     }
   });
-  const size_t upTo = failedAt.load();
-  settle(values, placed, upTo);
-  return upTo;
+  settle(values, placed, outcome.placed);
+  return outcome;
 }
 
 // In input order: every vector's units are the last of the maps it passed;

@@ -65,12 +65,15 @@ std::string shortestFloat(float value) {
 
 }  // namespace
 
-void VectorLines::Lenient::add(const Lenient& later) {
-  if (count == 0 && later.count > 0) {
-    *this = later;
-  } else {
-    count += later.count;
+void VectorLines::Lenient::add(const Lenient& other) {
+  if (other.count == 0) {
+    return;
   }
+  const long long total = count + other.count;
+  if (count == 0 || other.line < line || (other.line == line && other.component < component)) {
+    *this = other;
+  }
+  count = total;
 }
 
 VectorLines::VectorLines(FILE* in, const std::string& name, int components, bool strict)

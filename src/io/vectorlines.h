@@ -72,8 +72,9 @@ class VectorLines : public RecordSource {
     int component = 0;
     std::string text;
     float value = 0.0f;
-    // Counts in those of a later part of the input.
-    void add(const Lenient& later);
+    // Counts in those of another part of the input; the first is the one on
+    // the earliest line.
+    void add(const Lenient& other);
   };
 
   // Parses one record line into `values` and `id` (a view into the line),
