@@ -375,40 +375,36 @@ void Globals::releaseRun() {
   teamSlot().reset();
 }
 
+// Exchanges what a run built between Globals and `run`, field by field.
+void Globals::swapRun(BuiltRun& run) {
+  std::swap(dataItems, run.dataItems);
+  std::swap(layers, run.layers);
+  std::swap(currentDataLoader, run.loader);
+  std::swap(hfm, run.hfm);
+  std::swap(keptTexts(), run.keptTexts);
+  std::swap(vectorlength, run.vectorlength);
+  std::swap(numofallvecs, run.numofallvecs);
+  std::swap(HTML_GID, run.htmlGid);
+  std::swap(isTrained, run.isTrained);
+  std::swap(startTime, run.startTime);
+  std::swap(stopTime, run.stopTime);
+  std::swap(trainingTime, run.trainingTime);
+}
+
 BuiltRun Globals::detachRun() {
-  BuiltRun run;
-  run.dataItems = std::exchange(dataItems, new Data_Vector());
-  run.layers = std::exchange(layers, new Vector_Vector());
-  run.loader = std::exchange(currentDataLoader, new DataLoader());
-  run.hfm = std::exchange(hfm, nullptr);
-  run.keptTexts = std::move(keptTexts());
-  keptTexts().clear();
-  run.vectorlength = std::exchange(vectorlength, 0);
-  run.numofallvecs = std::exchange(numofallvecs, 0);
-  run.htmlGid = std::exchange(HTML_GID, 0);
-  run.isTrained = std::exchange(isTrained, false);
-  run.startTime = std::exchange(startTime, 0);
-  run.stopTime = std::exchange(stopTime, 0);
-  run.trainingTime = std::exchange(trainingTime, 0.0f);
+  BuiltRun run;  // a fresh process's start-up objects, to leave in Globals
+  run.dataItems = new Data_Vector();
+  run.layers = new Vector_Vector();
+  run.loader = new DataLoader();
+  swapRun(run);
   teamSlot().reset();
   return run;
 }
 
 void Globals::attachRun(BuiltRun&& run) {
   releaseRun();
-  std::swap(dataItems, run.dataItems);
-  std::swap(layers, run.layers);
-  std::swap(currentDataLoader, run.loader);
-  std::swap(hfm, run.hfm);
-  std::swap(keptTexts(), run.keptTexts);
-  vectorlength = run.vectorlength;
-  numofallvecs = run.numofallvecs;
-  HTML_GID = run.htmlGid;
-  isTrained = run.isTrained;
-  startTime = run.startTime;
-  stopTime = run.stopTime;
-  trainingTime = run.trainingTime;
-  run.release();  // the empty start-up objects swapped in
+  swapRun(run);
+  run.release();  // the empty start-up objects swapped out
 }
 
 BuiltRun::~BuiltRun() { release(); }
@@ -418,12 +414,12 @@ BuiltRun::BuiltRun(BuiltRun&& other) noexcept { *this = std::move(other); }
 BuiltRun& BuiltRun::operator=(BuiltRun&& other) noexcept {
   if (this != &other) {
     release();
-    dataItems = std::exchange(other.dataItems, nullptr);
-    layers = std::exchange(other.layers, nullptr);
-    loader = std::exchange(other.loader, nullptr);
-    hfm = std::exchange(other.hfm, nullptr);
-    keptTexts = std::move(other.keptTexts);
-    other.keptTexts.clear();
+    // Take everything, leaving `other` empty (this, released, is).
+    std::swap(dataItems, other.dataItems);
+    std::swap(layers, other.layers);
+    std::swap(loader, other.loader);
+    std::swap(hfm, other.hfm);
+    std::swap(keptTexts, other.keptTexts);
     vectorlength = other.vectorlength;
     numofallvecs = other.numofallvecs;
     htmlGid = other.htmlGid;

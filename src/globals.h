@@ -160,6 +160,10 @@ class Globals {
   static float* newVector(long long length);
   // A zero-terminated copy of `text` (released with free).
   static char* newText(std::string_view text);
+
+ private:
+  // Exchanges what a run built between Globals and `run`.
+  static void swapRun(BuiltRun& run);
 };
 
 // What a run built, set aside by Globals::detachRun; released when destroyed
