@@ -96,6 +96,44 @@ bench_dataset() {
   echo "$dir"
 }
 
+# bench_workload NAME: sets data (generator arguments) and props (settings
+# beyond the input files and savePath=out) of a workload; props is "map" for
+# the map command's workloads. Fails for an unknown name.
+bench_workload() {
+  case $1 in
+    default-5k)
+      data="clusters 5000 50 50"
+      props="saveAsCartix=true" ;;
+    text-20k)
+      data="text 20000 300 8"
+      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
+    text-20k-summary)
+      data="text 20000 300 8"
+      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true\nsaveSummary=true' ;;
+    text-manual)
+      data="text 2700 5000 20 20240601 2"
+      props=$'normInputVectors=LENGTH\nTAU_1=0.1\nTAU_2=0.03\nsaveAsCartix=true' ;;
+    text-5k)
+      data="text 10000 5000 20 20240601 1"
+      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
+    orient-deep)
+      data="clusters 10000 30 60"
+      props=$'ORIENTATION=true\nTAU_1=0.1\nTAU_2=0.01\nsaveAsCartix=true' ;;
+    load-1m)
+      data="clusters 1000000 20 50"
+      props=$'EXPAND_CYCLES=1\nMAX_CYCLES=1\nTAU_2=1000\nsaveAsHTML=false' ;;
+    series-10k | series-20k | series-40k)
+      local thousands=${1#series-}
+      data="clusters $((${thousands%k} * 1000)) 50 50"
+      props=$'TAU_1=0.1\nTAU_2=0.05\nsaveAsCartix=true' ;;
+    map-1m | map-4m)
+      local millions=${1#map-}
+      data="clusters $((${millions%m} * 1000000)) 20 50"
+      props=map ;;
+    *) return 1 ;;
+  esac
+}
+
 # bench_prepare DIR VECFILE DESCRFILE NAME PROPERTIES
 # A fresh run folder: the data linked in as NAME.vec and NAME.tv, an empty
 # out/ and run.prop made of the inputFile, descriptionFile and savePath lines
@@ -167,8 +205,11 @@ bench_cpu_seconds() {
   return 0
 }
 
-# Standard output without the processor-time line; every other byte, a
+# Standard output without the processor-time line, and without the lines
+# that match the extended regular expression bench_ignored_lines when that is
+# set (threads.sh: the echo of the threads setting); every other byte, a
 # missing final line end included, is kept.
+bench_ignored_lines=
 bench_normal_stdout() {
   local line
   line=$(bench_time_line "$1")
@@ -176,7 +217,7 @@ bench_normal_stdout() {
     sed "${line}d" "$1"
   else
     cat "$1"
-  fi
+  fi | if [ -n "$bench_ignored_lines" ]; then sed -E "/$bench_ignored_lines/d"; else cat; fi
 }
 
 # An output file as compared: map-description files lose their storage-date
