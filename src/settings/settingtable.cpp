@@ -84,7 +84,8 @@ constexpr Setting kSettings[] = {
          "csv: the identifier column; (auto) = the first if it holds text, else row numbers"),
     integer("components", &Globals::components, 0,
             "sparse: number of components; 0 = the description file's count, else the largest index"),
-    integer("threads", &Globals::threads, 0, "threads of the training; 0 = one per processor core (same results)"),
+    integer("threads", &Globals::threads, 0,
+            "threads of the training; 0 = as many as pay, found as the run goes (same results)"),
 };
 
 constexpr bool sameKey(const char* a, const char* b) { return std::string_view(a) == std::string_view(b); }
