@@ -9,14 +9,14 @@
 // their own, or whose jobs are too small to share, loses).
 //
 // A trial runs a stretch of jobs on the team and a stretch on the caller
-// alone, one after the other (each way first in every other trial), and
-// compares their cost per unit of work. The faster way, the caller alone
-// unless the team is faster by a clear margin, then runs every job until it
-// has done the work that kFirstKeep stretches' time takes at the measured
-// pace; the next trial follows. Each trial that chooses the same way again
-// doubles that length, up to kLongestKeep stretches, so that a steady
-// machine spends little time on the slower way and a changing one is
-// followed within about a second.
+// alone, one after the other (each way first in every other trial, the
+// caller alone in the first), and compares their cost per unit of work. The
+// faster way, the caller alone unless the team is faster by a clear margin,
+// then runs every job until it has done the work that kFirstKeep stretches'
+// time takes at the measured pace; the next trial follows. Each trial that
+// chooses the same way again doubles that length, up to kLongestKeep
+// stretches, so that a steady machine spends little time on the slower way
+// and a changing one is followed within about a second.
 //
 // A job's cost is its own wall time plus the caller's time until its next
 // job, up to kGapCounted: the caller's work between jobs is slowed too by
@@ -73,7 +73,9 @@ class TeamJudge {
   void decide();
 
   bool trial = true;
-  bool teamFirst = true;
+  // The first trial starts alone: a short run then takes about the time of
+  // one thread whatever the team would do.
+  bool teamFirst = false;
   int stretch = 0;  // the trial's stretch in progress: 0 or 1
   Stretch stretches[2] = {};
   // The timed job not yet added: its stretch, size, work, start and end.
