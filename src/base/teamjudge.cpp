@@ -70,6 +70,17 @@ void TeamJudge::closeJob(Clock::time_point now) {
   open = false;
 }
 
+// The median of the last three ratios, the larger of two: one trial thrown
+// by a moment's load elsewhere (a member or the caller kept waiting for a
+// core) does not turn the decision.
+double TeamJudge::verdict(double ratio) {
+  ratios[trials++ % 3] = ratio;
+  if (trials == 1) return ratio;
+  if (trials == 2) return std::max(ratios[0], ratios[1]);
+  const double a = ratios[0], b = ratios[1], c = ratios[2];
+  return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
 // Each size both stretches ran is weighted by the work of both: the time
 // each way would have taken for the same jobs.
 void TeamJudge::decide() {
@@ -87,8 +98,10 @@ void TeamJudge::decide() {
     startTrial();  // no size in common: nothing to compare
     return;
   }
-  const bool teamWins = teamTime < kTeamShare * aloneTime;
-  streak = streak >= 0 && teamWins == keptTeam ? streak + 1 : 0;
+  // The way kept runs longer each time, only while this trial agrees.
+  const bool teamHere = teamTime < kTeamShare * aloneTime;
+  const bool teamWins = verdict(teamTime / aloneTime) < kTeamShare;
+  streak = streak >= 0 && teamWins == keptTeam && teamHere == teamWins ? streak + 1 : 0;
   keptTeam = teamWins;
   const int keep = std::min(kFirstKeep << std::min(streak, 16), kLongestKeep);
   const double pace = std::max((teamWins ? teamTime : aloneTime) / work, 1e-9);  // nanoseconds per unit of work

@@ -11,12 +11,12 @@
 // A trial runs a stretch of jobs on the team and a stretch on the caller
 // alone, one after the other (each way first in every other trial, the
 // caller alone in the first), and compares their cost per unit of work. The
-// faster way, the caller alone unless the team is faster by a clear margin,
-// then runs every job until it has done the work that kFirstKeep stretches'
-// time takes at the measured pace; the next trial follows. Each trial that
-// chooses the same way again doubles that length, up to kLongestKeep
-// stretches, so that a steady machine spends little time on the slower way
-// and a changing one is followed within about a second.
+// faster way by the median of the last three trials (the caller alone unless
+// the team is faster by a clear margin) then runs every job until it has
+// done the work that kFirstKeep stretches' time takes at the measured pace;
+// the next trial follows. Each trial that agrees doubles that length, up to
+// kLongestKeep stretches, so that a steady machine spends little time on the
+// slower way and a changing one is followed within a few seconds.
 //
 // A job's cost is its own wall time plus the caller's time until its next
 // job, up to kGapCounted: the caller's work between jobs is slowed too by
@@ -71,6 +71,8 @@ class TeamJudge {
   void closeJob(Clock::time_point now);
   // Compares the trial's two stretches and keeps the faster way.
   void decide();
+  // The team's cost over the caller's alone that decides, given this trial's.
+  double verdict(double ratio);
 
   bool trial = true;
   // The first trial starts alone: a short run then takes about the time of
@@ -88,6 +90,9 @@ class TeamJudge {
   bool keptTeam = false;
   double workLeft = 0.0;
   int streak = -1;
+  // The ratios of the last three trials (team over alone), and the trials so far.
+  double ratios[3] = {};
+  long long trials = 0;
 };
 
 #endif
