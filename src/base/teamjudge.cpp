@@ -65,6 +65,7 @@ void TeamJudge::closeJob(Clock::time_point now) {
     s.work[openSize] += static_cast<double>(openWork);
     s.jobs[openSize]++;
     s.totalCost += cost;
+    s.totalWork += static_cast<double>(openWork);
     s.totalJobs++;
   }
   open = false;
@@ -95,8 +96,10 @@ void TeamJudge::decide() {
     work += w;
   }
   if (work <= 0.0) {
-    startTrial();  // no size in common: nothing to compare
-    return;
+    // No size in common: jobs that grow with a map (its vectors assigned
+    // at each growth check) cost about the same per unit of work.
+    teamTime = team.totalCost / team.totalWork;
+    aloneTime = alone.totalCost / alone.totalWork;
   }
   // The way kept runs longer each time, only while this trial agrees.
   const bool teamHere = teamTime < kTeamShare * aloneTime;
@@ -104,7 +107,9 @@ void TeamJudge::decide() {
   streak = streak >= 0 && teamWins == keptTeam && teamHere == teamWins ? streak + 1 : 0;
   keptTeam = teamWins;
   const int keep = std::min(kFirstKeep << std::min(streak, 16), kLongestKeep);
-  const double pace = std::max((teamWins ? teamTime : aloneTime) / work, 1e-9);  // nanoseconds per unit of work
+  // The pace of the way kept over all its jobs, whatever their sizes.
+  const Stretch& kept = teamWins ? team : alone;
+  const double pace = std::max(kept.totalCost / kept.totalWork, 1e-9);  // nanoseconds per unit of work
   workLeft = keep * nanoseconds(kStretch) / pace;
   trial = false;
 }

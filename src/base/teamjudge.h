@@ -21,10 +21,10 @@
 // A job's cost is its own wall time plus the caller's time until its next
 // job, up to kGapCounted: the caller's work between jobs is slowed too by
 // members that compete with it for the cores, or sped up by work the team
-// did ahead. Jobs are compared only with jobs of about their own size
-// (within a factor of 4): the few large jobs that come between many small
-// ones (all vectors assigned once after many training steps) cost
-// differently per unit of work.
+// did ahead. Jobs are compared with jobs of about their own size (within a
+// factor of 4), where both stretches ran such jobs: the few large jobs that
+// come between many small ones (all vectors assigned once after many
+// training steps) cost differently per unit of work.
 //
 // The judge only times and decides; the caller reads the clock, and only
 // while timing() holds.
@@ -60,7 +60,7 @@ class TeamJudge {
     double cost[kSizes];  // nanoseconds
     double work[kSizes];
     int jobs[kSizes];
-    double totalCost;
+    double totalCost, totalWork;
     int totalJobs;
   };
 
