@@ -50,41 +50,20 @@ for w in $workloads; do
   fi
 done
 
-echo "building the current tree in $build ..." >&2
-bench_cmake_args=(-DVELMAR_MAX_ISA="${ISA:-avx512}")
-bench_build "$root" "$build" ON velmar velmar_bench_data
-bench_cmake_args=()
-new=$build/velmar
-generator=$build/bench/velmar_bench_data
-old=
-if [ -n "$rev" ]; then
-  old=$(bench_revision_binary "$root" "$rev" "$build/revisions")
-fi
+bench_binaries "$root" "$build" "$rev"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmar-bench.XXXXXX")
 keep=${KEEP:-}
-busy_pids=()
-cleanup() {
-  if [ "${#busy_pids[@]}" -gt 0 ]; then
-    kill "${busy_pids[@]}" 2>/dev/null || true
-  fi
-  if [ -n "$keep" ]; then
-    echo "run folders kept in $work" >&2
-  else
-    rm -rf "$work"
-  fi
-}
-trap cleanup EXIT
+# (Expanded when the trap runs: keep may be set on the way.)
+# shellcheck disable=SC2016
+trap 'bench_cleanup "$work" "$keep"' EXIT
 
 busy=${BUSY:-0}
 if ! [[ $busy =~ ^[0-9]+$ ]]; then
   echo "BUSY must be a number of processes" >&2
   exit 2
 fi
-for ((b = 0; b < busy; b++)); do
-  bash -c 'while :; do :; done' &
-  busy_pids+=($!)
-done
+bench_busy_start "$busy"
 
 sides=(new)
 [ -n "$old" ] && sides=(old new)
