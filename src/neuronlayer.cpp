@@ -613,9 +613,15 @@ bool NeuronLayer::teamMovesEveryStep() const {
 
 // Pieces in scan order (a unit's lower piece, then its upper one) go to the
 // members in turn: the same member moves a piece and works out its dots.
-void NeuronLayer::dotsOfPieces(int member, int members, int half, const SparseEntries& low,
-                               const SparseEntries& high) {
+// Each member cuts the upcoming vector's entries at `half` itself: a step
+// the caller runs alone does not need them.
+void NeuronLayer::dotsOfPieces(int member, int members, int half) {
   const kernels::KernelTable& k = kernels::active();
+  const SparseEntries next = upcoming->sparse();
+  const int cut = half > 0 ? static_cast<int>(std::lower_bound(next.index, next.index + next.count, half) - next.index)
+                           : next.count;
+  const SparseEntries low = {cut, next.index, next.value};
+  const SparseEntries high = {next.count - cut, next.index + cut, next.value + cut};
   const int pieces = half > 0 ? 2 : 1;
   const int units = x * y;
   double* row = &memberDots[static_cast<size_t>(member) * memberDotsStride];
@@ -631,16 +637,10 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
   // of a long unit apart (whatever the number of threads), then their sum.
   const int half = lengthSplit(n);
   const int pieces = half > 0 ? 2 : 1;
-  // The upcoming vector's entries below and from `half`, for its dots.
+  // On the team, the dots of the upcoming vector with the pieces.
   const bool dots = members > 1 && upcoming != nullptr && upcoming->isSparse();
-  SparseEntries nextLow = {0, nullptr, nullptr}, nextHigh = nextLow;
   const int units = x * y;
   if (dots) {
-    const SparseEntries next = upcoming->sparse();
-    const int low = half > 0 ? static_cast<int>(std::lower_bound(next.index, next.index + next.count, half) - next.index)
-                             : next.count;
-    nextLow = {low, next.index, next.value};
-    nextHigh = {next.count - low, next.index + low, next.value + low};
     memberDotsStride = (static_cast<size_t>(units) * pieces + 7) / 8 * 8;
     if (memberDots.size() < memberDotsStride * members) memberDots.resize(memberDotsStride * members);
     if (nextDots.size() < static_cast<size_t>(units)) nextDots.resize(static_cast<size_t>(units));
@@ -669,7 +669,7 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
                       : k.moveMeasured(w, values + from, f, length);
       }
     }
-    if (dots && share > 1) dotsOfPieces(member, share, half, nextLow, nextHigh);
+    if (dots && share > 1) dotsOfPieces(member, share, half);
   };
   // A step the caller runs alone moves as one thread does: the next search works out its own dots.
   bool alone = members == 1;
