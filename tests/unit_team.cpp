@@ -56,7 +56,7 @@ TEST(TeamJudge, KeepsTheFasterWayAndFollowsAChange) {
   EXPECT_GT(s.jobs - s.onTeam, trialsBefore) << "the judge tries the caller alone again now and then";
   while (!s.job(1000, teamFaster, milliseconds(50))) {
   }
-  EXPECT_GT(s.run(teamFaster, milliseconds(500)), 0.9);
+  EXPECT_GT(s.run(teamFaster, milliseconds(500)), 0.95);
   const Pace teamSlower{microseconds(15), microseconds(10)};
   s.run(teamSlower, milliseconds(3000));
   EXPECT_LT(s.run(teamSlower, milliseconds(5000)), 0.03);

@@ -33,7 +33,7 @@ class TeamJudge {
   using Clock = std::chrono::steady_clock;
 
   // The length of a trial's stretch, in the cost of its jobs.
-  static constexpr Clock::duration kStretch = std::chrono::milliseconds(10);
+  static constexpr Clock::duration kStretch = std::chrono::milliseconds(5);
   // A stretch holds at least this many jobs.
   static constexpr int kLeastJobs = 4;
   // The caller's time after a job that counts towards the job's cost.
@@ -41,8 +41,8 @@ class TeamJudge {
   // The team is chosen only when it costs less than this share of the
   // caller's cost alone.
   static constexpr double kTeamShare = 0.97;
-  static constexpr int kFirstKeep = 8;
-  static constexpr int kLongestKeep = 128;
+  static constexpr int kFirstKeep = 16;
+  static constexpr int kLongestKeep = 512;
 
   // Whether the next job is timed: its start and end are then wanted.
   bool timing() const { return trial; }
