@@ -74,6 +74,55 @@ bench_revision_binary() {
   echo "$cache/$hash/velmar"
 }
 
+# bench_binaries ROOT BUILD REV
+# Builds the tree at ROOT into BUILD (release, the benchmark targets too, the
+# kernels capped at ISA when set) and sets new (its trainer) and generator;
+# with a revision REV also old, that revision's trainer (see
+# bench_revision_binary), else old is empty.
+# shellcheck disable=SC2034 # the variables are the caller's
+bench_binaries() {
+  local root=$1 build=$2 rev=$3
+  echo "building the current tree in $build ..." >&2
+  bench_cmake_args=(-DVELMAR_MAX_ISA="${ISA:-avx512}")
+  bench_build "$root" "$build" ON velmar velmar_bench_data
+  bench_cmake_args=()
+  new=$build/velmar
+  generator=$build/bench/velmar_bench_data
+  old=
+  if [ -n "$rev" ]; then
+    old=$(bench_revision_binary "$root" "$rev" "$build/revisions")
+  fi
+}
+
+# bench_busy_start N: keeps N more processes busy (each a shell loop) until
+# bench_busy_stop; bench_cleanup stops them too.
+bench_busy_pids=()
+bench_busy_start() {
+  local b
+  for ((b = 0; b < $1; b++)); do
+    bash -c 'while :; do :; done' &
+    bench_busy_pids+=($!)
+  done
+}
+bench_busy_stop() {
+  if [ "${#bench_busy_pids[@]}" -gt 0 ]; then
+    kill "${bench_busy_pids[@]}" 2>/dev/null || true
+    wait "${bench_busy_pids[@]}" 2>/dev/null || true
+  fi
+  bench_busy_pids=()
+}
+
+# bench_cleanup WORK KEEP: the exit trap of a script with the run folders in
+# WORK: stops the busy processes, then removes WORK unless KEEP is set.
+bench_cleanup() {
+  bench_busy_stop
+  if [ -n "$2" ]; then
+    echo "run folders kept in $1" >&2
+  else
+    rm -rf "$1"
+  fi
+}
+
 # bench_dataset GENERATOR CACHE MODE VECTORS COMPONENTS GROUPS [SEED [DENSITY]]
 # Prints a folder holding data.vec and data.tv as the generator writes them
 # for these arguments. Each set is written once and kept under CACHE, keyed by
@@ -94,6 +143,45 @@ bench_dataset() {
     mv "$dir.part" "$dir"
   fi
   echo "$dir"
+}
+
+# bench_workload NAME: sets data (generator arguments) and props (settings
+# beyond the input files and savePath=out) of a workload; props is "map" for
+# the map command's workloads. Fails for an unknown name.
+# shellcheck disable=SC2034 # the variables are the caller's
+bench_workload() {
+  case $1 in
+    default-5k)
+      data="clusters 5000 50 50"
+      props="saveAsCartix=true" ;;
+    text-20k)
+      data="text 20000 300 8"
+      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
+    text-20k-summary)
+      bench_workload text-20k
+      props+=$'\nsaveSummary=true' ;;
+    text-manual)
+      data="text 2700 5000 20 20240601 2"
+      props=$'normInputVectors=LENGTH\nTAU_1=0.1\nTAU_2=0.03\nsaveAsCartix=true' ;;
+    text-5k)
+      data="text 10000 5000 20 20240601 1"
+      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
+    orient-deep)
+      data="clusters 10000 30 60"
+      props=$'ORIENTATION=true\nTAU_1=0.1\nTAU_2=0.01\nsaveAsCartix=true' ;;
+    load-1m)
+      data="clusters 1000000 20 50"
+      props=$'EXPAND_CYCLES=1\nMAX_CYCLES=1\nTAU_2=1000\nsaveAsHTML=false' ;;
+    series-10k | series-20k | series-40k)
+      local thousands=${1#series-}
+      data="clusters $((${thousands%k} * 1000)) 50 50"
+      props=$'TAU_1=0.1\nTAU_2=0.05\nsaveAsCartix=true' ;;
+    map-1m | map-4m)
+      local millions=${1#map-}
+      data="clusters $((${millions%m} * 1000000)) 20 50"
+      props=map ;;
+    *) return 1 ;;
+  esac
 }
 
 # bench_prepare DIR VECFILE DESCRFILE NAME PROPERTIES
@@ -167,8 +255,11 @@ bench_cpu_seconds() {
   return 0
 }
 
-# Standard output without the processor-time line; every other byte, a
+# Standard output without the processor-time line, and without the lines
+# that match the extended regular expression bench_ignored_lines when that is
+# set (threads.sh: the echo of the threads setting); every other byte, a
 # missing final line end included, is kept.
+bench_ignored_lines=
 bench_normal_stdout() {
   local line
   line=$(bench_time_line "$1")
@@ -176,7 +267,7 @@ bench_normal_stdout() {
     sed "${line}d" "$1"
   else
     cat "$1"
-  fi
+  fi | if [ -n "$bench_ignored_lines" ]; then sed -E "/$bench_ignored_lines/d"; else cat; fi
 }
 
 # An output file as compared: map-description files lose their storage-date

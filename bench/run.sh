@@ -32,7 +32,7 @@ source "$(dirname "$0")/lib.sh"
 root=$(cd "$bench_dir/.." && pwd)
 build=$(bench_build_dir "$root")
 repeat=${REPEAT:-3}
-all_workloads="default-5k text-20k text-5k orient-deep load-1m series-10k series-20k series-40k map-1m map-4m"
+all_workloads="default-5k text-20k text-manual text-5k orient-deep load-1m series-10k series-20k series-40k map-1m map-4m"
 # Not in the default set, since an older revision writes no summary: the cost of the quality figures.
 extra_workloads="text-20k-summary"
 workloads=${WORKLOADS:-$all_workloads}
@@ -43,82 +43,27 @@ if [ $# -gt 1 ] || ! [[ $repeat =~ ^[1-9][0-9]*$ ]]; then
   exit 2
 fi
 
-# workload NAME: sets data (generator arguments) and props (settings beyond
-# the input files and savePath=out).
-workload() {
-  case $1 in
-    default-5k)
-      data="clusters 5000 50 50"
-      props="saveAsCartix=true" ;;
-    text-20k)
-      data="text 20000 300 8"
-      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
-    text-20k-summary)
-      data="text 20000 300 8"
-      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true\nsaveSummary=true' ;;
-    text-5k)
-      data="text 10000 5000 20 20240601 1"
-      props=$'TAU_1=0.07\nTAU_2=0.02\nsaveAsCartix=true' ;;
-    orient-deep)
-      data="clusters 10000 30 60"
-      props=$'ORIENTATION=true\nTAU_1=0.1\nTAU_2=0.01\nsaveAsCartix=true' ;;
-    load-1m)
-      data="clusters 1000000 20 50"
-      props=$'EXPAND_CYCLES=1\nMAX_CYCLES=1\nTAU_2=1000\nsaveAsHTML=false' ;;
-    series-10k | series-20k | series-40k)
-      local thousands=${1#series-}
-      data="clusters $((${thousands%k} * 1000)) 50 50"
-      props=$'TAU_1=0.1\nTAU_2=0.05\nsaveAsCartix=true' ;;
-    map-1m | map-4m)
-      local millions=${1#map-}
-      data="clusters $((${millions%m} * 1000000)) 20 50"
-      props=map ;;
-    *) return 1 ;;
-  esac
-}
-
 for w in $workloads; do
-  if ! workload "$w"; then
+  if ! bench_workload "$w"; then
     echo "unknown workload: $w (known: $all_workloads $extra_workloads)" >&2
     exit 2
   fi
 done
 
-echo "building the current tree in $build ..." >&2
-bench_cmake_args=(-DVELMAR_MAX_ISA="${ISA:-avx512}")
-bench_build "$root" "$build" ON velmar velmar_bench_data
-bench_cmake_args=()
-new=$build/velmar
-generator=$build/bench/velmar_bench_data
-old=
-if [ -n "$rev" ]; then
-  old=$(bench_revision_binary "$root" "$rev" "$build/revisions")
-fi
+bench_binaries "$root" "$build" "$rev"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/velmar-bench.XXXXXX")
 keep=${KEEP:-}
-busy_pids=()
-cleanup() {
-  if [ "${#busy_pids[@]}" -gt 0 ]; then
-    kill "${busy_pids[@]}" 2>/dev/null || true
-  fi
-  if [ -n "$keep" ]; then
-    echo "run folders kept in $work" >&2
-  else
-    rm -rf "$work"
-  fi
-}
-trap cleanup EXIT
+# (Expanded when the trap runs: keep may be set on the way.)
+# shellcheck disable=SC2016
+trap 'bench_cleanup "$work" "$keep"' EXIT
 
 busy=${BUSY:-0}
 if ! [[ $busy =~ ^[0-9]+$ ]]; then
   echo "BUSY must be a number of processes" >&2
   exit 2
 fi
-for ((b = 0; b < busy; b++)); do
-  bash -c 'while :; do :; done' &
-  busy_pids+=($!)
-done
+bench_busy_start "$busy"
 
 sides=(new)
 [ -n "$old" ] && sides=(old new)
@@ -221,7 +166,7 @@ map_workload() {
 }
 
 for w in $workloads; do
-  workload "$w"
+  bench_workload "$w"
   if [ "$props" = map ]; then
     # shellcheck disable=SC2086 # the generator arguments are meant to split
     map_workload "$w" "$(bench_dataset "$generator" "$build/bench-data" $data)"

@@ -319,7 +319,8 @@ std::unique_ptr<Workers>& teamSlot() {
 
 Workers& Globals::team() {
   std::unique_ptr<Workers>& team = teamSlot();
-  if (!team) team = std::make_unique<Workers>(Workers::membersFor(threads));
+  // threads=0: as many as pay, job by job; any other count exactly that many.
+  if (!team) team = std::make_unique<Workers>(Workers::membersFor(threads), threads == 0);
   return *team;
 }
 

@@ -102,14 +102,14 @@ int partsFor(long long work, long long perPart) {
 }
 
 // Calls body(part, first, end) for `parts` ranges that together cover
-// 0 .. count-1, in order, on the team.
+// 0 .. count-1, in order, on the team; `work` is their size in unit-components.
 template <class Body>
-void inRanges(int count, int parts, const Body& body) {
+void inRanges(int count, int parts, long long work, const Body& body) {
   if (parts <= 1) {
     body(0, 0, count);
     return;
   }
-  Globals::team().run(parts, [&](int p) {
+  Globals::team().run(parts, work, [&](int p) {
     body(p, static_cast<int>(static_cast<long long>(count) * p / parts),
          static_cast<int>(static_cast<long long>(count) * (p + 1) / parts));
   });
@@ -380,7 +380,7 @@ void NeuronLayer::testDataItems() {
   for (int base = 0; base < count; base += chunk) {
     failIfStopRequested();
     const int size = count - base < chunk ? count - base : chunk;
-    inRanges(size, parts, [&](int p, int first, int end) {
+    inRanges(size, parts, perVector * size, [&](int p, int first, int end) {
       WinnerSearch& searcher = parts == 1 ? *search : *teamSearches[static_cast<size_t>(p)];
       for (int k = first; k < end; k++) {
         nearest[static_cast<size_t>(k)] = nearestUnit(searcher, dataItems->elementAt(base + k), -1, false);
@@ -400,10 +400,10 @@ void NeuronLayer::calcMQE() {
   testDataItems();
   // Each unit's error is its own float sum; the team's members each take a range of units.
   const int units = x * y;
-  inRanges(units, partsFor(static_cast<long long>(dataItems->size()) * dataLength, kAssignPartWork),
-           [&](int, int first, int end) {
-             for (int s = first; s < end; s++) neuronMap[s % x][s / x]->calcMQE();
-           });
+  const long long work = static_cast<long long>(dataItems->size()) * dataLength;
+  inRanges(units, partsFor(work, kAssignPartWork), work, [&](int, int first, int end) {
+    for (int s = first; s < end; s++) neuronMap[s % x][s / x]->calcMQE();
+  });
   for (int j = 0; j < y; j++) {
     for (int i = 0; i < x; i++) {
       Neuron* unit = neuronMap[i][j];
@@ -608,11 +608,9 @@ void NeuronLayer::moveUnits(int count, const DataItem* di) {
         if (movingSlots[u] % members == member) k.moveTowards(movingWeights[u], values, movingFactors[u], n);
       }
     };
-    if (shared) {
-      Globals::team().runOnEach(move);
-    } else {
-      k.moveUnits(movingWeights.data(), movingFactors.data(), count, values, n);
-    }
+    // Alone, the units go to the kernel together (moved in pairs that share the loads of the vector).
+    auto alone = [&] { k.moveUnits(movingWeights.data(), movingFactors.data(), count, values, n); };
+    shared ? Globals::team().runOnEach(static_cast<long long>(count) * n, move, alone) : alone();
   } else {
     moveMeasuringUnits(count, di, blockwise, values, members);
   }
@@ -625,9 +623,15 @@ bool NeuronLayer::teamMovesEveryStep() const {
 
 // Pieces in scan order (a unit's lower piece, then its upper one) go to the
 // members in turn: the same member moves a piece and works out its dots.
-void NeuronLayer::dotsOfPieces(int member, int members, int half, const SparseEntries& low,
-                               const SparseEntries& high) {
+// Each member cuts the upcoming vector's entries at `half` itself: a step
+// the caller runs alone does not need them.
+void NeuronLayer::dotsOfPieces(int member, int members, int half) {
   const kernels::KernelTable& k = kernels::active();
+  const SparseEntries next = upcoming->sparse();
+  const int cut = half > 0 ? static_cast<int>(std::lower_bound(next.index, next.index + next.count, half) - next.index)
+                           : next.count;
+  const SparseEntries low = {cut, next.index, next.value};
+  const SparseEntries high = {next.count - cut, next.index + cut, next.value + cut};
   const int pieces = half > 0 ? 2 : 1;
   const int units = x * y;
   double* row = &memberDots[static_cast<size_t>(member) * memberDotsStride];
@@ -643,16 +647,10 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
   // of a long unit apart (whatever the number of threads), then their sum.
   const int half = lengthSplit(n);
   const int pieces = half > 0 ? 2 : 1;
-  // The upcoming vector's entries below and from `half`, for its dots.
+  // On the team, the dots of the upcoming vector with the pieces.
   const bool dots = members > 1 && upcoming != nullptr && upcoming->isSparse();
-  SparseEntries nextLow = {0, nullptr, nullptr}, nextHigh = nextLow;
   const int units = x * y;
   if (dots) {
-    const SparseEntries next = upcoming->sparse();
-    const int low = half > 0 ? static_cast<int>(std::lower_bound(next.index, next.index + next.count, half) - next.index)
-                             : next.count;
-    nextLow = {low, next.index, next.value};
-    nextHigh = {next.count - low, next.index + low, next.value + low};
     memberDotsStride = (static_cast<size_t>(units) * pieces + 7) / 8 * 8;
     if (memberDots.size() < memberDotsStride * members) memberDots.resize(memberDotsStride * members);
     if (nextDots.size() < static_cast<size_t>(units)) nextDots.resize(static_cast<size_t>(units));
@@ -667,11 +665,11 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
     highX = {x.count - low, shiftedIndex.data(), x.value + low};
   }
   pieceLengths.resize(static_cast<size_t>(count) * pieces);
-  auto move = [&](int member) {
+  // Member `member` of `share` moves its pieces (alone, every piece) and works out their dots.
+  auto move = [&](int member, int share) {
     for (int u = 0; u < count; u++) {
       for (int piece = 0; piece < pieces; piece++) {
-        // (Alone, a thread takes every piece without working out an owner.)
-        if (members > 1 && (movingSlots[u] * pieces + piece) % members != member) continue;
+        if (share > 1 && (movingSlots[u] * pieces + piece) % share != member) continue;
         const bool upper = piece == 1;
         const int from = upper ? half : 0, length = pieces == 1 ? n : (upper ? n - half : half);
         const double f = movingFactors[u];
@@ -681,10 +679,19 @@ void NeuronLayer::moveMeasuringUnits(int count, const DataItem* di, bool blockwi
                       : k.moveMeasured(w, values + from, f, length);
       }
     }
-    if (dots) dotsOfPieces(member, members, half, nextLow, nextHigh);
+    if (dots && share > 1) dotsOfPieces(member, share, half);
   };
-  members > 1 ? Globals::team().runOnEach(move) : move(0);
-  if (dots) {
+  // A step the caller runs alone moves as one thread does: the next search works out its own dots.
+  bool alone = members == 1;
+  if (alone) {
+    move(0, 1);
+  } else {
+    Globals::team().runOnEach(static_cast<long long>(count) * n, [&](int m) { move(m, members); }, [&] {
+      alone = true;
+      move(0, 1);
+    });
+  }
+  if (dots && !alone) {
     // A unit's dot product: its pieces' sums added, which is one more order
     // of the same sum (see WinnerSearch::findFromDots).
     for (int u = 0; u < units; u++) {

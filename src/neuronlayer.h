@@ -184,8 +184,8 @@ class NeuronLayer {
   // long enough to be moved in two pieces, on a map that keeps lengths.
   bool teamMovesEveryStep() const;
   // Member `member`'s share of the dot products of the upcoming vector
-  // (its entries below and from `half`) with the pieces it moves.
-  void dotsOfPieces(int member, int members, int half, const SparseEntries& low, const SparseEntries& high);
+  // with the pieces it moves (units cut at `half`, or whole for 0).
+  void dotsOfPieces(int member, int members, int half);
   // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
   // The scan index of the unit nearest to di, or `current` (see WinnerSearch::find).

@@ -321,28 +321,43 @@ TEST_P(SparseSearch, ExactDistanceLiesWithinTheBound) {
   }
 }
 
-// Every part of every job runs exactly once, whatever the team's size, and run returns only when all have run;
-// runOnEach runs part m once for every member m, part 0 on the caller, the others each on one thread (its member's,
-// or the caller's when it took the part over).
+// Every part of every job runs exactly once, whatever the team's size and whether it judges, and run returns only
+// when all have run; runOnEach runs part m once for every member m, part 0 on the caller, the others each on one
+// thread (its member's, or the caller's when it took the part over), or the job alone on the caller.
 TEST(WorkerTeam, RunsEveryPartOnceAndWaitsForAll) {
-  for (int members : {1, 2, 3, 5}) {
-    Workers team(members);
-    EXPECT_LE(team.size(), members);
+  for (int members : {1, 2, 3, 5, -2, -3}) {
+    Workers team(members > 0 ? members : -members, members < 0);
+    const int asked = members > 0 ? members : -members;
+    EXPECT_LE(team.size(), asked);
     std::vector<std::atomic<int>> runs(64);
-    for (int job = 0; job < 300; job++) {
+    // A team that judges runs until it has tried the caller alone (at its first trial, some milliseconds in).
+    int alone = 0;
+    for (int job = 0; job < 300 || (members < 0 && team.size() > 1 && alone == 0 && job < 1000000); job++) {
       const int parts = 1 + job % 64;
       for (auto& r : runs) r = 0;
-      team.run(parts, [&](int p) { runs[static_cast<size_t>(p)].fetch_add(1); });
+      team.run(parts, 1000000, [&](int p) { runs[static_cast<size_t>(p)].fetch_add(1); });
       for (int p = 0; p < 64; p++) ASSERT_EQ(runs[static_cast<size_t>(p)].load(), p < parts ? 1 : 0) << members;
       // Jobs that every member runs once, on its own thread, between the shared ones.
       for (auto& r : runs) r = 0;
       std::vector<std::thread::id> ids(static_cast<size_t>(team.size()));
-      team.runOnEach([&](int m) {
+      bool ranAlone = false;
+      const auto part = [&](int m) {
         runs[static_cast<size_t>(m)].fetch_add(1);
         ids[static_cast<size_t>(m)] = std::this_thread::get_id();
+      };
+      team.runOnEach(1000, part, [&] {
+        ranAlone = true;
+        for (int m = 0; m < team.size(); m++) part(m);
       });
+      alone += ranAlone;
       for (int m = 0; m < 64; m++) ASSERT_EQ(runs[static_cast<size_t>(m)].load(), m < team.size() ? 1 : 0) << members;
       EXPECT_EQ(ids[0], std::this_thread::get_id());
+      if (ranAlone) {
+        for (int m = 0; m < team.size(); m++) ASSERT_EQ(ids[static_cast<size_t>(m)], std::this_thread::get_id());
+      }
+    }
+    if (members < 0 && team.size() > 1) {
+      EXPECT_GT(alone, 0) << "a team that judges tries the caller alone";
     }
   }
   EXPECT_EQ(Workers::membersFor(1), 1);
@@ -361,7 +376,7 @@ TEST(WorkerTeam, AMemberHeldBackLeavesTheNextJobsToTheCaller) {
   std::thread::id ranSecond;
   // The caller's part takes 20 microseconds, time enough for the member to start its own.
   const auto job = [&](bool slowElsewhere) {
-    team.runOnEach([&](int m) {
+    const auto part = [&](int m) {
       if (m == 0) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
         while (std::chrono::steady_clock::now() < end) {
@@ -370,6 +385,10 @@ TEST(WorkerTeam, AMemberHeldBackLeavesTheNextJobsToTheCaller) {
       }
       ranSecond = std::this_thread::get_id();
       if (slowElsewhere && ranSecond != caller) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    team.runOnEach(1000, part, [&] {
+      part(0);
+      part(1);
     });
   };
   // Until the member itself ran its part, slowly, and the caller saw it (the caller may take the part over while

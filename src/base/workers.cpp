@@ -20,7 +20,8 @@ inline void pause() {
 
 }  // namespace
 
-Workers::Workers(int members) : claims(static_cast<size_t>(members > 1 ? members : 1)) {
+Workers::Workers(int members, bool judges)
+    : claims(static_cast<size_t>(members > 1 ? members : 1)), judge(judges ? std::make_unique<TeamJudge>() : nullptr) {
   for (int t = 1; t < members; t++) {
     try {
       threads.emplace_back([this, t] { serve(t); });
@@ -69,12 +70,23 @@ void Workers::runParts(int parts, PartFn fn, const void* context) {
   while (partsDone.load(std::memory_order_acquire) < parts) pause();
 }
 
-void Workers::runBound(PartFn fn, const void* context) {
+bool Workers::startJob(long long work) {
+  if (!judge) return true;
+  timed = judge->timing();
+  return judge->onTeam(work, timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point());
+}
+
+void Workers::endJob() {
+  if (!timed) return;
+  judge->ended(std::chrono::steady_clock::now());
+  timed = false;
+}
+
+bool Workers::runBound(PartFn fn, const void* context) {
   const int others = static_cast<int>(threads.size());
   if (soloJobs > 0) {
     soloJobs--;
-    for (int m = 0; m <= others; m++) fn(context, m);
-    return;
+    return false;
   }
   jobFn.store(fn, std::memory_order_relaxed);
   jobContext.store(context, std::memory_order_relaxed);
@@ -98,6 +110,7 @@ void Workers::runBound(PartFn fn, const void* context) {
   } else {
     soloLength = kFirstSolo;
   }
+  return true;
 }
 
 // A member whose part takes far longer than the caller's own (with parts of

@@ -5,9 +5,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "base/teamjudge.h"
 
 // A team of threads that share out the parts of one job at a time. The
 // caller's own thread is a member: a team of 1 starts no thread and runs
@@ -21,7 +24,11 @@
 // step's next job comes within microseconds), then asleep.
 class Workers {
  public:
-  explicit Workers(int members);
+  // A team of `members` threads, the caller included. A team that judges
+  // lets a TeamJudge decide, job by job, whether the team or the caller
+  // alone runs a job, whichever is faster as the run goes (the meaning of
+  // `threads=0`); otherwise every job the team can share goes to the team.
+  explicit Workers(int members, bool judges = false);
   ~Workers();
 
   Workers(const Workers&) = delete;
@@ -29,14 +36,21 @@ class Workers {
 
   int size() const { return static_cast<int>(threads.size()) + 1; }
 
-  // Runs part(p) for every p from 0 to parts - 1, spread over the team.
+  // Runs part(p) for every p from 0 to parts - 1, spread over the team (or
+  // in order on the caller). `work` is the job's size, in unit-components:
+  // the judge compares the pace of jobs of about the same size.
   template <class Part>
-  void run(int parts, const Part& part) {
+  void run(int parts, long long work, const Part& part) {
     if (threads.empty() || parts <= 1) {
       for (int p = 0; p < parts; p++) part(p);
       return;
     }
-    runParts(parts, [](const void* context, int p) { (*static_cast<const Part*>(context))(p); }, &part);
+    if (startJob(work)) {
+      runParts(parts, [](const void* context, int p) { (*static_cast<const Part*>(context))(p); }, &part);
+    } else {
+      for (int p = 0; p < parts; p++) part(p);
+    }
+    endJob();
   }
 
   // Runs part(m) once for every member m (the caller is member 0), each
@@ -46,14 +60,17 @@ class Workers {
   // (a member the system holds back, asleep or preempted), so a busy machine
   // does not hold up the job; only a part already started is waited for,
   // and when that took far longer than the caller's own, the next jobs run
-  // on the caller alone for a while (see waitForHeldBack).
-  template <class Part>
-  void runOnEach(const Part& part) {
-    if (threads.empty()) {
-      part(0);
-      return;
+  // on the caller alone for a while (see waitForHeldBack). A job the caller
+  // runs alone (then, as the judge decides, or on a team of one) is alone():
+  // the same results as every part, on the caller's own path. `work` is the
+  // job's size, as for run.
+  template <class Part, class Alone>
+  void runOnEach(long long work, const Part& part, const Alone& alone) {
+    if (threads.empty() || !startJob(work) ||
+        !runBound([](const void* context, int m) { (*static_cast<const Part*>(context))(m); }, &part)) {
+      alone();
     }
-    runBound([](const void* context, int m) { (*static_cast<const Part*>(context))(m); }, &part);
+    endJob();
   }
 
   // The number of threads `setting` asks for (0: one per processor core),
@@ -65,7 +82,13 @@ class Workers {
   using PartFn = void (*)(const void* context, int part);
 
   void runParts(int parts, PartFn fn, const void* context);
-  void runBound(PartFn fn, const void* context);
+  // False, without running anything, when the caller runs the job alone
+  // (a member was held back lately).
+  bool runBound(PartFn fn, const void* context);
+  // Whether the job of `work` about to start goes to the team; endJob()
+  // follows it.
+  bool startJob(long long work);
+  void endJob();
   // Runs parts of the current job while it has parts left.
   void takeParts();
   void serve(int member);
@@ -108,6 +131,9 @@ class Workers {
   static constexpr int kLongestSolo = 1 << 16;
   int soloJobs = 0;
   int soloLength = kFirstSolo;
+  // Only on a team that judges; `timed` while the job in progress is timed.
+  std::unique_ptr<TeamJudge> judge;
+  bool timed = false;
   std::atomic<int> sleepers{0};
   std::mutex sleep;
   std::condition_variable wake;

@@ -45,7 +45,7 @@ void shareOut(Workers* team, int count, long long perUnit, const Rough& rough) {
     return;
   }
   const int n = static_cast<int>(parts);
-  team->run(n, [&](int p) {
+  team->run(n, work, [&](int p) {
     rough(static_cast<int>(static_cast<long long>(count) * p / n),
           static_cast<int>(static_cast<long long>(count) * (p + 1) / n));
   });
