@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "apply/mapstream.h"
+#include "base/workers.h"
 #include "base/failure.h"
 #include "io/modelfile.h"
 #include "io/outputfile.h"
@@ -307,7 +308,8 @@ std::string mapped(const Model& model, const std::string& input, int threads, bo
   const std::string name = streamName();
   {
     OutputFile out(name, "test output");
-    MapStream stream(prepared, threads, out);
+    Workers team(threads);
+    MapStream stream(prepared, team, out);
     VectorLines lines(fileOf(input), "lines.vec", 2);
     if (oneAtATime) {
       stream.run(static_cast<RecordSource&>(lines));

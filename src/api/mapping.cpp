@@ -1,7 +1,6 @@
 // velmar::Model: a model file's text made ready for mapping vectors held in
 // memory, exactly as the map command maps the same values read from text.
 
-#include <thread>
 
 #include "api/callguard.h"
 #include "api/memoryrows.h"
@@ -9,6 +8,7 @@
 #include "apply/blockplacer.h"
 #include "apply/hierarchywalk.h"
 #include "base/failure.h"
+#include "base/workers.h"
 #include "globals.h"
 #include "io/modelfile.h"
 
@@ -18,13 +18,6 @@ namespace {
 
 // Vectors mapped a block at a time: the floats of about this many values.
 constexpr long long kBlockValues = 1 << 20;
-
-int threadCount(int threads) {
-  if (threads <= 0) {
-    threads = static_cast<int>(std::thread::hardware_concurrency());
-  }
-  return threads > 0 ? threads : 1;
-}
 
 }  // namespace
 
@@ -113,7 +106,8 @@ void Model::map(const Vectors& vectors, int threads, int32_t* unit, float* dista
          std::to_string(components));
   }
   Globals::vectorlength = components;
-  BlockPlacer placer(*ready_->mapping, threadCount(threads));
+  Workers team(Workers::membersFor(threads));
+  BlockPlacer placer(*ready_->mapping, team);
   const long long perBlock = std::max<long long>(1, kBlockValues / components);
   std::vector<float> values;
   std::vector<BlockPlacer::Placed> placed;

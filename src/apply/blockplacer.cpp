@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
+#include "base/workers.h"
 #include "globals.h"
 #include "kernels/distancekernels.h"
 
@@ -15,23 +14,6 @@ namespace {
 constexpr size_t kLeastChunk = 256;
 
 }  // namespace
-
-void runOnThreads(int count, const std::function<void(int)>& work) {
-  std::vector<std::thread> started;
-  for (int r = 1; r < count; r++) {
-    try {
-      started.emplace_back(work, r);
-    } catch (const std::system_error&) {
-      work(r);
-    }
-  }
-  if (count > 0) {
-    work(0);
-  }
-  for (std::thread& t : started) {
-    t.join();
-  }
-}
 
 // The distances of placed vectors to their units, measured a batch at a
 // time: four exact chains side by side are much faster than one.
@@ -68,9 +50,8 @@ class BlockPlacer::Distances {
   }
 };
 
-BlockPlacer::BlockPlacer(const MappingModel& model, int threads)
-    : model_(model), threads_(threads > 0 ? threads : 1) {
-  for (int t = 0; t < threads_; t++) {
+BlockPlacer::BlockPlacer(const MappingModel& model, Workers& team) : model_(model), team_(team) {
+  for (int t = 0; t < team.size(); t++) {
     walks_.push_back(std::make_unique<HierarchyWalk>(model));
   }
   lastUnit_.assign(static_cast<size_t>(model.mapCount()), 0);
@@ -78,18 +59,32 @@ BlockPlacer::BlockPlacer(const MappingModel& model, int threads)
 
 BlockPlacer::~BlockPlacer() = default;
 
-void BlockPlacer::forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work) {
+int BlockPlacer::threads() const { return team_.size(); }
+
+// One job on the team: the first part runs `alongside`, each other part takes
+// chunks while there are any left (its index names its walk and the like:
+// no two parts run at once under one index).
+void BlockPlacer::forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work,
+                               const std::function<void()>& alongside) {
   // Enough chunks for the threads to even out, each large enough to be worth taking.
-  const size_t chunks = std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(threads_) * 16));
+  const size_t chunks =
+      std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(team_.size()) * 16));
+  const int takers = std::min<int>(team_.size(), static_cast<int>(chunks));
+  const int first = alongside ? 1 : 0;
   std::atomic<size_t> next{0};
-  runOnThreads(std::min<int>(threads_, static_cast<int>(chunks)), [&](int t) {
+  team_.run(first + takers, static_cast<long long>(count), [&](int p) {
+    if (p < first) {
+      alongside();
+      return;
+    }
     for (size_t c; (c = next.fetch_add(1)) < chunks;) {
-      work(count * c / chunks, count * (c + 1) / chunks, t);
+      work(count * c / chunks, count * (c + 1) / chunks, p - first);
     }
   });
 }
 
-BlockPlacer::Outcome BlockPlacer::place(float* values, size_t count, const Fill& fill, std::vector<Placed>& placed) {
+BlockPlacer::Outcome BlockPlacer::place(float* values, size_t count, const Fill& fill, std::vector<Placed>& placed,
+                                        const std::function<void()>& alongside) {
   placed.resize(count);
   const size_t components = static_cast<size_t>(model_.components());
   Outcome outcome{count, "", SquaredLength::Fine};
@@ -116,7 +111,7 @@ BlockPlacer::Outcome BlockPlacer::place(float* values, size_t count, const Fill&
         distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
       }
     }
-  });
+  }, alongside);
   settle(values, placed, outcome.placed);
   return outcome;
 }

@@ -9,15 +9,17 @@
 
 #include "apply/hierarchywalk.h"
 
+class Workers;
+
 // Places vectors, a block at a time, down a model made ready for mapping:
 // each is normalised as training normalised its input, walked down the
 // hierarchy and measured against its unit, on several threads; the results
 // do not depend on their number. The map command and the library's mapping
 // share it.
 //
-// A block is cut into chunks of consecutive vectors, which the threads take
-// one after the other as they get free (so a thread slowed down by other
-// work takes fewer).
+// A block is cut into chunks of consecutive vectors, which the members of a
+// team of threads (base/workers.h) take one after the other as they get
+// free (so a thread slowed down by other work takes fewer).
 //
 // One thing depends on the vectors before: a vector whose distances to every
 // unit of a map overflow the float range goes to the unit of the previous
@@ -48,36 +50,38 @@ class BlockPlacer {
     SquaredLength length = SquaredLength::Fine;
   };
 
-  // `threads` 0 or less: one.
-  BlockPlacer(const MappingModel& model, int threads);
+  // Places on `team`, which must outlive the placer.
+  BlockPlacer(const MappingModel& model, Workers& team);
   ~BlockPlacer();
 
   BlockPlacer(const BlockPlacer&) = delete;
   BlockPlacer& operator=(const BlockPlacer&) = delete;
 
-  int threads() const { return threads_; }
+  // The team's members: `thread` of Fill and forEachChunk lies below.
+  int threads() const;
 
   // Fills, normalises and places `count` vectors whose rows (count x
   // components floats) lie in `values`, which keep the normalised values;
-  // placed[k] is set for every vector before the first that fails.
-  Outcome place(float* values, size_t count, const Fill& fill, std::vector<Placed>& placed);
+  // placed[k] is set for every vector before the first that fails. With
+  // `alongside`, that runs too, on one member of the team while the others
+  // place (before the placing on a team of one): the reading of the next
+  // block, say.
+  Outcome place(float* values, size_t count, const Fill& fill, std::vector<Placed>& placed,
+                const std::function<void()>& alongside = nullptr);
 
-  // Runs work(begin, end, thread) over the chunks of `count` vectors, on the threads.
-  void forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work);
+  // Runs work(begin, end, thread) over the chunks of `count` vectors, on the
+  // team, and `alongside` (if any) as place does.
+  void forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work,
+                    const std::function<void()>& alongside = nullptr);
 
  private:
   class Distances;
   const MappingModel& model_;
-  int threads_;
+  Workers& team_;
   std::vector<std::unique_ptr<HierarchyWalk>> walks_;  // one per thread
   std::vector<int> lastUnit_;                          // per map: the unit of the last vector it assigned
 
   void settle(const float* values, std::vector<Placed>& placed, size_t upTo);
 };
-
-// Runs work(t) for t = 0 .. count-1, each on a thread of its own but the
-// first, which runs on the calling thread (and so does any the system
-// cannot start a thread for).
-void runOnThreads(int count, const std::function<void(int)>& work);
 
 #endif

@@ -7,7 +7,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "apply/hierarchywalk.h"
@@ -15,6 +14,7 @@
 #include "apply/mapstream.h"
 #include "apply/mapprogress.h"
 #include "base/failure.h"
+#include "base/workers.h"
 #include "config.h"
 #include "io/files.h"
 #include "io/inputfailure.h"
@@ -58,10 +58,7 @@ int threadCount(const std::string& text) {
     usageError("--threads takes a number from 0 (every core) to " + std::to_string(kMostThreads) + ", not " +
                shownInput(text));
   }
-  if (n == 0) {
-    n = static_cast<int>(std::thread::hardware_concurrency());
-  }
-  return n > 0 ? n : 1;
+  return n;
 }
 
 Options parse(int argc, char** argv) {
@@ -95,9 +92,6 @@ Options parse(int argc, char** argv) {
   options.model = names[0];
   if (names.size() > 1) options.input = names[1];
   if (names.size() > 2) options.output = names[2];
-  if (options.threads == 0) {
-    options.threads = threadCount("0");
-  }
   return options;
 }
 
@@ -214,7 +208,8 @@ int runMapCommand(int argc, char** argv) {
   if (options.header) {
     out->write(Assignments::kHeader, std::char_traits<char>::length(Assignments::kHeader));
   }
-  MapStream stream(prepared, options.threads, *out);
+  Workers team(Workers::membersFor(options.threads));
+  MapStream stream(prepared, team, *out);
   MapProgress progress(options.output == "-");
   stream.reportTo(&progress);
   if (lines) {

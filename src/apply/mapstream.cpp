@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <optional>
-#include <system_error>
-#include <thread>
 
 #include "apply/mapprogress.h"
 #include "base/failure.h"
@@ -27,8 +24,8 @@ std::string lengthFailure(const std::string& where, std::string_view id, Squared
 
 }  // namespace
 
-MapStream::MapStream(const MappingModel& model, int threads, OutputFile& out)
-    : model_(model), placer_(model, threads), out_(out) {
+MapStream::MapStream(const MappingModel& model, Workers& team, OutputFile& out)
+    : model_(model), placer_(model, team), out_(out) {
   lenient_.resize(static_cast<size_t>(placer_.threads()));
 }
 
@@ -49,16 +46,9 @@ void MapStream::run(VectorLines& lines) {
   bool more = lines.nextBlock(blocks[0], kBlockBytes);
   for (int current = 0; more; current = 1 - current) {
     VectorLines::Block& block = blocks[current];
-    // With threads to spare, the next block is read while this one is mapped.
+    // One member reads the next block while the others place this one.
     bool next = false;
     const auto readNext = [&] { next = lines.nextBlock(blocks[1 - current], kBlockBytes); };
-    std::optional<std::thread> reader;
-    if (placer_.threads() > 1) {
-      try {
-        reader.emplace(readNext);
-      } catch (const std::system_error&) {
-      }
-    }
     prepare(block.lines.size());
     const auto lineOf = [&](size_t k) { return block.firstLine + static_cast<long long>(k); };
     const BlockPlacer::Outcome outcome = placer_.place(
@@ -67,13 +57,8 @@ void MapStream::run(VectorLines& lines) {
           return VectorLines::parse(block.lines[k], lineOf(k), model_.components(), lines.strict(), row, ids_[k],
                                     lenient_[static_cast<size_t>(t)], why);
         },
-        placed_);
+        placed_, readNext);
     write(outcome.placed);
-    if (reader) {
-      reader->join();
-    } else {
-      readNext();
-    }
     for (VectorLines::Lenient& lenient : lenient_) {
       lines.addLenient(lenient);
       lenient = {};

@@ -13,6 +13,7 @@
 #include "io/vectorlines.h"
 
 class MapProgress;
+class Workers;
 class OutputFile;
 
 // Maps a stream of vectors through a model and writes one assignment line
@@ -20,14 +21,15 @@ class OutputFile;
 // input order, a block at a time: its memory is the model and two blocks,
 // whatever the length of the input.
 //
-// The vectors of a block are placed by a BlockPlacer (on several threads,
+// The vectors of a block are placed by a BlockPlacer (on a team of threads,
 // settled in input order across blocks, so the training input mapped in one
-// stream gets the very units training gave it); then the threads format
-// their lines, while (with more than one thread) the next block is read.
-// The bytes written do not depend on the number of threads.
+// stream gets the very units training gave it), while one member of the team
+// reads the next block; then the team formats their lines. The bytes
+// written do not depend on the number of threads.
 class MapStream {
  public:
-  MapStream(const MappingModel& model, int threads, OutputFile& out);
+  // Maps on `team`, which must outlive the stream.
+  MapStream(const MappingModel& model, Workers& team, OutputFile& out);
   ~MapStream();
 
   MapStream(const MapStream&) = delete;
