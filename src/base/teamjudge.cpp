@@ -58,8 +58,8 @@ void TeamJudge::startTrial() {
 
 void TeamJudge::closeJob(Clock::time_point now) {
   if (open && openEnded) {
-    const Clock::duration gap = std::min<Clock::duration>(now - openEnd, kGapCounted);
-    const double cost = nanoseconds(openEnd - openStart) + nanoseconds(std::max<Clock::duration>(gap, Clock::duration(0)));
+    const Clock::duration gap = std::clamp<Clock::duration>(now - openEnd, Clock::duration(0), kGapCounted);
+    const double cost = nanoseconds(openEnd - openStart) + nanoseconds(gap);
     Stretch& s = stretches[openStretch];
     s.cost[openSize] += cost;
     s.work[openSize] += static_cast<double>(openWork);
