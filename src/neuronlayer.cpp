@@ -1,6 +1,5 @@
 #include "neuronlayer.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +9,6 @@
 
 #include "base/failure.h"
 #include "base/interrupt.h"
-#include "base/workers.h"
 #include "dataitem.h"
 #include "globals.h"
 #include "io/filenames.h"
@@ -35,6 +33,12 @@ const long long kStopPollCycles = 63;
 // The vectors of a list, as the stop rules read them.
 VectorAt vectorsOf(Data_Vector* items) {
   return [items](int k) { return items->elementAt(k)->values(); };
+}
+
+// What the status line shows of a map in training.
+ProgressLine::State progressOf(const NeuronLayer& map, long long checks, float measured) {
+  return ProgressLine::State{map.getLevel(), map.gid, map.getX(), map.getY(), checks, measured,
+                             static_cast<float>(map.getStupidity() * map.superMQE)};
 }
 
 // A vector's values as the training engine reads them.
@@ -68,34 +72,17 @@ void freeGrid(Neuron*** grid, int columns) {
 using OwnedVector = std::unique_ptr<float, void (*)(void*)>;
 OwnedVector owned(float* v) { return OwnedVector(v, free); }
 
-// The corners of a child map, each a new vector built from the parent unit's
-// weights t and its neighbours by the vector arithmetic (every intermediate
-// vector rounded to float).
-// H: halfway from t to n, t + (n - t) / 2.
-OwnedVector halfway(const float* t, const float* n) {
-  OwnedVector offset = owned(Globals::vectorDiffMean(n, t));
-  return owned(Globals::vectorAdd(t, offset.get()));
-}
-
-// M: t plus the mean offset towards a, b and c, t + ((a - t) + (b - t) + (c - t)) / 3.
-OwnedVector meanOffset(const float* t, const float* a, const float* b, const float* c) {
-  OwnedVector da = owned(Globals::vectorDiff(a, t));
-  OwnedVector db = owned(Globals::vectorDiff(b, t));
-  OwnedVector dc = owned(Globals::vectorDiff(c, t));
-  OwnedVector mean = owned(Globals::vectorAdd3Mean(da.get(), db.get(), dc.get()));
-  return owned(Globals::vectorAdd(t, mean.get()));
-}
-
-// A corner looks towards the three neighbours on its side (null where the
-// grid ends): all present, M of them; one present (a border cuts off the
-// others), H of it; none, a copy of t.
+// A corner of a child map looks from the parent unit's weights t towards the
+// three neighbours on its side (null where the grid ends): all present, the
+// mean offset towards them; one present (a border cuts off the others),
+// halfway to it; none, a copy of t.
 OwnedVector cornerTowards(const float* t, const float* a, const float* b, const float* c) {
   if (a != nullptr && b != nullptr && c != nullptr) {
-    return meanOffset(t, a, b, c);
+    return owned(Globals::vectorMeanOffset(t, a, b, c));
   }
   const float* only = a != nullptr ? a : (b != nullptr ? b : c);
   if (only != nullptr) {
-    return halfway(t, only);
+    return owned(Globals::vectorHalfway(t, only));
   }
   OwnedVector copy = owned(Globals::newVector(Globals::vectorlength));
   memcpy(copy.get(), t, sizeof(float) * Globals::vectorlength);
@@ -117,9 +104,7 @@ void traceCorners(const OwnedVector (&corners)[4]) {
 
 }  // namespace
 
-// ---------------------------------------------------------------------------
-// Construction and destruction
-// ---------------------------------------------------------------------------
+// ---- Construction and destruction ----
 
 NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE, int inlevel, int initialSizeX,
                          int initialSizeY, int posX, int posY, float* ULweight, float* URweight, float* LLweight,
@@ -189,9 +174,7 @@ bool NeuronLayer::fitsInMemory(long long columns, long long rows, int components
   return mapFitsInMemory(columns, rows, perUnit);
 }
 
-// ---------------------------------------------------------------------------
-// Level-0 error
-// ---------------------------------------------------------------------------
+// ---- Level-0 error ----
 
 void NeuronLayer::calcLayer0MQE() {
   float* mean = Globals::MQE0_FILE == nullptr ? computeMQE0() : loadMQE0File();
@@ -220,9 +203,7 @@ float* NeuronLayer::loadMQE0File() {
   return mean.release();
 }
 
-// ---------------------------------------------------------------------------
-// Winner search and measurement
-// ---------------------------------------------------------------------------
+// ---- Winner search and measurement ----
 
 void NeuronLayer::prepareEngine() {
   if (engine == nullptr) {
@@ -284,9 +265,7 @@ void NeuronLayer::calcMQE() {
   MQE = c > 0 ? static_cast<float>(static_cast<double>(MQE) / static_cast<double>(c)) : 0.0f;
 }
 
-// ---------------------------------------------------------------------------
-// Training
-// ---------------------------------------------------------------------------
+// ---- Training ----
 
 void NeuronLayer::train() {
   std::optional<OutputFile> mqeFile;  // the error trace, one line per cycle
@@ -333,11 +312,13 @@ void NeuronLayer::trainCycles(OutputFile* trace) {
     }
     const TrainingSchedule::Cycle cycle = schedule.next();
     if (cycle.dot) {
-      showDot(checks, measured);
+      ProgressLine::atDot(progressOf(*this, checks, measured), Globals::quiet);
     }
     DataItem* di = dataItems->elementAt(draws.next(schedule.cyclesBeforeCheck()));
     const int following = draws.upcoming();
-    trainOn(di, following >= 0 ? dataItems->elementAt(following) : nullptr);
+    int winner[2] = {0, 0};
+    findWinner(di, winner);
+    adaptWeights(winner, di, following >= 0 ? dataItems->elementAt(following) : nullptr);
     learnrate = sawtoothRate(slope, ini_learnrate, cycle.stepInTooth);
     if (cycle.shrinkRadius && --neighbourhood < 0) {
       neighbourhood = 0;
@@ -351,34 +332,15 @@ void NeuronLayer::trainCycles(OutputFile* trace) {
         return;
       }
       measured = MQE;
-      ProgressLine::atCheck(progressState(checks, measured));
+      ProgressLine::atCheck(progressOf(*this, checks, measured));
     }
   }
-}
-
-ProgressLine::State NeuronLayer::progressState(long long checks, float measured) const {
-  return ProgressLine::State{level, gid, x, y, checks, measured, static_cast<float>(stupidity * superMQE)};
-}
-
-void NeuronLayer::showDot(long long checks, float measured) {
-  ProgressLine::beforeReport();
-  if (!Globals::quiet) {  // a quiet console has no dots; the status line keeps its pace
-    std::cout << "." << std::flush;
-    endRunIfConsoleFailed();
-  }
-  ProgressLine::whileTraining(progressState(checks, measured));
 }
 
 void NeuronLayer::traceMQE(OutputFile& trace) {
   remeasure();
   char line[32];
   trace.write(line, static_cast<size_t>(snprintf(line, sizeof line, "%g\n", static_cast<double>(MQE))));
-}
-
-void NeuronLayer::trainOn(DataItem* di, const DataItem* next) {
-  int winner[2] = {0, 0};
-  findWinner(di, winner);
-  adaptWeights(winner, di, next);
 }
 
 bool NeuronLayer::growthCheck(const StopRule& rule, StopRules& stopRules) {
@@ -402,7 +364,9 @@ bool NeuronLayer::grow() {
   const int mx = MQENeuron[0], my = MQENeuron[1];
   const int dx = diss[0], dy = diss[1];
   const bool addsColumn = mx != dx, addsRow = mx == dx && my != dy;
-  if ((addsColumn || addsRow) && !growthFits(addsColumn ? 1 : 0, addsRow ? 1 : 0)) {
+  if ((addsColumn || addsRow) &&
+      !fitsInMemory(static_cast<long long>(x) + addsColumn, static_cast<long long>(y) + addsRow, dataLength)) {
+    std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
     return false;
   }
   std::cout << "neuron with max MQE : " << mx << "," << my << std::endl;
@@ -422,9 +386,7 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di, const DataItem* 
   engine->moveWindow(winner[0], winner[1], neighbourhood, learnrate, inputOf(di), next != nullptr ? &following : nullptr);
 }
 
-// ---------------------------------------------------------------------------
-// Growth
-// ---------------------------------------------------------------------------
+// ---- Growth ----
 
 GridPos NeuronLayer::getMaxDissNeighbour(const int* n) {
   GridPos res{0, 0};
@@ -481,9 +443,7 @@ void NeuronLayer::growGrid(int pos, bool isRow) {
   prepareEngine();
 }
 
-// ---------------------------------------------------------------------------
-// Maps that could never meet their bound
-// ---------------------------------------------------------------------------
+// ---- Maps that could never meet their bound ----
 
 bool NeuronLayer::stopsShort(double stopBound, StopRules& rules) {
   const StopRules::Stop stop = rules.atCheck(
@@ -498,24 +458,8 @@ bool NeuronLayer::stopsShort(double stopBound, StopRules& rules) {
   return true;
 }
 
-bool NeuronLayer::growthFits(int addedColumns, int addedRows) const {
-  if (fitsInMemory(static_cast<long long>(x) + addedColumns, static_cast<long long>(y) + addedRows, dataLength)) {
-    return true;
-  }
-  std::cout << "the map cannot grow any more in memory: training stops" << std::endl;
-  return false;
-}
-
 bool NeuronLayer::unitsAtOnePoint() const {
-  const float* first = neuronMap[0][0]->weights;
-  for (int j = 0; j < y; j++) {
-    for (int i = 0; i < x; i++) {
-      if (memcmp(neuronMap[i][j]->weights, first, sizeof(float) * dataLength) != 0) {
-        return false;
-      }
-    }
-  }
-  return true;
+  return allVectorsEqual(x * y, [this](int s) { return DenseValues(neuronMap[s % x][s / x]->weights); }, dataLength);
 }
 
 bool NeuronLayer::atRoundingFloor(const Neuron* unit) const {
@@ -523,9 +467,7 @@ bool NeuronLayer::atRoundingFloor(const Neuron* unit) const {
   return static_cast<double>(unit->MQE) <= roundingFloor(items->size(), vectorsOf(items), dataLength);
 }
 
-// ---------------------------------------------------------------------------
-// Expansion
-// ---------------------------------------------------------------------------
+// ---- Expansion ----
 
 void NeuronLayer::expandUnits() {
   if (!mayExpand()) {
@@ -589,7 +531,7 @@ void NeuronLayer::expandWithCorners(int i, int j) {
     corner = Globals::newVector(Globals::vectorlength);
   }
   getNewWeights(i, j, corners[0], corners[1], corners[2], corners[3]);
-  if (childWouldRepeat(i, j, corners[0], corners[1], corners[2], corners[3])) {
+  if (childWouldRepeat(i, j, corners)) {
     std::cout << "a child map of unit " << i << "," << j << " would repeat this map for ever: not expanded"
               << std::endl;
     for (float* corner : corners) {
@@ -601,30 +543,14 @@ void NeuronLayer::expandWithCorners(int i, int j) {
   Globals::addLayer(level + 1, unit->getMap());
 }
 
-// The child would train on this map's vectors (the unit holds them all),
-// all one point, so that no choice of training vector makes a difference;
-// with this map's bound (the unit's error is the error above this map) and
-// from this map's starting weights. Everything that decides training is the
-// same, so it ends as this map did and expands the same unit, from the same
-// corners.
-bool NeuronLayer::childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR) {
+bool NeuronLayer::childWouldRepeat(int i, int j, const float* const (&corners)[4]) {
   const Neuron* unit = neuronMap[i][j];
-  if (startCorners.empty() || unit->representsMultiDataItems() != dataItems->size() || unit->MQE != superMQE) {
-    return false;
-  }
-  const float* corners[4] = {UL, UR, LL, LR};
-  for (int c = 0; c < 4; c++) {
-    if (memcmp(startCorners.data() + static_cast<size_t>(c) * dataLength, corners[c], sizeof(float) * dataLength) !=
-        0) {
-      return false;
-    }
-  }
-  return allVectorsEqual(dataItems->size(), vectorsOf(dataItems), dataLength);
+  return StopRules::childRepeats(startCorners, corners, dataLength, unit->representsMultiDataItems() == dataItems->size(),
+                                 unit->MQE == superMQE,
+                                 [this] { return allVectorsEqual(dataItems->size(), vectorsOf(dataItems), dataLength); });
 }
 
-// ---------------------------------------------------------------------------
-// Corner vectors of a child map
-// ---------------------------------------------------------------------------
+// ---- Corner vectors of a child map ----
 
 void NeuronLayer::getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR) {
   const float* t = neuronMap[xPos][yPos]->weights;
@@ -658,9 +584,7 @@ void NeuronLayer::getNewWeights(int xPos, int yPos, float* UL, float* UR, float*
   }
 }
 
-// ---------------------------------------------------------------------------
-// Output: the writers of each kind live with the other output files.
-// ---------------------------------------------------------------------------
+// ---- Output: the writers of each kind live with the other output files. ----
 
 void NeuronLayer::saveAs(SaveKind what, const OutputSettings& shown) {
   if (what == SaveKind::HtmlPage) {

@@ -8,7 +8,6 @@
 
 #include "config.h"
 #include "kernels/vectorvalues.h"
-#include "training/progressline.h"
 #include "vector.h"
 
 class DataItem;
@@ -145,20 +144,17 @@ class NeuronLayer {
   float* loadMQE0File();
 
   // Training: the start values of the schedule, the cycles up to the end of
-  // training (writing the error after each to `trace`, when given), the
-  // console's progress, one cycle's winner and move, and the growth check at
-  // the end of every growth period.
+  // training (writing the error after each to `trace`, when given), and the
+  // growth check at the end of every growth period.
   void startTraining();
   void trainCycles(OutputFile* trace);
-  ProgressLine::State progressState(long long checks, float measured) const;
-  void showDot(long long checks, float measured);
   void traceMQE(OutputFile& trace);
-  void trainOn(DataItem* di, const DataItem* next);
   // True when training ends at this check; otherwise the map has grown (or
   // could not) and the schedule starts afresh.
   bool growthCheck(const StopRule& rule, StopRules& stopRules);
   // Inserts the row or column between the worst unit and its most
-  // dissimilar neighbour; false when the map cannot grow in memory.
+  // dissimilar neighbour; false, saying that training stops, when the map
+  // cannot grow in memory.
   bool grow();
   // Rebuilds the grid (already counted one row or column larger) with a new
   // row or column at pos whose units take the means of their two old neighbours.
@@ -168,9 +164,6 @@ class NeuronLayer {
   // with a line saying why, when training must end because the map could
   // never meet its bound.
   bool stopsShort(double stopBound, StopRules& rules);
-  // True when the map still fits in memory with addedColumns columns and
-  // addedRows rows more; otherwise says that training stops.
-  bool growthFits(int addedColumns, int addedRows) const;
   // True when every unit's weights hold the same bits.
   bool unitsAtOnePoint() const;
   // True when the unit's error lies within the rounding floor of its vectors.
@@ -182,10 +175,10 @@ class NeuronLayer {
   bool mayExpand() const;
   bool shouldExpand(const Neuron* unit) const;
   void expandWithCorners(int i, int j);
-  // True when a child map of the unit at (i, j), started from these corners,
-  // would train exactly as this map did and so expand the same unit again,
-  // level after level, for ever.
-  bool childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR);
+  // True when a child map of the unit at (i, j), started from these corners
+  // (UL, UR, LL, LR), would train exactly as this map did and so expand the
+  // same unit again, level after level, for ever (see StopRules::childRepeats).
+  bool childWouldRepeat(int i, int j, const float* const (&corners)[4]);
 
   friend class NeuronLayerTestAccess;
 };

@@ -1,5 +1,7 @@
 #include "training/stoprules.h"
 
+#include <cstring>
+
 StopRules::Stop StopRules::atCheck(const Check& check) {
   if (!capped && check.unitsAtOnePoint()) {
     checksAsOnePoint++;
@@ -41,4 +43,18 @@ const char* StopRules::reason(Stop stop) {
     case Stop::None: break;
   }
   return "";
+}
+
+bool StopRules::childRepeats(const std::vector<float>& startCorners, const float* const (&corners)[4], int components,
+                             bool holdsAll, bool sameBound, const std::function<bool()>& vectorsAtOnePoint) {
+  if (startCorners.empty() || !holdsAll || !sameBound) {
+    return false;
+  }
+  for (int c = 0; c < 4; c++) {
+    const float* start = startCorners.data() + static_cast<size_t>(c) * static_cast<size_t>(components);
+    if (memcmp(start, corners[c], sizeof(float) * static_cast<size_t>(components)) != 0) {
+      return false;
+    }
+  }
+  return vectorsAtOnePoint();
 }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 // The rules that end the training of a map which could never meet its bound,
 // checked at every growth check that met neither the bound nor the cycle
@@ -50,6 +51,18 @@ class StopRules {
   Stop atCheck(const Check& check);
   // The console line that says why training stops.
   static const char* reason(Stop stop);
+  // Whether a child map started from `corners` (four vectors of `components`
+  // weights, upper left to lower right) would train exactly as the map it
+  // expands did, which started from `startCorners` (empty when from random
+  // units), and so expand the same unit again, level after level, for ever:
+  // when the unit holds all the map's vectors (`holdsAll`), all one point, so
+  // that no choice of training vector makes a difference; its error is the
+  // map's bound (`sameBound`: the unit's error is the error above the map);
+  // and the corners are the map's own. Everything that decides training is
+  // then the same, so the child ends as the map did and expands the same
+  // unit, from the same corners.
+  static bool childRepeats(const std::vector<float>& startCorners, const float* const (&corners)[4], int components,
+                           bool holdsAll, bool sameBound, const std::function<bool()>& vectorsAtOnePoint);
   // True for the stops whose map may hand its rounding or infinite error on
   // to child maps: it expands only units it can still learn from.
   static bool stopsWithoutLearning(Stop stop) { return stop == Stop::RoundingFloor || stop == Stop::Infinite; }

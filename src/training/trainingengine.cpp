@@ -66,9 +66,7 @@ bool TrainingEngine::sparseSearchPays(int count, int components, const std::func
   return anySparse && listed < most;
 }
 
-// ---------------------------------------------------------------------------
-// The grid and the team
-// ---------------------------------------------------------------------------
+// ---- The grid and the team ----
 
 void TrainingEngine::prepare(int inColumns, int inRows, const std::function<float*(int column, int row)>& weightsAt) {
   if (inColumns != columns || inRows != rows) influenceRadius = -1;
@@ -121,9 +119,7 @@ void TrainingEngine::forEachUnit(long long work, const std::function<void(int un
   });
 }
 
-// ---------------------------------------------------------------------------
-// Winners
-// ---------------------------------------------------------------------------
+// ---- Winners ----
 
 int TrainingEngine::nearest(const TrainingInput& x, int current) { return nearestWith(search, x, current, true); }
 
@@ -184,9 +180,7 @@ void TrainingEngine::readyTeamSearches(int parts) {
   for (int p = 0; p < parts; p++) teamSearches[static_cast<size_t>(p)]->reserve(units());
 }
 
-// ---------------------------------------------------------------------------
-// Moves
-// ---------------------------------------------------------------------------
+// ---- Moves ----
 
 void TrainingEngine::moveWindow(int column, int row, int radius, float rate, const TrainingInput& x,
                                 const TrainingInput* next) {
