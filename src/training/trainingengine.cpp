@@ -26,8 +26,8 @@ const long long kSparseSearchWork = 64;
 
 // The sparse search saves the rough distances' work on the components a
 // vector leaves out, but the moves then keep each unit's length, which
-// costs them more; it pays only when the vectors list a small share of
-// their components (see bench/README.md, "The sparse search's share").
+// costs them more: it pays only when the vectors list a small share of
+// their components (bench/README.md, "The sparse search's share").
 const double kSparseSearchShare = 0.05;
 
 // Whether a move towards a sparse vector listing `listed` of n components
