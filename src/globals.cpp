@@ -263,6 +263,27 @@ float* Globals::vectorAdd3Mean(const float* a, const float* b, const float* c) {
   return res;
 }
 
+namespace {
+
+// An intermediate vector of the arithmetic, released with free when it goes.
+using OwnedVector = std::unique_ptr<float, void (*)(void*)>;
+OwnedVector owned(float* v) { return OwnedVector(v, free); }
+
+}  // namespace
+
+float* Globals::vectorHalfway(const float* t, const float* n) {
+  OwnedVector offset = owned(vectorDiffMean(n, t));
+  return vectorAdd(t, offset.get());
+}
+
+float* Globals::vectorMeanOffset(const float* t, const float* a, const float* b, const float* c) {
+  OwnedVector da = owned(vectorDiff(a, t));
+  OwnedVector db = owned(vectorDiff(b, t));
+  OwnedVector dc = owned(vectorDiff(c, t));
+  OwnedVector mean = owned(vectorAdd3Mean(da.get(), db.get(), dc.get()));
+  return vectorAdd(t, mean.get());
+}
+
 // ---- Map registry ----
 
 void Globals::addLayer(int level, NeuronLayer* nl) {

@@ -115,6 +115,11 @@ class Globals {
   static float* vectorAddMean(const float* a, const float* b);
   static float* vectorAdd3(const float* a, const float* b, const float* c);
   static float* vectorAdd3Mean(const float* a, const float* b, const float* c);
+  // The two forms a child map's corners are built from (NeuronLayer::getNewWeights), each
+  // intermediate vector rounded to float: halfway from t to n, t + (n - t) / 2; and t plus
+  // the mean offset towards a, b and c, t + ((a - t) + (b - t) + (c - t)) / 3.
+  static float* vectorHalfway(const float* t, const float* n);
+  static float* vectorMeanOffset(const float* t, const float* a, const float* b, const float* c);
 
   // ---- Map registry ----
   static void addLayer(int level, NeuronLayer* nl);

@@ -15,7 +15,8 @@ class Neuron;
 class OutputFile;
 struct OutputSettings;
 enum class SaveKind : int;
-class WinnerSearch;
+class StopRules;
+class TrainingEngine;
 
 // A grid position: column first, then row.
 using GridPos = std::array<int, 2>;
@@ -105,44 +106,9 @@ class NeuronLayer {
   Neuron*** neuronMap;
   long long currentCycle;
 
-  // The winner search and the units' weight arrays in scan order (row by
-  // row, columns inner), made ready by prepareSearch before searches run.
-  std::unique_ptr<WinnerSearch> search;
-  std::vector<float*> scanWeights;
-  // With sparse input vectors that pay for it (keepsLengths, see
-  // sparseSearchPays), each unit's squared length in
-  // scan order, refreshed by every move, for the sparse search; the lengths
-  // of the pieces a step moves, and the upper piece's indices of a sparse vector.
-  bool keepsLengths = false;
-  std::vector<double> scanLengths;
-  std::vector<double> pieceLengths;
-  std::vector<int> shiftedIndex;
-  std::vector<float> denseRow;  // a sparse vector's values for a map that searches densely; +0 between steps
-  // On a team, a map that keeps lengths works out the next cycle's dot
-  // products in the job that moves the units, each member over the pieces it
-  // moves: a unit's weights then stay in the caches of the cores that move
-  // them instead of travelling to the searching thread every cycle.
-  // `upcoming` is the next cycle's vector when drawn already; `dotsFor` the
-  // vector whose dot products with the current weights `nextDots` holds
-  // (null: none); `memberDots` each member's dots of its pieces, a row of
-  // memberDotsStride values (whole cache lines) per member.
-  const DataItem* upcoming = nullptr;
-  const DataItem* dotsFor = nullptr;
-  std::vector<double> nextDots;
-  std::vector<double> memberDots;
-  size_t memberDotsStride = 0;
-  // The weights, step factors and scan positions of the units one training step moves.
-  std::vector<float*> movingWeights;
-  std::vector<double> movingFactors;
-  std::vector<int> movingSlots;
-  // The neighbourhood influence at every grid offset (|dx|, |dy|) of the map,
-  // for the radius influenceRadius (-1: not computed for this grid).
-  std::vector<float> influences;
-  int influenceRadius = -1;
-  // The search of each member of the team while all vectors are assigned,
-  // and the scan index of each vector's unit.
-  std::vector<std::unique_ptr<WinnerSearch>> teamSearches;
-  std::vector<int> nearest;
+  // The speed machinery of training (winners, moves, assignment), made
+  // ready by prepareEngine and released once the map is trained.
+  std::unique_ptr<TrainingEngine> engine;
   // A child map started from four corner vectors keeps a copy of them
   // (upper left, upper right, lower left, lower right), to tell whether a
   // child of its own would start exactly as it did; empty otherwise.
@@ -151,20 +117,14 @@ class NeuronLayer {
   // (see stopsShort): such a map expands only units it can still learn from.
   bool stoppedShort;
 
-  // What a map's growth checks remember to tell whether it is stuck.
-  struct Progress {
-    float lowestMQE;        // the lowest error so far
-    int checksSinceLowest;  // growth checks since it was reached
-    int checksAsOnePoint;   // growth checks in a row with every unit at one point
-    double leastOneUnit;    // the least error one unit can have on the map's vectors; < 0 until needed
-  };
   // The bounds a growth check tests against.
   struct StopRule {
     double bound;         // stupidity x superMQE
     long long cycleCap;   // N x MAX_CYCLES
   };
 
-  void adaptWeights(const int* winner, DataItem* di);
+  // Moves the units around the winner towards di; `next` is the next cycle's vector when drawn already.
+  void adaptWeights(const int* winner, DataItem* di, const DataItem* next);
   void testDataItems();
   GridPos getMaxDissNeighbour(const int* n);
   void saveAsHTML(const OutputSettings& shown);
@@ -172,24 +132,10 @@ class NeuronLayer {
   void saveAsCartix(const OutputSettings& shown);
   void getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR);
 
-  // Rebuilds the scan-order list of weight arrays (and the units' lengths)
-  // after the grid changed.
-  void prepareSearch();
-  // Moves the `count` units listed in moving* towards di.
-  void moveUnits(int count, const DataItem* di);
-  // The same for a map that keeps its units' lengths: towards di's sparse
-  // entries block by block, or towards `values` (di's values, dense).
-  void moveMeasuringUnits(int count, const DataItem* di, bool blockwise, const float* values, int members);
-  // Whether the moves of a step go to the team whatever their number: units
-  // long enough to be moved in two pieces, on a map that keeps lengths.
-  bool teamMovesEveryStep() const;
-  // Member `member`'s share of the dot products of the upcoming vector
-  // with the pieces it moves (units cut at `half`, or whole for 0).
-  void dotsOfPieces(int member, int members, int half);
+  // Hands the grid to the engine (made on first use) after it changed.
+  void prepareEngine();
   // Sets `winner` to the unit nearest to di; keeps it when no distance is finite.
   void findWinner(DataItem* di, int* winner);
-  // The scan index of the unit nearest to di, or `current` (see WinnerSearch::find).
-  int nearestUnit(WinnerSearch& searcher, const DataItem* di, int current, bool shared);
 
   // Empties every unit's list, then calcMQE assigns the vectors afresh.
   void remeasure();
@@ -197,15 +143,18 @@ class NeuronLayer {
   float* computeMQE0();
   float* loadMQE0File();
 
-  // Training: the start values of the schedule, one cycle's draw, winner and
-  // move, and the growth check at the end of every growth period.
+  // Training: the start values of the schedule, the cycles up to the end of
+  // training (writing the error after each to `trace`, when given), and the
+  // growth check at the end of every growth period.
   void startTraining();
-  void trainOn(DataItem* di);
+  void trainCycles(OutputFile* trace);
+  void traceMQE(OutputFile& trace);
   // True when training ends at this check; otherwise the map has grown (or
   // could not) and the schedule starts afresh.
-  bool growthCheck(const StopRule& rule, Progress& progress);
+  bool growthCheck(const StopRule& rule, StopRules& stopRules);
   // Inserts the row or column between the worst unit and its most
-  // dissimilar neighbour; false when the map cannot grow in memory.
+  // dissimilar neighbour; false, saying that training stops, when the map
+  // cannot grow in memory.
   bool grow();
   // Rebuilds the grid (already counted one row or column larger) with a new
   // row or column at pos whose units take the means of their two old neighbours.
@@ -214,10 +163,7 @@ class NeuronLayer {
   // At a growth check that neither met the bound nor the cycle cap: true,
   // with a line saying why, when training must end because the map could
   // never meet its bound.
-  bool stopsShort(double stopBound, Progress& progress);
-  // True when the map still fits in memory with addedColumns columns and
-  // addedRows rows more; otherwise says that training stops.
-  bool growthFits(int addedColumns, int addedRows) const;
+  bool stopsShort(double stopBound, StopRules& rules);
   // True when every unit's weights hold the same bits.
   bool unitsAtOnePoint() const;
   // True when the unit's error lies within the rounding floor of its vectors.
@@ -229,10 +175,10 @@ class NeuronLayer {
   bool mayExpand() const;
   bool shouldExpand(const Neuron* unit) const;
   void expandWithCorners(int i, int j);
-  // True when a child map of the unit at (i, j), started from these corners,
-  // would train exactly as this map did and so expand the same unit again,
-  // level after level, for ever.
-  bool childWouldRepeat(int i, int j, const float* UL, const float* UR, const float* LL, const float* LR);
+  // True when a child map of the unit at (i, j), started from these corners
+  // (UL, UR, LL, LR), would train exactly as this map did and so expand the
+  // same unit again, level after level, for ever (see StopRules::childRepeats).
+  bool childWouldRepeat(int i, int j, const float* const (&corners)[4]);
 
   friend class NeuronLayerTestAccess;
 };

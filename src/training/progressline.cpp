@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <iostream>
 #include <sstream>
 
 #include "base/statusline.h"
+#include "io/outputfile.h"
 
 namespace {
 
@@ -45,11 +47,12 @@ void ProgressLine::atCheck(const State& s) {
   if (screen().on) draw(s);
 }
 
-void ProgressLine::beforeReport() {
+void ProgressLine::atDot(const State& s, bool quiet) {
   if (screen().shared) statusline::erase();
-}
-
-void ProgressLine::whileTraining(const State& s) {
+  if (!quiet) {  // a quiet console has no dots; the line keeps its pace
+    std::cout << "." << std::flush;
+    endRunIfConsoleFailed();
+  }
   if (screen().on && !screen().shared && statusline::dueForRedraw()) draw(s);
 }
 

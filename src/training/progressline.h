@@ -38,10 +38,10 @@ class ProgressLine {
   static void startTraining();
   // At a growth check after which the map trains on.
   static void atCheck(const State& s);
-  // Before the report writes on (a dot): erases the line when it shares the screen.
-  static void beforeReport();
-  // While a growth period runs (at each dot): redraws at most a few times a second.
-  static void whileTraining(const State& s);
+  // While a growth period runs, at each dot of the console report: writes
+  // the dot (none on a quiet console) with the line erased before it when
+  // they share the screen, and redraws the line at most a few times a second.
+  static void atDot(const State& s, bool quiet);
   // Training has ended: the line is erased.
   static void endTraining();
 
