@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "base/failure.h"
+#include "base/pointergrid.h"
 #include "base/interrupt.h"
 #include "dataitem.h"
 #include "globals.h"
@@ -15,6 +16,7 @@
 #include "io/mqe0file.h"
 #include "io/outputfile.h"
 #include "neuron.h"
+#include "training/cornertrace.h"
 #include "training/errorfloor.h"
 #include "training/mapsize.h"
 #include "training/progressline.h"
@@ -47,27 +49,6 @@ TrainingInput inputOf(const DataItem* item) {
   return {false, item->dense(), {0, nullptr, nullptr}, 0.0};
 }
 
-Neuron*** newGrid(int columns, int rows) {
-  Neuron*** grid = static_cast<Neuron***>(calloc(columns, sizeof(Neuron**)));
-  if (grid == nullptr) {
-    failOutOfMemory();
-  }
-  for (int i = 0; i < columns; i++) {
-    grid[i] = static_cast<Neuron**>(calloc(rows, sizeof(Neuron*)));
-    if (grid[i] == nullptr) {
-      failOutOfMemory();
-    }
-  }
-  return grid;
-}
-
-void freeGrid(Neuron*** grid, int columns) {
-  for (int i = 0; i < columns; i++) {
-    free(grid[i]);
-  }
-  free(grid);
-}
-
 // A vector of the arithmetic, released with free when it goes.
 using OwnedVector = std::unique_ptr<float, void (*)(void*)>;
 OwnedVector owned(float* v) { return OwnedVector(v, free); }
@@ -87,19 +68,6 @@ OwnedVector cornerTowards(const float* t, const float* a, const float* b, const 
   OwnedVector copy = owned(Globals::newVector(Globals::vectorlength));
   memcpy(copy.get(), t, sizeof(float) * Globals::vectorlength);
   return copy;
-}
-
-// "UL: %f / %f" and so on: components 0 and 1 of each corner (0 for a
-// missing second component).
-void traceCorners(const OwnedVector (&corners)[4]) {
-  const char* names[4] = {"UL", "UR", "LL", "LR"};
-  for (int c = 0; c < 4; c++) {
-    const float* v = corners[c].get();
-    char line[128];
-    double second = Globals::vectorlength > 1 ? static_cast<double>(v[1]) : 0.0;
-    snprintf(line, sizeof line, "%s: %f / %f", names[c], static_cast<double>(v[0]), second);
-    std::cout << line << "\n";
-  }
 }
 
 }  // namespace
@@ -128,7 +96,7 @@ NeuronLayer::NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE,
       dataLength(Globals::vectorlength),
       x(initialSizeX),
       y(initialSizeY),
-      neuronMap(newGrid(initialSizeX, initialSizeY)),
+      neuronMap(newPointerGrid<Neuron>(initialSizeX, initialSizeY)),
       currentCycle(0),
       stoppedShort(false) {
   Globals::HTML_GID++;
@@ -155,7 +123,7 @@ NeuronLayer::~NeuronLayer() {
       delete neuronMap[i][j];
     }
   }
-  freeGrid(neuronMap, x);
+  freePointerGrid(neuronMap, x);
 }
 
 NeuronLayer* NeuronLayer::getLayer1Map() { return neuronMap[0][0]->getMap(); }
@@ -422,7 +390,7 @@ void NeuronLayer::insertColumn(int pos) {
 
 void NeuronLayer::growGrid(int pos, bool isRow) {
   const int oldColumns = isRow ? x : x - 1;
-  Neuron*** newMap = newGrid(x, y);
+  Neuron*** newMap = newPointerGrid<Neuron>(x, y);
   for (int i = 0; i < x; i++) {
     for (int j = 0; j < y; j++) {
       const int along = isRow ? j : i;
@@ -438,7 +406,7 @@ void NeuronLayer::growGrid(int pos, bool isRow) {
       }
     }
   }
-  freeGrid(neuronMap, oldColumns);
+  freePointerGrid(neuronMap, oldColumns);
   neuronMap = newMap;
   prepareEngine();
 }
@@ -576,7 +544,7 @@ void NeuronLayer::getNewWeights(int xPos, int yPos, float* UL, float* UR, float*
       cornerTowards(t, nR, nBR, nB),
   };
   if (xPos == 0 && yPos == 0) {
-    traceCorners(corners);
+    traceCorners({corners[0].get(), corners[1].get(), corners[2].get(), corners[3].get()}, Globals::vectorlength);
   }
   float* targets[4] = {UL, UR, LL, LR};
   for (int c = 0; c < 4; c++) {
