@@ -111,8 +111,8 @@ VELMAR_AVX2 void moveTwoAvx2(float* w0, float* w1, const float* x, double factor
   _mm_storeu_ps(w1 + n - 4, last1);
 }
 
-// Units in pairs: two independent streams of work per pass (measured a
-// tenth faster than one unit after the other on 50 components).
+// Units in pairs: two independent streams of work per pass, which the
+// processor overlaps (bench/README.md, "units moved in pairs").
 VELMAR_AVX2 void moveUnitsAvx2(float* const* units, const double* factors, int count, const float* x, int n) {
   int u = 0;
   if (n >= 4) {
