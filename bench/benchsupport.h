@@ -38,8 +38,8 @@ inline int repeatArgument(int argc, char** argv) {
 // Every instruction set this processor (and build) runs, narrowest first.
 inline std::vector<kernels::InstructionSet> supportedSets() {
   std::vector<kernels::InstructionSet> sets;
-  for (kernels::InstructionSet set : {kernels::InstructionSet::Portable, kernels::InstructionSet::Avx2,
-                                      kernels::InstructionSet::Avx512}) {
+  for (kernels::InstructionSet set :
+       {kernels::InstructionSet::Portable, kernels::InstructionSet::Avx2, kernels::InstructionSet::Avx512}) {
     if (kernels::supports(set)) sets.push_back(set);
   }
   return sets;

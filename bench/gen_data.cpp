@@ -143,8 +143,10 @@ class VectorFile {
     after();
   }
   void zero() {
-    if (format_ != Format::Sparse) formatted("0");
-    else component_++;
+    if (format_ != Format::Sparse)
+      formatted("0");
+    else
+      component_++;
   }
   void end() {
     if (format_ == Format::Vectors) out_.text(id_);
@@ -282,7 +284,7 @@ const double kSubtopicShare[kSubtopics] = {0.1, 0.3, 0.5, 0.7};
 // Distinct pronounceable names: the index written in base 20 with syllables.
 std::string termName(int index) {
   static const char* const kSyllables[20] = {"ka", "lo", "mi", "nu", "pe", "ra", "si", "to", "vu", "we",
-                                              "ba", "de", "fo", "gu", "hi", "jo", "ku", "li", "mo", "ne"};
+                                             "ba", "de", "fo", "gu", "hi", "jo", "ku", "li", "mo", "ne"};
   std::string name;
   int rest = index;
   do {
@@ -305,8 +307,7 @@ const DrawShare kDefaultDraws = {0.02, 0.04};  // 2 to 6 %
 // term's count), weighs each term 1 + ln(count) and is scaled to length 1;
 // values have four decimals.
 void writeText(int vectors, int terms, int topics, uint64_t seed, double density, DrawShare share, Format format,
-               const char* vecName,
-               const char* descrName) {
+               const char* vecName, const char* descrName) {
   Lcg rng{seed};
   const int topicSize = terms / topics > 5 ? terms / topics : 5;
   const int subtopicSize = topicSize / 3 > 3 ? topicSize / 3 : 3;
@@ -332,13 +333,13 @@ void writeText(int vectors, int terms, int topics, uint64_t seed, double density
     // vocabulary (2 to 6 % unless DENSITY says otherwise; the same bytes as
     // always by default); with it: draws until so many distinct terms.
     const double u0 = rng.next();
-    const int draws = 2 + static_cast<int>(density > 0.0 ? terms * density * (0.5 + u0)
-                                                          : terms * (share.low + share.spread * u0));
+    const int draws =
+        2 + static_cast<int>(density > 0.0 ? terms * density * (0.5 + u0) : terms * (share.low + share.spread * u0));
     const int distinct = draws < terms ? draws : terms;
     used.clear();
     for (int d = 0; density > 0.0 ? static_cast<int>(used.size()) < distinct : d < draws; d++) {
       const double u = rng.next();
-      const int term = u < kTopicShare                          ? topicTerms[topic].draw(rng)
+      const int term = u < kTopicShare                         ? topicTerms[topic].draw(rng)
                        : u < kTopicShare + kSubtopicShare[sub] ? subtopic.draw(rng)
                                                                : rng.below(terms);
       if (count[term]++ == 0) used.push_back(term);
@@ -355,8 +356,8 @@ void writeText(int vectors, int terms, int topics, uint64_t seed, double density
         vec.zero();
         continue;
       }
-      auto r = std::to_chars(formatted, formatted + sizeof formatted - 1, weight[k] / length,
-                             std::chars_format::fixed, 4);
+      auto r =
+          std::to_chars(formatted, formatted + sizeof formatted - 1, weight[k] / length, std::chars_format::fixed, 4);
       *r.ptr = '\0';
       if (strcmp(formatted, "0.0000") == 0) {
         vec.zero();
@@ -458,8 +459,7 @@ int main(int argc, char** argv) {
   }
   if (text) {
     writeText(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, density, share,
-              format,
-              args[3], args[4]);
+              format, args[3], args[4]);
   } else {
     writeClusters(static_cast<int>(vectors), static_cast<int>(components), static_cast<int>(groups), seed, format,
                   args[3], args[4]);

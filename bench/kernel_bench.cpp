@@ -73,15 +73,12 @@ void run(kernels::InstructionSet set, int repeat) {
     const float* x = vectors.rows[0];
     double out[16];
     float exact[16];
-    const double rough = best(repeat, callsFor(16.0 * n), 16.0 * n, [&](long) {
-      k.roughDistances(x, units.constRows(), 16, n, out);
-    });
-    const double chains2 = best(repeat, callsFor(2.0 * n), 2.0 * n, [&](long) {
-      k.exactDistances(vectors.constRows(), 2, units.rows[0], n, exact);
-    });
-    const double chains16 = best(repeat, callsFor(16.0 * n), 16.0 * n, [&](long) {
-      k.exactDistances(vectors.constRows(), 16, units.rows[0], n, exact);
-    });
+    const double rough =
+        best(repeat, callsFor(16.0 * n), 16.0 * n, [&](long) { k.roughDistances(x, units.constRows(), 16, n, out); });
+    const double chains2 = best(repeat, callsFor(2.0 * n), 2.0 * n,
+                                [&](long) { k.exactDistances(vectors.constRows(), 2, units.rows[0], n, exact); });
+    const double chains16 = best(repeat, callsFor(16.0 * n), 16.0 * n,
+                                 [&](long) { k.exactDistances(vectors.constRows(), 16, units.rows[0], n, exact); });
     // Factors alternate in sign so that the weights stay in range.
     double factors[4] = {0.05, -0.05, 0.05, -0.05};
     const double moves = best(repeat, callsFor(4.0 * n), 4.0 * n, [&](long c) {
@@ -112,8 +109,9 @@ int main(int argc, char** argv) {
   std::printf("%-8s %5s %8s %9s %9s %8s %9s %9s\n", "isa", "comp", "rough", "chains 2", "chains 16", "moves",
               "sparse 0", "sparse n");
   for (kernels::InstructionSet set : benchsupport::supportedSets()) run(set, repeat);
-  std::printf("ns per unit-component (moves: per weight), best of %d; rough: 16 units; chains: 2 and 16 vectors;\n"
-              "moves: 4 units towards a dense vector; sparse: one unit towards a sparse vector, keeping its length\n",
-              repeat);
+  std::printf(
+      "ns per unit-component (moves: per weight), best of %d; rough: 16 units; chains: 2 and 16 vectors;\n"
+      "moves: 4 units towards a dense vector; sparse: one unit towards a sparse vector, keeping its length\n",
+      repeat);
   return 0;
 }

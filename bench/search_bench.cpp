@@ -49,7 +49,8 @@ std::vector<float> makeVectors(Random& random, const std::vector<float>& centres
 
 std::vector<float> makeCentres(Random& random, int units, int n, bool sparse) {
   std::vector<float> centres(static_cast<size_t>(units) * n);
-  for (float& c : centres) c = static_cast<float>(sparse ? (random.next() < 0.05 ? random.next() * 0.5 : 0.0) : random.next());
+  for (float& c : centres)
+    c = static_cast<float>(sparse ? (random.next() < 0.05 ? random.next() * 0.5 : 0.0) : random.next());
   return centres;
 }
 
@@ -85,7 +86,8 @@ Result measure(int units, int n, Data data, int repeat) {
   for (int r = 0; r < repeat; r++) {
     double start = seconds();
     for (int q = 0; q < queries; q++) {
-      plainWinners[q] = search.findExactly(unitPointers.data(), units, &inputs[static_cast<size_t>(q) * n], HUGE_VALF, 0);
+      plainWinners[q] =
+          search.findExactly(unitPointers.data(), units, &inputs[static_cast<size_t>(q) * n], HUGE_VALF, 0);
     }
     bestPlain = std::min(bestPlain, seconds() - start);
     WinnerSearch::counts.reset();
@@ -120,8 +122,11 @@ int main(int argc, char** argv) {
         const Result r = measure(units, n, data, repeat);
         allSame = allSame && r.same;
         std::printf("%-8s %-6s %6d %6d %10.3f %10.3f %7.2f %8.3f%% %6.3f%% %s\n", kernels::name(set),
-                    data == Data::Dense ? "dense" : data == Data::Sparse ? "sparse" : "twins", units, n, r.plainNs, r.certifiedNs, r.plainNs / r.certifiedNs,
-                    100.0 * r.nearTieShare, 100.0 * r.plainShare, r.same ? "same" : "DIFFER");
+                    data == Data::Dense    ? "dense"
+                    : data == Data::Sparse ? "sparse"
+                                           : "twins",
+                    units, n, r.plainNs, r.certifiedNs, r.plainNs / r.certifiedNs, 100.0 * r.nearTieShare,
+                    100.0 * r.plainShare, r.same ? "same" : "DIFFER");
       }
     }
   }

@@ -62,8 +62,8 @@ void raiseSmallTau(float& tau) {
   }
 }
 
-void clampSettings(const std::string& input, const std::string& description, bool described,
-                   const std::string& mqe0, const std::string& output, std::string& prefix) {
+void clampSettings(const std::string& input, const std::string& description, bool described, const std::string& mqe0,
+                   const std::string& output, std::string& prefix) {
   Globals::inputFile = input.c_str();
   // Tables and sparse vectors need no description file: an empty part is none.
   Globals::descriptionFile = described ? description.c_str() : nullptr;

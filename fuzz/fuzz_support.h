@@ -19,14 +19,13 @@
 #include <string>
 #include <string_view>
 
-#include "settings/propertyfile.h"
 #include "api/runsequence.h"
 #include "base/warning.h"
 #include "dataloader.h"
 #include "globals.h"
 #include "io/fieldreader.h"
+#include "settings/propertyfile.h"
 #include "settings/settingtable.h"
-
 
 namespace fuzzsupport {
 

@@ -30,7 +30,8 @@ velmar::ValueType valueType(const py::dtype& dtype) {
   if (kind == 'f' && size == 8) return velmar::ValueType::Float64;
   if (kind == 'i' && size == 4) return velmar::ValueType::Int32;
   if (kind == 'i' && size == 8) return velmar::ValueType::Int64;
-  throw py::type_error("arrays must be of float32, float64, int32 or int64, not " + py::str(static_cast<const py::handle&>(dtype)).cast<std::string>());
+  throw py::type_error("arrays must be of float32, float64, int32 or int64, not " +
+                       py::str(static_cast<const py::handle&>(dtype)).cast<std::string>());
 }
 
 // A matrix of the caller's arrays, which it keeps alive while it lives.
@@ -66,7 +67,7 @@ class Matrix {
     Matrix m;
     m.arrays_ = {rowStarts, indices, values};
     m.sparse_ = {rowStarts.data(), valueType(rowStarts.dtype()), indices.data(), valueType(indices.dtype()),
-                 values.data(), valueType(values.dtype()), rows, columns};
+                 values.data(),    valueType(values.dtype()),    rows,           columns};
     m.vectors_.sparse = &m.sparse_;
     return m;
   }
@@ -289,8 +290,8 @@ PYBIND11_MODULE(_velmar, m) {
       .def_static("sparse", &Matrix::sparse, py::arg("row_starts"), py::arg("indices"), py::arg("values"),
                   py::arg("rows"), py::arg("columns"));
 
-  m.def("train", &train, py::arg("settings"), py::arg("matrix"), py::arg("ids"), py::arg("names"),
-        py::arg("classes"), py::arg("name"), py::arg("progress"), py::arg("console"));
+  m.def("train", &train, py::arg("settings"), py::arg("matrix"), py::arg("ids"), py::arg("names"), py::arg("classes"),
+        py::arg("name"), py::arg("progress"), py::arg("console"));
 
   py::class_<velmar::TrainedHierarchy, std::shared_ptr<velmar::TrainedHierarchy>>(m, "TrainedHierarchy")
       .def_property_readonly("components", &velmar::TrainedHierarchy::components)
@@ -322,8 +323,8 @@ PYBIND11_MODULE(_velmar, m) {
            })
       .def(
           "write",
-          [](const velmar::TrainedHierarchy& h, const std::string& folder, bool html, bool overview,
-             bool assignments, bool mapLibrary, bool summary, bool model, const std::string& prefix,
+          [](const velmar::TrainedHierarchy& h, const std::string& folder, bool html, bool overview, bool assignments,
+             bool mapLibrary, bool summary, bool model, const std::string& prefix,
              const std::string& datafileExtension) {
             velmar::Outputs outputs;
             outputs.html = html;
@@ -345,7 +346,8 @@ PYBIND11_MODULE(_velmar, m) {
 
   py::class_<velmar::Model, std::shared_ptr<velmar::Model>>(m, "Model")
       .def_static(
-          "parse", [](py::bytes text, const std::string& name) { return velmar::Model::parse(std::string(text), name); },
+          "parse",
+          [](py::bytes text, const std::string& name) { return velmar::Model::parse(std::string(text), name); },
           py::arg("text"), py::arg("name"))
       .def_static("read", &velmar::Model::read, py::arg("path"))
       .def("text", [](const velmar::Model& model) { return asBytes(model.text()); })

@@ -36,9 +36,7 @@ class DataItem {
 
   // Every component, dense, for as long as the returned object lives (no
   // copy for a dense vector).
-  DenseValues values() const {
-    return isSparse() ? DenseValues(sparse(), length) : DenseValues(dense());
-  }
+  DenseValues values() const { return isSparse() ? DenseValues(sparse(), length) : DenseValues(dense()); }
   // Component i.
   float value(int i) const;
   // A dense vector's array (only when !isSparse()).
@@ -58,9 +56,7 @@ class DataItem {
   // Where the values lie in memory and how many bytes they take, so they can
   // be fetched ahead of use.
   const void* storage() const { return block; }
-  size_t storageBytes() const {
-    return isSparse() ? sparseBytes(stored) : sizeof(float) * static_cast<size_t>(length);
-  }
+  size_t storageBytes() const { return isSparse() ? sparseBytes(stored) : sizeof(float) * static_cast<size_t>(length); }
   // Asks the processor to fetch the values ahead of use (only a hint).
   void prefetchValues() const {
     const char* data = static_cast<const char*>(block);

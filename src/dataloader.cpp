@@ -67,7 +67,8 @@ struct DeleteItems {
 class RecordValues {
  public:
   explicit RecordValues(int components)
-      : limit(components), capacity(components < kFirstValues ? components : kFirstValues),
+      : limit(components),
+        capacity(components < kFirstValues ? components : kFirstValues),
         values(Globals::newVector(capacity), free) {}
 
   float* data() { return values.get(); }
@@ -183,8 +184,10 @@ std::string_view readRecord(FieldReader& reader, RecordValues& values, int compo
 // ("inputfile vector 3", ...).
 [[noreturn]] void refuseUnnormalisable(SquaredLength squared, const std::string& which, std::string_view id) {
   const bool large = squared == SquaredLength::Overflows;
-  fail(which + " (" + shownInput(id) + ") cannot be scaled to length 1 (normInputVectors=LENGTH): its components "
-       "are too " + (large ? "large" : "small") + " for the sum of their squares in float; scale the data " +
+  fail(which + " (" + shownInput(id) +
+       ") cannot be scaled to length 1 (normInputVectors=LENGTH): its components "
+       "are too " +
+       (large ? "large" : "small") + " for the sum of their squares in float; scale the data " +
        (large ? "down" : "up") + " (check inputfile)");
 }
 
@@ -343,8 +346,8 @@ Data_Vector* DataLoader::readTable(const char* ifName, const char* dfName) {
   return finishItems(items.release());
 }
 
-Data_Vector* DataLoader::readRecords(const std::function<bool(std::string&, float*)>& next,
-                                     const std::string& name, int components, const std::vector<std::string>& names) {
+Data_Vector* DataLoader::readRecords(const std::function<bool(std::string&, float*)>& next, const std::string& name,
+                                     int components, const std::vector<std::string>& names) {
   setComponents(components);
   setNames(names);
   std::unique_ptr<Data_Vector, DeleteItems> items(new Data_Vector());

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <utility>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "base/workers.h"
@@ -64,8 +64,8 @@ char* Globals::newText(std::string_view text) {
 float* Globals::normVec(float* vec) {
   float absVector = 0.0f;
   for (int i = 0; i < vectorlength; i++) {
-    absVector = static_cast<float>(static_cast<double>(absVector) +
-                                   static_cast<double>(vec[i]) * static_cast<double>(vec[i]));
+    absVector =
+        static_cast<float>(static_cast<double>(absVector) + static_cast<double>(vec[i]) * static_cast<double>(vec[i]));
   }
   absVector = static_cast<float>(std::sqrt(static_cast<double>(absVector)));
   if (absVector > 0.0f) {
@@ -257,8 +257,8 @@ float* Globals::vectorAdd3(const float* a, const float* b, const float* c) {
 float* Globals::vectorAdd3Mean(const float* a, const float* b, const float* c) {
   float* res = newVector(vectorlength);
   for (int i = 0; i < vectorlength; i++) {
-    res[i] = static_cast<float>(
-        (static_cast<double>(a[i]) + static_cast<double>(b[i]) + static_cast<double>(c[i])) / 3.0);
+    res[i] =
+        static_cast<float>((static_cast<double>(a[i]) + static_cast<double>(b[i]) + static_cast<double>(c[i])) / 3.0);
   }
   return res;
 }
@@ -460,4 +460,3 @@ void BuiltRun::release() {
   dataItems = nullptr;
   loader = nullptr;
 }
-

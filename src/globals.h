@@ -61,8 +61,8 @@ class Globals {
   static const char* separator;    // of a csv table: ",", ";", "tab" or a tab
   static const char* idColumn;     // of a csv table; nullptr: chosen by the first data row
   static int components;           // of sparse vectors; 0: from the description file or the largest index
-  static int threads;  // threads of the training: 0 = as many as pay (the team judges as it goes)
-  static bool quiet;   // the console leaves out the per-vector "added" lines and the progress dots
+  static int threads;              // threads of the training: 0 = as many as pay (the team judges as it goes)
+  static bool quiet;               // the console leaves out the per-vector "added" lines and the progress dots
 
   // ---- Values the property file cannot set ----
   static int vectorlength;  // components of every vector, from the input file

@@ -72,8 +72,8 @@ void Neuron::addMap(Data_Vector* dataItems, float MQE, int level, int sizeX, int
 
 void Neuron::addMap(Neuron* sn, float MQE, int level, int posX, int posY, float* ULweight, float* URweight,
                     float* LLweight, float* LRweight) {
-  nl = std::make_unique<NeuronLayer>(sn, representingDataItems.get(), MQE, level, 2, 2, posX, posY, ULweight,
-                                     URweight, LLweight, LRweight);
+  nl = std::make_unique<NeuronLayer>(sn, representingDataItems.get(), MQE, level, 2, 2, posX, posY, ULweight, URweight,
+                                     LLweight, LRweight);
 }
 
 void Neuron::clearRepresentingDataItems() { representingDataItems->clear(); }

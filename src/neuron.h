@@ -53,8 +53,8 @@ class Neuron {
   // Child map on the given input vectors, without a parent unit (the first-layer map).
   void addMap(Data_Vector* dataItems, float MQE, int level, int sizeX, int sizeY, int posX, int posY);
   // 2 x 2 child map on this unit's own input vectors, units taking the four corner vectors.
-  void addMap(Neuron* sn, float MQE, int level, int posX, int posY, float* ULweight, float* URweight,
-              float* LLweight, float* LRweight);
+  void addMap(Neuron* sn, float MQE, int level, int posX, int posY, float* ULweight, float* URweight, float* LLweight,
+              float* LRweight);
   // The list object itself: a child map trains on it.
   Data_Vector* getRepresentingDataItems() const { return representingDataItems.get(); }
   void clearRepresentingDataItems();

@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "base/failure.h"
-#include "base/pointergrid.h"
 #include "base/interrupt.h"
+#include "base/pointergrid.h"
 #include "dataitem.h"
 #include "globals.h"
 #include "io/filenames.h"
@@ -39,7 +39,12 @@ VectorAt vectorsOf(Data_Vector* items) {
 
 // What the status line shows of a map in training.
 ProgressLine::State progressOf(const NeuronLayer& map, long long checks, float measured) {
-  return ProgressLine::State{map.getLevel(), map.gid, map.getX(), map.getY(), checks, measured,
+  return ProgressLine::State{map.getLevel(),
+                             map.gid,
+                             map.getX(),
+                             map.getY(),
+                             checks,
+                             measured,
                              static_cast<float>(map.getStupidity() * map.superMQE)};
 }
 
@@ -175,10 +180,11 @@ float* NeuronLayer::loadMQE0File() {
 
 void NeuronLayer::prepareEngine() {
   if (engine == nullptr) {
-    const bool sparse = dataItems != nullptr && TrainingEngine::sparseSearchPays(dataItems->size(), dataLength, [this](int k) {
-      const DataItem* item = dataItems->elementAt(k);
-      return item->isSparse() ? item->sparse().count : -1;
-    });
+    const bool sparse =
+        dataItems != nullptr && TrainingEngine::sparseSearchPays(dataItems->size(), dataLength, [this](int k) {
+          const DataItem* item = dataItems->elementAt(k);
+          return item->isSparse() ? item->sparse().count : -1;
+        });
     engine = std::make_unique<TrainingEngine>(dataLength, sparse, Globals::team(), Neuron::influence);
   }
   engine->prepare(x, y, [this](int i, int j) { return neuronMap[i][j]->weights; });
@@ -351,7 +357,8 @@ void NeuronLayer::adaptWeights(const int* winner, DataItem* di, const DataItem* 
   // Every unit of the square window around the winner (clipped to the grid)
   // moves with its own step factor: the learning rate times its influence.
   const TrainingInput following = next != nullptr ? inputOf(next) : TrainingInput{};
-  engine->moveWindow(winner[0], winner[1], neighbourhood, learnrate, inputOf(di), next != nullptr ? &following : nullptr);
+  engine->moveWindow(winner[0], winner[1], neighbourhood, learnrate, inputOf(di),
+                     next != nullptr ? &following : nullptr);
 }
 
 // ---- Growth ----
@@ -414,10 +421,10 @@ void NeuronLayer::growGrid(int pos, bool isRow) {
 // ---- Maps that could never meet their bound ----
 
 bool NeuronLayer::stopsShort(double stopBound, StopRules& rules) {
-  const StopRules::Stop stop = rules.atCheck(
-      {MQE, stopBound, x == 1 && y == 1, [this] { return unitsAtOnePoint(); },
-       [this] { return leastErrorOfOneUnit(dataItems->size(), vectorsOf(dataItems), dataLength); },
-       [this] { return atRoundingFloor(neuronMap[MQENeuron[0]][MQENeuron[1]]); }});
+  const StopRules::Stop stop =
+      rules.atCheck({MQE, stopBound, x == 1 && y == 1, [this] { return unitsAtOnePoint(); },
+                     [this] { return leastErrorOfOneUnit(dataItems->size(), vectorsOf(dataItems), dataLength); },
+                     [this] { return atRoundingFloor(neuronMap[MQENeuron[0]][MQENeuron[1]]); }});
   if (stop == StopRules::Stop::None) {
     return false;
   }
@@ -427,7 +434,8 @@ bool NeuronLayer::stopsShort(double stopBound, StopRules& rules) {
 }
 
 bool NeuronLayer::unitsAtOnePoint() const {
-  return allVectorsEqual(x * y, [this](int s) { return DenseValues(neuronMap[s % x][s / x]->weights); }, dataLength);
+  return allVectorsEqual(
+      x * y, [this](int s) { return DenseValues(neuronMap[s % x][s / x]->weights); }, dataLength);
 }
 
 bool NeuronLayer::atRoundingFloor(const Neuron* unit) const {
@@ -513,9 +521,9 @@ void NeuronLayer::expandWithCorners(int i, int j) {
 
 bool NeuronLayer::childWouldRepeat(int i, int j, const float* const (&corners)[4]) {
   const Neuron* unit = neuronMap[i][j];
-  return StopRules::childRepeats(startCorners, corners, dataLength, unit->representsMultiDataItems() == dataItems->size(),
-                                 unit->MQE == superMQE,
-                                 [this] { return allVectorsEqual(dataItems->size(), vectorsOf(dataItems), dataLength); });
+  return StopRules::childRepeats(
+      startCorners, corners, dataLength, unit->representsMultiDataItems() == dataItems->size(), unit->MQE == superMQE,
+      [this] { return allVectorsEqual(dataItems->size(), vectorsOf(dataItems), dataLength); });
 }
 
 // ---- Corner vectors of a child map ----
@@ -523,7 +531,7 @@ bool NeuronLayer::childWouldRepeat(int i, int j, const float* const (&corners)[4
 void NeuronLayer::getNewWeights(int xPos, int yPos, float* UL, float* UR, float* LL, float* LR) {
   const float* t = neuronMap[xPos][yPos]->weights;
   auto at = [&](bool present, int i, int j) -> const float* { return present ? neuronMap[i][j]->weights : nullptr; };
-  const bool left = xPos > 0, right = xPos < x - 1, up = yPos > 0, down = yPos < y - 1;
+  const bool left = xPos > 0, right = xPos<x - 1, up = yPos> 0, down = yPos < y - 1;
   const float* nUL = at(left && up, xPos - 1, yPos - 1);
   const float* nU = at(up, xPos, yPos - 1);
   const float* nL = at(left, xPos - 1, yPos);

@@ -39,9 +39,8 @@ class NeuronLayer {
   // level 1) or a child map (parent unit sn). With the four corner vectors
   // (taken over as the weights of a 2 x 2 map) when ORIENTATION is on and
   // sn is given below level 1; otherwise x by y random units.
-  NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE, int inlevel, int initialSizeX,
-              int initialSizeY, int posX, int posY, float* ULweight, float* URweight, float* LLweight,
-              float* LRweight);
+  NeuronLayer(Neuron* sn, Data_Vector* indataItems, float insuperMQE, int inlevel, int initialSizeX, int initialSizeY,
+              int posX, int posY, float* ULweight, float* URweight, float* LLweight, float* LRweight);
   // Destroys the units and, through them, every map below; never the input
   // vectors or the parent unit.
   ~NeuronLayer();
@@ -119,8 +118,8 @@ class NeuronLayer {
 
   // The bounds a growth check tests against.
   struct StopRule {
-    double bound;         // stupidity x superMQE
-    long long cycleCap;   // N x MAX_CYCLES
+    double bound;        // stupidity x superMQE
+    long long cycleCap;  // N x MAX_CYCLES
   };
 
   // Moves the units around the winner towards di; `next` is the next cycle's vector when drawn already.

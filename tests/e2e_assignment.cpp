@@ -39,8 +39,9 @@ TEST(Assignment, FarAwayVectorsAreListedAtTheirNearestUnit) {
   for (int k = 0; k < dim; k++) names += std::to_string(k) + " c" + std::to_string(k) + " x\n";
   f.write("data.tv", names);
   f.mkdir("out");
-  f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsCartix=true\nTAU_1=0.01\n"
-                      "TAU_2=0.0005\nLABELS_NUM=0\n");
+  f.write("run.prop",
+          "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsCartix=true\nTAU_1=0.01\n"
+          "TAU_2=0.0005\nLABELS_NUM=0\n");
   const e2e::Run r = f.run("run.prop");
   ASSERT_EQ(r.status, 0) << r.out;
 

@@ -89,12 +89,12 @@ TEST(Degenerate, ALoadedMqe0ThatIsNegativeOrNotANumberIsRefused) {
     f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nMQE0_FILE=mqe0\n");
     const e2e::Run r = f.run("run.prop");
     EXPECT_EQ(r.status, 1) << mqe0;
-    EXPECT_EQ(r.out.substr(r.out.rfind("MQE: ")), std::string("MQE: ") + (mqe0[0] == 'n' ? "nan" : mqe0) +
-                                                      "\nMQE0 must not be negative or not a number (check MQE0 file)\n");
+    EXPECT_EQ(r.out.substr(r.out.rfind("MQE: ")),
+              std::string("MQE: ") + (mqe0[0] == 'n' ? "nan" : mqe0) +
+                  "\nMQE0 must not be negative or not a number (check MQE0 file)\n");
     EXPECT_TRUE(f.list("out").empty());
   }
 }
-
 
 // Vectors whose components are all 0 are kept with no entries at all. Among other vectors, first or later,
 // they train like any vector, in maps that search densely (few components) and sparsely (many, few listed),

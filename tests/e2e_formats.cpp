@@ -57,9 +57,9 @@ void expectSameOutputs(const std::map<std::string, std::string>& got, const std:
   for (const auto& entry : want) wantNames.insert(entry.first);
   ASSERT_EQ(gotNames, wantNames) << got.at("console");
   for (const auto& [name, text] : want) {
-    EXPECT_TRUE(got.at(name) == text) << name << " differs from byte "
-                                      << std::mismatch(text.begin(), text.end(), got.at(name).begin(),
-                                                       got.at(name).end()).first - text.begin();
+    EXPECT_TRUE(got.at(name) == text)
+        << name << " differs from byte "
+        << std::mismatch(text.begin(), text.end(), got.at(name).begin(), got.at(name).end()).first - text.begin();
   }
 }
 
@@ -68,8 +68,8 @@ void expectSameOutputs(const std::map<std::string, std::string>& got, const std:
 // description file that names the same columns.
 TEST(Formats, TheIrisTableTrainsTheHierarchyOfTheVectorFile) {
   const std::string vec = readExample("iris.vec"), tv = readExample("iris.tv"), csv = readExample("iris.csv");
-  const auto want = trainOn({{"iris.vec", vec}, {"iris.tv", tv}},
-                            "inputFile=iris.vec\ndescriptionFile=iris.tv\n" + kIrisSettings);
+  const auto want =
+      trainOn({{"iris.vec", vec}, {"iris.tv", tv}}, "inputFile=iris.vec\ndescriptionFile=iris.tv\n" + kIrisSettings);
   expectSameOutputs(trainOn({{"iris.csv", csv}}, "inputFile=iris.csv\ninputFormat=csv\n" + kIrisSettings), want);
 
   std::istringstream rows(csv);
@@ -84,19 +84,19 @@ TEST(Formats, TheIrisTableTrainsTheHierarchyOfTheVectorFile) {
   }
   expectSameOutputs(trainOn({{"iris.semi", other}, {"iris.tv", tv}},
                             "inputFile=iris.semi\ninputFormat=csv\nseparator=;\nidColumn=name\n"
-                            "descriptionFile=iris.tv\n" + kIrisSettings),
+                            "descriptionFile=iris.tv\n" +
+                                kIrisSettings),
                     want);
 }
 
-// Vectors of `components` components (then zeros up to `written`), about half of them 0; as an input-vector file and as sparse
-// lines (one zero written out, which changes nothing).
+// Vectors of `components` components (then zeros up to `written`), about half of them 0; as an input-vector file and as
+// sparse lines (one zero written out, which changes nothing).
 struct Collection {
   std::string dense, sparse;
 };
 Collection collection(int vectors, int components, int written) {
-  Collection c{"$TYPE vectors\n$XDIM " + std::to_string(vectors) + "\n$YDIM 1\n$VEC_DIM " +
-                   std::to_string(written) + "\n",
-               ""};
+  Collection c{
+      "$TYPE vectors\n$XDIM " + std::to_string(vectors) + "\n$YDIM 1\n$VEC_DIM " + std::to_string(written) + "\n", ""};
   char value[32];
   for (int i = 0; i < vectors; i++) {
     const std::string id = "doc" + std::to_string(i);
@@ -135,10 +135,10 @@ TEST(Formats, SparseVectorsTrainTheHierarchyOfTheirDenseFile) {
                             "inputFile=docs.vec\ndescriptionFile=docs.tv\n" + settings));
 
   const Collection wider = collection(90, 12, 14);
-  expectSameOutputs(trainOn({{"docs.sparse", wider.sparse}},
-                            "inputFile=docs.sparse\ninputFormat=sparse\ncomponents=14\n" + settings),
-                    trainOn({{"docs.vec", wider.dense}, {"docs.tv", description(14, true)}},
-                            "inputFile=docs.vec\ndescriptionFile=docs.tv\n" + settings));
+  expectSameOutputs(
+      trainOn({{"docs.sparse", wider.sparse}}, "inputFile=docs.sparse\ninputFormat=sparse\ncomponents=14\n" + settings),
+      trainOn({{"docs.vec", wider.dense}, {"docs.tv", description(14, true)}},
+              "inputFile=docs.vec\ndescriptionFile=docs.tv\n" + settings));
 }
 
 // A refusal is one line and status 1, before any file is written; the examples of the README run.

@@ -22,10 +22,11 @@ TEST(Install, IntoATemporaryPrefix) {
   e2e::Folder f;
   const std::string build = std::filesystem::path(VELMAR_BINARY).parent_path();
   const std::string prefix = f.path("usr");
-  const std::string install = "cmake --install '" + build + "' --prefix '" + prefix + "' > '" + f.path("log") + "' 2>&1";
+  const std::string install =
+      "cmake --install '" + build + "' --prefix '" + prefix + "' > '" + f.path("log") + "' 2>&1";
   ASSERT_EQ(std::system(install.c_str()), 0) << f.read("log");
-  for (const char* file : {"bin/velmar", "share/doc/velmar/README.md", "share/doc/velmar/docs/overview.png",
-                           "share/man/man1/velmar.1"}) {
+  for (const char* file :
+       {"bin/velmar", "share/doc/velmar/README.md", "share/doc/velmar/docs/overview.png", "share/man/man1/velmar.1"}) {
     EXPECT_TRUE(std::filesystem::is_regular_file(prefix + "/" + file)) << file;
   }
   const std::string version = output("'" + prefix + "/bin/velmar' -v");

@@ -35,8 +35,10 @@ std::string train(const e2e::Folder& f, const std::string& data, const std::stri
   f.write("data.vec", data);
   f.write("data.tv", kNames);
   f.mkdir("out");
-  f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
-                      "saveAssignments=true\nsaveModel=true\nrandomSeed=3\n" + settings);
+  f.write("run.prop",
+          "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
+          "saveAssignments=true\nsaveModel=true\nrandomSeed=3\n" +
+              settings);
   const e2e::Run r = f.run("run.prop");
   EXPECT_EQ(r.status, 0) << r.out;
   return r.out;
@@ -46,8 +48,9 @@ TEST(MapCommand, MapsTheTrainingInputToTheRunsAssignmentsWithEveryNormalisation)
   for (const char* norm : {"NONE", "LENGTH", "INTERVAL"}) {
     for (const char* orientation : {"false", "true"}) {
       e2e::Folder f;
-      const std::string out = train(f, clusters(600), std::string("TAU_1=0.1\nTAU_2=0.01\nnormInputVectors=") +
-                                                          norm + "\nORIENTATION=" + orientation + "\n");
+      const std::string out =
+          train(f, clusters(600),
+                std::string("TAU_1=0.1\nTAU_2=0.01\nnormInputVectors=") + norm + "\nORIENTATION=" + orientation + "\n");
       const std::string where = std::string(norm) + " ORIENTATION=" + orientation;
       // The model is the last file, announced like every other; nothing is left under a temporary name.
       EXPECT_NE(out.find("saving out/map_assignments.csv\nsaving out/map_model.txt\n\a"), std::string::npos) << where;
@@ -151,8 +154,8 @@ TEST(MapCommand, BadModelsAndInputEndWithOneLineOnStandardError) {
   std::string orphan = model;
   orphan.replace(static_cast<size_t>(leaf.position(0) + leaf.length(0) - 2), 1, "99");
   f.write("orphan.txt", orphan);
-  const std::string orphanMessage = "model orphan.txt map " + leaf.str(1) + " unit " + leaf.str(2) + "," +
-                                    leaf.str(3) + ": its child map 99 does not exist\n";
+  const std::string orphanMessage = "model orphan.txt map " + leaf.str(1) + " unit " + leaf.str(2) + "," + leaf.str(3) +
+                                    ": its child map 99 does not exist\n";
   const std::string body = data.substr(data.find("\n", data.find("$VEC_DIM")) + 1);
   const std::string first = body.substr(0, body.find('\n') + 1);
   f.write("dims.vec", "$TYPE vectors\n$XDIM 2\n$YDIM 1\n$VEC_DIM 4\n" + first);
@@ -175,10 +178,14 @@ TEST(MapCommand, BadModelsAndInputEndWithOneLineOnStandardError) {
       {"--map out/map_model.txt nosuch.vec", "input nosuch.vec not found\n", ""},
       {"--map out/map_model.txt dims.vec", "input dims.vec has 4 components per vector (header line 4), the model 6\n",
        ""},
-      {"--map out/map_model.txt short.vec --no-header", "input short.vec line 3 holds 2 values, the model has 6 "
-       "components\n", one + one},
-      {"--map out/map_model.txt noid.vec --no-header", "input noid.vec line 2 has no identifier (each value is "
-       "followed by one blank, then comes the identifier)\n", one},
+      {"--map out/map_model.txt short.vec --no-header",
+       "input short.vec line 3 holds 2 values, the model has 6 "
+       "components\n",
+       one + one},
+      {"--map out/map_model.txt noid.vec --no-header",
+       "input noid.vec line 2 has no identifier (each value is "
+       "followed by one blank, then comes the identifier)\n",
+       one},
       {"--map out/map_model.txt inf.vec --no-header",
        "input inf.vec line 2 (far away) holds a value that is not a finite number\n", one},
       {"--map out/map_model.txt blank.vec --no-header", "input blank.vec line 2 has no identifier", one},
@@ -186,8 +193,10 @@ TEST(MapCommand, BadModelsAndInputEndWithOneLineOnStandardError) {
        "velmar --map: --separator lays out a table (csv), but the input is read as vectors (usage: ", ""},
       {"--map out/map_model.txt data.vec --format sparse --id-column id",
        "velmar --map: --id-column lays out a table (csv), but the input is read as sparse vectors (usage: ", ""},
-      {"--map", "velmar --map: no model given (usage: velmar --map MODEL [INPUT [OUTPUT]] [--threads N] "
-       "[--no-header] [--format vectors|csv|sparse] [--separator ,|;|tab] [--id-column NAME] [--strict])\n", ""},
+      {"--map",
+       "velmar --map: no model given (usage: velmar --map MODEL [INPUT [OUTPUT]] [--threads N] "
+       "[--no-header] [--format vectors|csv|sparse] [--separator ,|;|tab] [--id-column NAME] [--strict])\n",
+       ""},
       {"--map out/map_model.txt --threads", "velmar --map: --threads needs a number", ""},
       {"--map out/map_model.txt --threads -1", "--threads takes a number from 0 (every core) to 1024, not \"-1\"", ""},
       {"--map out/map_model.txt --threads 1025", "not \"1025\"", ""},
@@ -226,8 +235,9 @@ TEST(MapCommand, IntervalLeavesAComponentWithoutAPositiveMaximumUndivided) {
   f.write("data.vec", data);
   f.write("data.tv", "h\nh\nh\nh\n0 a x\n1 b x\n2 c x\n3 d x\n4 minus_d x\n");
   f.mkdir("out");
-  f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
-                      "saveAssignments=true\nsaveModel=true\nnormInputVectors=INTERVAL\nTAU_1=0.03\nTAU_2=0.02\n");
+  f.write("run.prop",
+          "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
+          "saveAssignments=true\nsaveModel=true\nnormInputVectors=INTERVAL\nTAU_1=0.03\nTAU_2=0.02\n");
   ASSERT_EQ(f.run("run.prop").status, 0);
   ASSERT_NE(f.read("out/map_model.txt").find("\ndivisor 3 2.5\ndivisor 4 0\n"), std::string::npos);
   const std::string expected = f.read("out/map_assignments.csv");
@@ -248,7 +258,8 @@ TEST(SaveModel, FailuresEndWithTheModelsMessageAndLeaveNoPart) {
     f.mkdir("out");
     f.mkdir(std::string("out/") + blocker);
     f.write(std::string("out/") + blocker + "/keep", "x");
-    f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\nsaveModel=true\n");
+    f.write("run.prop",
+            "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\nsaveModel=true\n");
     const e2e::Run r = f.run("run.prop");
     EXPECT_EQ(r.status, 1) << blocker;
     const std::string tail = std::string(blocker) == "map_model.txt" ? "written" : "opened";
@@ -288,8 +299,9 @@ TEST(MapCommand, TablesAndSparseVectorsMapThroughTheReadersOfTraining) {
   f.write("data.sparse", sparse);
   f.write("data.tv", kNames);
   f.mkdir("out");
-  const std::string common = "descriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\nsaveAssignments=true\n"
-                             "saveModel=true\nTAU_1=0.1\nTAU_2=0.01\nnormInputVectors=INTERVAL\n";
+  const std::string common =
+      "descriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\nsaveAssignments=true\n"
+      "saveModel=true\nTAU_1=0.1\nTAU_2=0.01\nnormInputVectors=INTERVAL\n";
   for (const std::string format : {"csv", "sparse"}) {
     SCOPED_TRACE(format);
     f.write("run.prop", common + "inputFormat=" + format + "\ninputFile=data." + format + "\nseparator=;\n");
@@ -310,8 +322,9 @@ TEST(MapCommand, TablesAndSparseVectorsMapThroughTheReadersOfTraining) {
   f.write("other.csv", "name,a,b,c,d,e,g\nx,1,2,3,4,5,6\n");
   r = f.run("--map csv.model other.csv --separator ,");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(f.read("stderr"), "input other.csv: the value columns (a,b,c,d,e,g) are not the model's components "
-                              "(a,b,c,d,e,f)\n");
+  EXPECT_EQ(f.read("stderr"),
+            "input other.csv: the value columns (a,b,c,d,e,g) are not the model's components "
+            "(a,b,c,d,e,f)\n");
   r = f.run("--map csv.model other.csv --format table");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(f.read("stderr").find("--format takes vectors, csv or sparse, not \"table\""), std::string::npos);

@@ -32,8 +32,10 @@ std::string frame(int n) {
 void train(const e2e::Folder& f, const std::string& norm) {
   f.write("t.csv", frame(150));
   f.mkdir("out");
-  f.write("run.prop", "inputFile=t.csv\ninputFormat=csv\nsavePath=out\nsaveAsHTML=false\nsaveAssignments=true\n"
-                      "saveModel=true\nTAU_1=0.3\nTAU_2=0.05\nnormInputVectors=" + norm + "\n");
+  f.write("run.prop",
+          "inputFile=t.csv\ninputFormat=csv\nsavePath=out\nsaveAsHTML=false\nsaveAssignments=true\n"
+          "saveModel=true\nTAU_1=0.3\nTAU_2=0.05\nnormInputVectors=" +
+              norm + "\n");
   ASSERT_EQ(f.run("run.prop").status, 0);
 }
 
@@ -74,9 +76,10 @@ TEST(MapHostile, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten) {
       {"t.csv >>t.csv", "/dev/null", standard},
       {">>t.csv", "t.csv", standard},
       {"t.csv >>out/map_model.txt", "/dev/null", standard},
-      {"t.csv keep.csv --format sparse", "/dev/null", "input t.csv is not sparse vectors: none of its first 151 "
-                                                     "lines lists an index:value pair (--format names the input's "
-                                                     "format)\n"},
+      {"t.csv keep.csv --format sparse", "/dev/null",
+       "input t.csv is not sparse vectors: none of its first 151 "
+       "lines lists an index:value pair (--format names the input's "
+       "format)\n"},
   };
   for (const auto& c : cases) {
     const e2e::Run r = f.run("--map out/map_model.txt " + c.args, 60, c.input);
@@ -109,7 +112,8 @@ TEST(MapHostile, TheLinesBeforeABadLineAreWrittenInEveryFormat) {
        at + "3, column 9: \"x\" is not a number (check inputfile)\n", good},
       {"1 2 3 a\n1 2 3 b\n1 2 3 \n", "--format vectors",
        "standard input line 3 has no identifier (each value is followed by one blank, then comes the "
-       "identifier)\n", good},
+       "identifier)\n",
+       good},
       {"1 2 3 a\n1 2 3 b\n1 2 3 c\0d\n"s, "--format vectors",
        "standard input line 3 (c\\x00d) holds a NUL byte in its identifier\n", good},
       {"id,alpha,\"be\nta\",gamma\na,1,2,3\n", "",
@@ -132,8 +136,9 @@ TEST(MapHostile, ValuesThatAreNotNumbersAreReadAsInTrainingWithAWarning) {
   e2e::Run r = mapped(f, "1 abc 2 a\n1x 2y 3z c\n", "--format vectors");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, read);
-  EXPECT_EQ(f.read("stderr"), "velmar: warning: standard input line 1, component 2: \"abc\" read as 0; 3 values "
-                              "like it\n");
+  EXPECT_EQ(f.read("stderr"),
+            "velmar: warning: standard input line 1, component 2: \"abc\" read as 0; 3 values "
+            "like it\n");
   r = mapped(f, "1 abc 2 a\n1x 2y 3z c\n", "--format vectors --strict");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, kHeader);
@@ -141,12 +146,15 @@ TEST(MapHostile, ValuesThatAreNotNumbersAreReadAsInTrainingWithAWarning) {
   // Far into an input of many blocks' chunks, the first in input order is named.
   std::string lines = "$TYPE vectors\n$XDIM 3000\n$YDIM 1\n$VEC_DIM 3\n";
   for (int i = 0; i < 3000; i++) {
-    lines += (i == 1495 ? "1 q 3" : i == 2900 ? "1x 2 3" : std::to_string(i % 4) + " 2 3") + " v" + std::to_string(i) +
-             "\n";
+    lines += (i == 1495   ? "1 q 3"
+              : i == 2900 ? "1x 2 3"
+                          : std::to_string(i % 4) + " 2 3") +
+             " v" + std::to_string(i) + "\n";
   }
   f.write("data.vec", lines);
-  const std::string first = "velmar: warning: input data.vec line 1500, component 2: \"q\" read as 0; 1 value like "
-                            "it\n";
+  const std::string first =
+      "velmar: warning: input data.vec line 1500, component 2: \"q\" read as 0; 1 value like "
+      "it\n";
   for (const char* threads : {"1", "7"}) {
     EXPECT_EQ(f.run("--map out/map_model.txt data.vec --format vectors --threads "s + threads).status, 0);
     EXPECT_EQ(f.read("stderr"), first) << threads;
@@ -163,8 +171,9 @@ TEST(MapHostile, VectorsWhoseLengthFloatCannotFormAreRefused) {
   train(f, "LENGTH");
   const std::string good = mapped(f, "1 2 3 a\n1e19 0 0 b\n0 0 0 z\n1e-18 0 1e-18 s\n", "--format vectors").out;
   ASSERT_EQ(e2e::count(good, "\r\n"), 5) << f.read("stderr");
-  const std::string beyond = "cannot be scaled to length 1 (LENGTH): the sum of its squares lies beyond the float "
-                             "range\n";
+  const std::string beyond =
+      "cannot be scaled to length 1 (LENGTH): the sum of its squares lies beyond the float "
+      "range\n";
   struct {
     std::string input, args, err;
   } cases[] = {
@@ -194,14 +203,16 @@ TEST(MapHostile, SparseLinesWithoutAPairAreCounted) {
   }
   f.write("t.sparse", sparse);
   f.mkdir("out");
-  f.write("run.prop", "inputFile=t.sparse\ninputFormat=sparse\ncomponents=3\nsavePath=out\nsaveAsHTML=false\n"
-                      "saveModel=true\nTAU_1=0.5\n");
+  f.write("run.prop",
+          "inputFile=t.sparse\ninputFormat=sparse\ncomponents=3\nsavePath=out\nsaveAsHTML=false\n"
+          "saveModel=true\nTAU_1=0.5\n");
   ASSERT_EQ(f.run("run.prop").status, 0);
   const e2e::Run r = mapped(f, "a 1:1\nb\nc 2:1\nd\n", "");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(e2e::count(r.out, "\r\n"), 5);
-  EXPECT_EQ(f.read("stderr"), "velmar: warning: standard input: 2 lines list no index:value pair and were read as "
-                              "vectors of zeros (the first on line 2)\n");
+  EXPECT_EQ(f.read("stderr"),
+            "velmar: warning: standard input: 2 lines list no index:value pair and were read as "
+            "vectors of zeros (the first on line 2)\n");
 }
 
 }  // namespace

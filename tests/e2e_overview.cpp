@@ -43,8 +43,10 @@ struct Trained {
     std::string names = e2e::kDescription;
     f.write("data.tv", names.replace(names.find("green"), 5, kOddName));
     f.mkdir("out");
-    f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nrandomSeed=42\nTAU_1=0.03\n"
-                        "TAU_2=0.02\nHTML_PREFIX=r&d #1\nsaveOverview=true\nsaveAssignments=true\n" + extra);
+    f.write("run.prop",
+            "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nrandomSeed=42\nTAU_1=0.03\n"
+            "TAU_2=0.02\nHTML_PREFIX=r&d #1\nsaveOverview=true\nsaveAssignments=true\n" +
+                extra);
     run = f.run("run.prop");
     page = f.read("out/r&d #1_overview.html");
     doc = html::parse(page);
@@ -163,7 +165,7 @@ TEST(Overview, EveryTooltipNamesItsOwnColumnAndRow) {
   int units = 0;
   for (const html::Element* grid : r.doc.root->all("svg")) {
     if (grid->attr("class") != "grid") continue;
-    std::map<int, std::set<std::string>> xOf, yOf;  // by the column and row the tooltips name
+    std::map<int, std::set<std::string>> xOf, yOf;     // by the column and row the tooltips name
     std::vector<std::pair<int, std::string>> numbers;  // row * columns + column (columns known at the end), data-u
     for (const html::Element* g : grid->all("g")) {
       int column = -1, row = -1;
@@ -206,8 +208,9 @@ TEST(Overview, ALegendOfManyClassesFoldsAllButTheTwelveLargest) {
     }
     f.write("classes.csv", classes);
     f.mkdir("out");
-    f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
-                        "saveOverview=true\nclassFile=classes.csv\nTAU_2=0.02\n");
+    f.write("run.prop",
+            "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveAsHTML=false\n"
+            "saveOverview=true\nclassFile=classes.csv\nTAU_2=0.02\n");
     ASSERT_EQ(f.run("run.prop").status, 0);
     const html::Document doc = html::parse(f.read("out/map_overview.html"));
     for (const std::string& e : doc.errors) ADD_FAILURE() << e;
@@ -252,11 +255,16 @@ std::vector<std::vector<std::string>> readCsv(const std::string& text) {
   bool quoted = false;
   for (size_t i = 0; i < text.size(); i++) {
     const char c = text[i];
-    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') rows.back().back() += text[i++];
-    else if (c == '"') quoted = !quoted;
-    else if (!quoted && c == ',') rows.back().emplace_back();
-    else if (!quoted && c == '\r' && text.compare(i, 2, "\r\n") == 0 && ++i) rows.emplace_back(1);
-    else rows.back().back() += c;
+    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+      rows.back().back() += text[i++];
+    else if (c == '"')
+      quoted = !quoted;
+    else if (!quoted && c == ',')
+      rows.back().emplace_back();
+    else if (!quoted && c == '\r' && text.compare(i, 2, "\r\n") == 0 && ++i)
+      rows.emplace_back(1);
+    else
+      rows.back().back() += c;
   }
   EXPECT_EQ(rows.back(), std::vector<std::string>(1));  // the last line ended too
   rows.pop_back();
@@ -286,7 +294,8 @@ TEST(Assignments, EveryVectorOnceAgreeingWithTheUnitFiles) {
     for (std::sregex_iterator it(unit.begin(), unit.end(), block), end; it != end; ++it) {
       std::istringstream listed((*it)[5]);
       const size_t u = std::stoul((*it)[4]) * columns + std::stoul((*it)[3]);
-      for (std::string id; std::getline(listed, id, ' ');) steps[id][std::stoi((*it)[2])] = {(*it)[1], (*it)[3], (*it)[4], weights[u]};
+      for (std::string id; std::getline(listed, id, ' ');)
+        steps[id][std::stoi((*it)[2])] = {(*it)[1], (*it)[3], (*it)[4], weights[u]};
     }
   }
   const auto rows = readCsv(r.f.read("out/r&d #1_assignments.csv"));
@@ -314,7 +323,8 @@ TEST(Assignments, EveryVectorOnceAgreeingWithTheUnitFiles) {
       in >> t;
       x = static_cast<float>(atof(t.c_str()));
     }
-    EXPECT_EQ(static_cast<float>(std::strtod(row[5].c_str(), nullptr)), e2e::squaredDistance(v, deepest.weights)) << row[0];
+    EXPECT_EQ(static_cast<float>(std::strtod(row[5].c_str(), nullptr)), e2e::squaredDistance(v, deepest.weights))
+        << row[0];
   }
 }
 
@@ -324,13 +334,15 @@ TEST(Overview, FilesThatCannotBeWrittenEndTheRun) {
     f.write("data.vec", e2e::clusterData(30));
     f.write("data.tv", e2e::kDescription);
     f.mkdir("out");
-    f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveOverview=true\n"
-                        "saveAssignments=true\nsaveAsCartix=true\n");
+    f.write("run.prop",
+            "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nsaveOverview=true\n"
+            "saveAssignments=true\nsaveAsCartix=true\n");
     std::filesystem::create_symlink("/dev/full", f.path("out/map_" + kind));
     const e2e::Run r = f.run("run.prop");
     EXPECT_EQ(r.status, 1);
     const std::string what = kind[0] == 'o' ? "Overview" : "Assignments";
-    EXPECT_EQ(r.out.substr(r.out.rfind("saving ")), "saving out/map_" + kind + "\n" + what + " file could not be written\n");
+    EXPECT_EQ(r.out.substr(r.out.rfind("saving ")),
+              "saving out/map_" + kind + "\n" + what + " file could not be written\n");
   }
 }
 

@@ -2,9 +2,8 @@
 // of the map-library files) and the input; the class file's effect on the other outputs and its refusals; the
 // progress line, which only a terminal sees.
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,7 +115,8 @@ std::map<int, Map> readMaps(const e2e::Folder& f) {
         std::istringstream ids(line.substr(13));
         for (std::string id; ids >> id;) m.units[at].ids.push_back(id);
       }
-      if (line.rfind("$URL_MAPPED_SOMS ", 0) == 0) sscanf(line.c_str(), "$URL_MAPPED_SOMS out/map_%d_", &m.units[at].child);
+      if (line.rfind("$URL_MAPPED_SOMS ", 0) == 0)
+        sscanf(line.c_str(), "$URL_MAPPED_SOMS out/map_%d_", &m.units[at].child);
     }
     maps[m.gid] = m;
   }
@@ -191,12 +191,13 @@ TEST(Quality, FiguresAgreeWithAnIndependentComputation) {
   }
   for (float& m : mean) m = static_cast<float>(static_cast<double>(m) / order.size());
   float mqe0 = 0.0f;
-  for (const auto& id : order) mqe0 = static_cast<float>(mqe0 + static_cast<double>(e2e::squaredDistance(input.at(id), mean)));
+  for (const auto& id : order)
+    mqe0 = static_cast<float>(mqe0 + static_cast<double>(e2e::squaredDistance(input.at(id), mean)));
 
   Sums deep;
   long long leafUnits = 0, units = 0, leafMajorities = 0;
   double leafPairsTogether = 0.0, leafPairs = 0.0;  // pairs of vectors in one leaf unit (and of one class)
-  long long leafClusters = 0;                         // leaf units holding vectors
+  long long leafClusters = 0;                       // leaf units holding vectors
   auto pairs = [](double n) { return n * (n - 1) / 2; };
   int levels = 0;
   std::map<std::string, int> classCount;
@@ -255,7 +256,9 @@ TEST(Quality, FiguresAgreeWithAnIndependentComputation) {
     expectMean(j["explainedVariance"], 1.0 - own.squared / spread(vs), what);
     expectShare(j["topographicError"], m.units.size() > 1 ? apart : 0, own.count, what);
     expectShare(j["purity"], majorities, own.count, what);
-    EXPECT_EQ(static_cast<float>(j["errorReached"].number()), static_cast<float>(static_cast<double>(errorSum) / positive)) << what;
+    EXPECT_EQ(static_cast<float>(j["errorReached"].number()),
+              static_cast<float>(static_cast<double>(errorSum) / positive))
+        << what;
     // The bound: TAU_1 x MQE0 for the first layer, TAU_1 x the parent unit's error below it.
     float above = mqe0;
     int parent = 0;
@@ -322,7 +325,8 @@ TEST(Quality, ClassesReachTheOverviewAndTheAssignments) {
   const int maps = static_cast<int>(s.f.list("out", ".wgt").size());
   EXPECT_EQ(e2e::count(page, " &middot; mean QE "), maps);
   EXPECT_EQ(e2e::count(page, " &middot; purity "), maps);
-  EXPECT_NE(page.find("<tr><th>Quality</th><td>at each vector's deepest unit: mean quantization error "), std::string::npos);
+  EXPECT_NE(page.find("<tr><th>Quality</th><td>at each vector's deepest unit: mean quantization error "),
+            std::string::npos);
   EXPECT_NE(page.find("(none) (35)</span>"), std::string::npos);
   // A class bar on every unit that holds vectors.
   int filled = 0;
@@ -360,7 +364,8 @@ TEST(Quality, BadClassFilesAreRefusedBeforeTraining) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"", "classfile not found (check propertyfile)"},
       {"DIR", "classfile not found (check propertyfile)"},
-      {"id,class\nv1,c1,extra\n", "classfile line 2: 3 fields where two are expected (identifier,class) (check classfile)"},
+      {"id,class\nv1,c1,extra\n",
+       "classfile line 2: 3 fields where two are expected (identifier,class) (check classfile)"},
       {"id,class\nv1,\"c1\n", "classfile line 2: a quoted field is not closed (check classfile)"},
       {"id,class\nv1,c1\nv2,c2\nv1,c2\n",
        "classfile line 4: identifier \"v1\" has class \"c2\" here and \"c1\" on line 2 (check classfile)"},

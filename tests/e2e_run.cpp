@@ -146,12 +146,14 @@ TEST(StopRule, AnErrorEqualToTheBoundStopsTheMap) {
   f.write("data.vec", data);
   f.write("data.tv", e2e::kDescription);
   f.mkdir("out");
-  f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nINITIAL_LEARNRATE=1\n"
-                      "saveAsHTML=false\nsaveAsCartix=true\n");
+  f.write("run.prop",
+          "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nINITIAL_LEARNRATE=1\n"
+          "saveAsHTML=false\nsaveAsCartix=true\n");
   const e2e::Run r = f.run("run.prop");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("calculating MQE0\nMQE: 0\n" + std::string(25, '.') + "MQE ; 0, to go : 0\nMQE: 0\n"),
-            std::string::npos) << r.out;
+            std::string::npos)
+      << r.out;
   const std::string map = f.read("out/map_1_1_0_0.mapdescr");
   EXPECT_NE(map.find("$XDIM 2\n$YDIM 2\n"), std::string::npos);
   EXPECT_NE(map.find("$ITERATIONS_TOTAL 125\n"), std::string::npos);

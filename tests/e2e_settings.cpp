@@ -41,7 +41,8 @@ std::map<std::string, std::string> readmeDefaults() {
     for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell);
     auto bare = [](std::string t) {
       std::string out;
-      for (char c : t) if (c != '`' && c != ' ') out += c;
+      for (char c : t)
+        if (c != '`' && c != ' ') out += c;
       return out;
     };
     keys[bare(cells.at(0))] = bare(cells.at(2));
@@ -81,13 +82,14 @@ TEST(Settings, IntegersThatWouldWrapAreRefusedBeforeAnyDataFile) {
     const e2e::Run r = f.run("run.prop");
     EXPECT_EQ(r.status, 1) << line;
     const std::string last = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
-    EXPECT_EQ(last, named + " is out of range: an integer setting lies between -2147483648 and 2147483647 "
-                            "(check propertyfile)\n");
+    EXPECT_EQ(last, named +
+                        " is out of range: an integer setting lies between -2147483648 and 2147483647 "
+                        "(check propertyfile)\n");
     EXPECT_EQ(e2e::count(r.out, "inputfile"), 0) << r.out;
   }
   // The largest and smallest ints, and a later valid value, are accepted: the run gets as far as the input file.
-  for (const std::string line : {"EXPAND_CYCLES=2147483647", "MAX_CYCLES=-2147483648x",
-                                 "INITIAL_X_SIZE=4294967298\nINITIAL_X_SIZE=3"}) {
+  for (const std::string line :
+       {"EXPAND_CYCLES=2147483647", "MAX_CYCLES=-2147483648x", "INITIAL_X_SIZE=4294967298\nINITIAL_X_SIZE=3"}) {
     f.write("run.prop", "inputFile=absent.vec\n" + line + "\n");
     const e2e::Run r = f.run("run.prop");
     EXPECT_EQ(r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1), "inputfile not found (check propertyfile)\n")

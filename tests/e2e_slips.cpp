@@ -45,8 +45,9 @@ TEST(Slips, AreWarnedOfAndChangeNothingElse) {
   const std::string clean = kFiles + "TAU_1=0.05\nEXPAND_CYCLES=20\n";
   const Trial a, b;
   const e2e::Run ra = a.run(clean);
-  const e2e::Run rb = b.run(kFiles + "TAU_1=0.05 units\nEXPAND_CYCLES=20.0\ntau_2=0.2\nprintMQE=TRUE\n"
-                                     "normInputVectors=none\n# a comment\nLABELS=3\nLABELS_NUM");
+  const e2e::Run rb = b.run(kFiles +
+                            "TAU_1=0.05 units\nEXPAND_CYCLES=20.0\ntau_2=0.2\nprintMQE=TRUE\n"
+                            "normInputVectors=none\n# a comment\nLABELS=3\nLABELS_NUM");
   ASSERT_EQ(ra.status, 0) << ra.out;
   EXPECT_EQ(a.f.read("stderr"), "");
   EXPECT_EQ(a.results(ra), b.results(rb));
@@ -115,7 +116,8 @@ TEST(Slips, ARefusedValueNotesItsCarriageReturn) {
     const e2e::Run r = t.run(kFiles + "inputFormat=csv\n" + pair + "\r\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("\n" + pair + " is not one of "), std::string::npos) << r.out;
-    const std::string note = " (the value ends in a carriage return: the file has CR LF line ends) (check propertyfile)\n";
+    const std::string note =
+        " (the value ends in a carriage return: the file has CR LF line ends) (check propertyfile)\n";
     EXPECT_EQ(r.out.substr(r.out.size() - note.size()), note);
   }
 }
@@ -158,8 +160,9 @@ TEST(Slips, AClassFileWithoutItsHeaderIsWarnedOf) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("classfile: 1 class, 29 vectors without a class, 0 identifiers not in the inputfile\n"),
             std::string::npos);
-  EXPECT_EQ(s.f.read("stderr"), "velmar: warning: the first line of classfile names the input vector \"v0\", but it is "
-                                "read as the header (such as id,class) and gives no class: is the header missing?\n");
+  EXPECT_EQ(s.f.read("stderr"),
+            "velmar: warning: the first line of classfile names the input vector \"v0\", but it is "
+            "read as the header (such as id,class) and gives no class: is the header missing?\n");
 }
 
 }  // namespace

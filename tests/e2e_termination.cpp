@@ -25,17 +25,16 @@ std::string description(int c) {
 
 // Six small 2-component vectors with `far` as component 0 of two of them.
 std::string withFarValues(const std::string& far) {
-  return "$TYPE vectors\n$XDIM 6\n$YDIM 1\n$VEC_DIM 2\n1 2 a\n2 1 b\n" + far + " 3 c\n4 5 d\n5 4 e\n" + far +
-         " 0 f\n";
+  return "$TYPE vectors\n$XDIM 6\n$YDIM 1\n$VEC_DIM 2\n1 2 a\n2 1 b\n" + far + " 3 c\n4 5 d\n5 4 e\n" + far + " 0 f\n";
 }
 
 struct Case {
   const char* name;
-  std::string data;   // the input file; its component count must match `components`
+  std::string data;  // the input file; its component count must match `components`
   int components;
   std::string props;  // added to the common settings
   int status;
-  std::string line;   // a whole line the output must hold ("" for none)
+  std::string line;  // a whole line the output must hold ("" for none)
 };
 
 // Each of these runs takes well under a second; a run still going after this long is taken to hang.
@@ -50,8 +49,10 @@ std::vector<Case> cases() {
   return {
       {"tau2-least-float", clusters, 3, "TAU_2=1e-45\n", 0, floor},
       {"tau1-least-float", clusters, 3, "TAU_1=1e-45\n", 0, floor},
-      {"tau1-zero", clusters, 3, "TAU_1=0\n", 1, "TAU_1 must be greater than 0 unless MAX_CYCLES is set (check propertyfile)"},
-      {"tau1-nan", clusters, 3, "TAU_1=nan\n", 1, "TAU_1 must be greater than 0 unless MAX_CYCLES is set (check propertyfile)"},
+      {"tau1-zero", clusters, 3, "TAU_1=0\n", 1,
+       "TAU_1 must be greater than 0 unless MAX_CYCLES is set (check propertyfile)"},
+      {"tau1-nan", clusters, 3, "TAU_1=nan\n", 1,
+       "TAU_1 must be greater than 0 unless MAX_CYCLES is set (check propertyfile)"},
       {"tau1-one", clusters, 3, "TAU_1=1\n", 0, ""},
       {"tau1-huge", clusters, 3, "TAU_1=3e38\n", 0, ""},
       {"tau1-inf", clusters, 3, "TAU_1=inf\n", 0, ""},

@@ -15,14 +15,16 @@ namespace {
 // Documents over `terms` terms in a few topics, about 2 % of each non-zero, of length 1: sparse vectors, sparse
 // enough for the sparse search.
 std::string documents(int count, int terms) {
-  std::string text = "$TYPE vectors\n$XDIM " + std::to_string(count) + "\n$YDIM 1\n$VEC_DIM " + std::to_string(terms) + "\n";
+  std::string text =
+      "$TYPE vectors\n$XDIM " + std::to_string(count) + "\n$YDIM 1\n$VEC_DIM " + std::to_string(terms) + "\n";
   unsigned state = 12345;
   auto next = [&] { return state = state * 1103515245u + 12345u, (state >> 8) % 1000; };
   for (int d = 0; d < count; d++) {
     std::vector<double> v(terms, 0.0);
     const int topic = d % 4;
     for (int k = 0; k < 20; k++) {
-      const int term = next() < 700 ? topic * terms / 4 + static_cast<int>(next()) % (terms / 8) : static_cast<int>(next()) % terms;
+      const int term =
+          next() < 700 ? topic * terms / 4 + static_cast<int>(next()) % (terms / 8) : static_cast<int>(next()) % terms;
       v[term] += 1.0;
     }
     double length = 0.0;
@@ -34,7 +36,8 @@ std::string documents(int count, int terms) {
 }
 
 std::string description(int terms) {
-  std::string text = "$TYPE template\n$XDIM 3\n$YDIM " + std::to_string(terms) + "\n$VEC_DIM " + std::to_string(terms) + "\n";
+  std::string text =
+      "$TYPE template\n$XDIM 3\n$YDIM " + std::to_string(terms) + "\n$VEC_DIM " + std::to_string(terms) + "\n";
   for (int t = 0; t < terms; t++) text += std::to_string(t) + " term" + std::to_string(t) + " x\n";
   return text;
 }
@@ -77,9 +80,10 @@ void expectTheSameBytesOnAnyThreads(const std::string& data, const std::string& 
     f.write("data.vec", data);
     f.write("data.tv", names);
     f.mkdir("out");
-    f.write("run.prop", "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nINITIAL_X_SIZE=5\nINITIAL_Y_SIZE=5\n"
-                        "TAU_1=0.3\nTAU_2=0.01\nEXPAND_CYCLES=4\nsaveAsCartix=true\nsaveAssignments=true\nthreads=" +
-                            std::to_string(threads) + "\n");
+    f.write("run.prop",
+            "inputFile=data.vec\ndescriptionFile=data.tv\nsavePath=out\nINITIAL_X_SIZE=5\nINITIAL_Y_SIZE=5\n"
+            "TAU_1=0.3\nTAU_2=0.01\nEXPAND_CYCLES=4\nsaveAsCartix=true\nsaveAssignments=true\nthreads=" +
+                std::to_string(threads) + "\n");
     const e2e::Run run = f.run("run.prop", 300);
     ASSERT_EQ(run.status, 0) << run.out;
     const std::string outputs = outputsOf(f, run);

@@ -28,7 +28,8 @@ TEST(FullDisk, EveryOutputFileIsChecked) {
     std::string props, file, tail;  // standard output must match `tail` at its end
   } cases[] = {
       {"", "map_1_1_0_0.html", "\n\asaving out/map_1_1_0_0.html\nHTML file could not be written\n"},
-      {"saveAsCartix=true\n", "map_1_1_0_0.wgt", "\nsaving out/map_1_1_0_0.wgt\nCartix wgt file could not be written\n"},
+      {"saveAsCartix=true\n", "map_1_1_0_0.wgt",
+       "\nsaving out/map_1_1_0_0.wgt\nCartix wgt file could not be written\n"},
       {"printMQE=true\n", "map_1_1_0_0.mqe", "\nMQE: [0-9.e+-]+\n\\.+MQE file could not be written\n"},
       {"printMQE=true\nEXPAND_CYCLES=2\nMAX_CYCLES=1\n", "map_1_1_0_0.mqe",
        "\nMQE: [0-9.e+-]+\n\\.+MQE ; [^\n]+\nMQE: [0-9.e+-]+\nMQE file could not be written\n"},
@@ -37,7 +38,8 @@ TEST(FullDisk, EveryOutputFileIsChecked) {
     RunFolder s(c.props, c.file);
     e2e::Run r = s.f.run("run.prop");
     EXPECT_EQ(r.status, 1) << c.file;
-    EXPECT_TRUE(std::regex_search(r.out, std::regex(c.tail + "$"))) << r.out.substr(r.out.size() - std::min<size_t>(r.out.size(), 200));
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(c.tail + "$")))
+        << r.out.substr(r.out.size() - std::min<size_t>(r.out.size(), 200));
     EXPECT_EQ(s.f.read("stderr"), "") << c.file;
   }
   RunFolder s("saveAsCartix=true\n", "map_1_1_0_0.unit");

@@ -108,7 +108,9 @@ class Parser {
 
   std::string name(size_t& j) const {
     const size_t from = j;
-    while (j < p_.size() && (isalnum(static_cast<unsigned char>(p_[j])) || p_[j] == '-' || p_[j] == '_' || p_[j] == ':')) j++;
+    while (j < p_.size() &&
+           (isalnum(static_cast<unsigned char>(p_[j])) || p_[j] == '-' || p_[j] == '_' || p_[j] == ':'))
+      j++;
     return p_.substr(from, j - from);
   }
 
@@ -162,7 +164,8 @@ class Parser {
   // Text or an attribute value with its references decoded; a raw "<" or a "&" that starts no reference is an error.
   std::string decode(const std::string& s) {
     static const std::map<std::string, std::string> kNamed = {
-        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"#39", "'"}, {"middot", "\xC2\xB7"}, {"times", "\xC3\x97"}};
+        {"amp", "&"},           {"lt", "<"},          {"gt", ">"}, {"quot", "\""}, {"#39", "'"},
+        {"middot", "\xC2\xB7"}, {"times", "\xC3\x97"}};
     std::string out;
     for (size_t i = 0; i < s.size(); i++) {
       if (s[i] == '<') fail("raw < in " + s.substr(0, 40));

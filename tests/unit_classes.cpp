@@ -52,23 +52,26 @@ TEST(ClassFileTest, ReadsQuotedFieldsLineEndsAndTheByteOrderMark) {
   EXPECT_EQ(pairs("\xEF\xBB\xBFid,class\na,x\n"), (Pairs{{"a", "x"}}));
   EXPECT_EQ(pairs("\"id\",\"class\"\n\"a, b\",\"say \"\"hi\"\"\"\n\"two\nlines\",\"\"\n"),
             (Pairs{{"a, b", "say \"hi\""}, {"two\nlines", ""}}));
-  EXPECT_EQ(pairs("id,class\n\na,x\n\n\n"), (Pairs{{"a", "x"}}));  // empty lines are skipped
-  EXPECT_EQ(pairs("id,class\n"), Pairs{});                          // a header alone: nobody has a class
-  EXPECT_EQ(pairs("id,class\n a ,x\r\n"), (Pairs{{" a ", "x"}}));   // blanks are data
+  EXPECT_EQ(pairs("id,class\n\na,x\n\n\n"), (Pairs{{"a", "x"}}));                  // empty lines are skipped
+  EXPECT_EQ(pairs("id,class\n"), Pairs{});                                         // a header alone: nobody has a class
+  EXPECT_EQ(pairs("id,class\n a ,x\r\n"), (Pairs{{" a ", "x"}}));                  // blanks are data
   EXPECT_EQ(pairs("id,class\na,x\na,x\nb,y\n"), (Pairs{{"a", "x"}, {"b", "y"}}));  // a repetition that agrees
 }
 
 TEST(ClassFileTest, EveryMalformedFileIsRefusedWithItsLine) {
   EXPECT_EQ(refusal(""), "classfile is empty: it needs a header line and a line per identifier (check classfile)");
   EXPECT_EQ(refusal("\n\n"), refusal(""));
-  EXPECT_EQ(refusal("id\na,x\n"), "classfile line 1: 1 field where two are expected (identifier,class) (check classfile)");
+  EXPECT_EQ(refusal("id\na,x\n"),
+            "classfile line 1: 1 field where two are expected (identifier,class) (check classfile)");
   EXPECT_EQ(refusal("id,class\na,x\nb,y,z\n"),
             "classfile line 3: 3 fields where two are expected (identifier,class) (check classfile)");
-  EXPECT_EQ(refusal("id,class\na\n"), "classfile line 2: 1 field where two are expected (identifier,class) (check classfile)");
+  EXPECT_EQ(refusal("id,class\na\n"),
+            "classfile line 2: 1 field where two are expected (identifier,class) (check classfile)");
   EXPECT_EQ(refusal("id,class\n\"a,x\n"), "classfile line 2: a quoted field is not closed (check classfile)");
   EXPECT_EQ(refusal("id,class\n\"a\"b,x\n"),
             "classfile line 2: a quoted field must be followed by a comma or the end of the line (check classfile)");
-  EXPECT_EQ(refusal("id,class\na\"b,x\n"), "classfile line 2: a double quote inside a field that is not quoted (check classfile)");
+  EXPECT_EQ(refusal("id,class\na\"b,x\n"),
+            "classfile line 2: a double quote inside a field that is not quoted (check classfile)");
   // The line counts the line ends inside quoted fields.
   EXPECT_EQ(refusal("id,class\n\"a\nb\",x\nc\n"),
             "classfile line 4: 1 field where two are expected (identifier,class) (check classfile)");

@@ -57,8 +57,11 @@ TEST(DecimalTest, ReadNumberTakesExactlyOneNumber) {
     float value = 0.5f;
     EXPECT_TRUE(readNumber(text.data(), text.data() + text.size(), value)) << text;
   }
-  for (const std::string& text : {""s, " "s, "-"s, "+"s, "."s, "5x"s, "1,5"s, "1.2.3"s, "5 5"s, "\r5"s, "5\r"s,
-                                  "\n5"s, "--5"s, "1e"s, "0x"s, "5\0"s "1"s, "\"5\""s}) {
+  for (const std::string& text :
+       {""s, " "s, "-"s, "+"s, "."s, "5x"s, "1,5"s, "1.2.3"s, "5 5"s, "\r5"s, "5\r"s, "\n5"s, "--5"s, "1e"s, "0x"s,
+        "5\0"s
+        "1"s,
+        "\"5\""s}) {
     float value = 0.5f;
     EXPECT_FALSE(readNumber(text.data(), text.data() + text.size(), value)) << text;
     EXPECT_EQ(value, 0.5f) << text;
@@ -87,18 +90,85 @@ std::string exactText(double value, int places) {
 // Signs of zero, texts with no number or more than one, blanks, exponents,
 // hexadecimal, inf and nan, digits past what a double holds, float limits.
 TEST(DecimalTest, OddTextsConvertAsTheLibraryDoes) {
-  const std::vector<std::string> texts = {
-      "", "-", "+", ".", "-.", "+.", "..5", "0", "-0", "+0", "-0.0", "-.000", "-0.", "00012.50", ".5", "-.5",
-      "5.", "+3", "--5", "+-5", "1.2.3", "5x", "5 ", " 5", "\t5", "5\t", "5\r", "\r5", "1e5", "1E5", "-1e-5",
-      "1e39", "-1e39", "1e-50", "0x1p3", "0X10", "inf", "-inf", "INF", "infinity", "nan", "-nan", "NAN(12)",
-      "1,5", "١", "\xff" "5", "0.1", "0.2", "0.3", "3.14159", "-2.71828", "123456789", "16777216", "16777217",
-      "16777217.0", "16777219", "33554435", "9007199254740992", "9007199254740993", "9007199254740993.0",
-      "1234567890123456789", "9999999999999999999", "10000000000000000000", "12345678901234567890",
-      "18446744073709551616", "0.0000000000000000001", "0.00000000000000000001", "000000000000000000000000001",
-      "1.00000005960464477539062", "1.000000059604644775390625", "1.0000000596046447753906251",
-      "340282356779733661637539395458142568447.9", "340282356779733661637539395458142568448",
-      "3.4028235e38", "0.000000000000000000000000000000000000011754942", std::string(400, '9'),
-      "0." + std::string(300, '0') + "1", "-" + std::string(30, '0') + "7.25"};
+  const std::vector<std::string> texts = {"",
+                                          "-",
+                                          "+",
+                                          ".",
+                                          "-.",
+                                          "+.",
+                                          "..5",
+                                          "0",
+                                          "-0",
+                                          "+0",
+                                          "-0.0",
+                                          "-.000",
+                                          "-0.",
+                                          "00012.50",
+                                          ".5",
+                                          "-.5",
+                                          "5.",
+                                          "+3",
+                                          "--5",
+                                          "+-5",
+                                          "1.2.3",
+                                          "5x",
+                                          "5 ",
+                                          " 5",
+                                          "\t5",
+                                          "5\t",
+                                          "5\r",
+                                          "\r5",
+                                          "1e5",
+                                          "1E5",
+                                          "-1e-5",
+                                          "1e39",
+                                          "-1e39",
+                                          "1e-50",
+                                          "0x1p3",
+                                          "0X10",
+                                          "inf",
+                                          "-inf",
+                                          "INF",
+                                          "infinity",
+                                          "nan",
+                                          "-nan",
+                                          "NAN(12)",
+                                          "1,5",
+                                          "١",
+                                          "\xff"
+                                          "5",
+                                          "0.1",
+                                          "0.2",
+                                          "0.3",
+                                          "3.14159",
+                                          "-2.71828",
+                                          "123456789",
+                                          "16777216",
+                                          "16777217",
+                                          "16777217.0",
+                                          "16777219",
+                                          "33554435",
+                                          "9007199254740992",
+                                          "9007199254740993",
+                                          "9007199254740993.0",
+                                          "1234567890123456789",
+                                          "9999999999999999999",
+                                          "10000000000000000000",
+                                          "12345678901234567890",
+                                          "18446744073709551616",
+                                          "0.0000000000000000001",
+                                          "0.00000000000000000001",
+                                          "000000000000000000000000001",
+                                          "1.00000005960464477539062",
+                                          "1.000000059604644775390625",
+                                          "1.0000000596046447753906251",
+                                          "340282356779733661637539395458142568447.9",
+                                          "340282356779733661637539395458142568448",
+                                          "3.4028235e38",
+                                          "0.000000000000000000000000000000000000011754942",
+                                          std::string(400, '9'),
+                                          "0." + std::string(300, '0') + "1",
+                                          "-" + std::string(30, '0') + "7.25"};
   EXPECT_EQ(mismatches(texts), 0);
 }
 
@@ -133,7 +203,7 @@ TEST(DecimalTest, MidpointsBetweenFloatsConvertAsTheLibraryDoes) {
     float low = std::ldexp(1.0f + static_cast<float>(random() % (1 << 23)) / (1 << 23), exponent);
     double mid = (static_cast<double>(low) + static_cast<double>(std::nextafter(low, FLT_MAX))) / 2.0;
     int places = exponent >= 24 ? 0 : 24 - exponent;  // the midpoint needs this many bits after the point
-    std::string text = exactText(mid, places);  // ends in 5 when it has a fraction
+    std::string text = exactText(mid, places);        // ends in 5 when it has a fraction
     std::string over = places > 0 ? text : text + ".";
     std::string under = places > 0 ? text.substr(0, text.size() - 1) + "4" : exactText(mid - 1.0, 0) + ".";
     texts.push_back(text);

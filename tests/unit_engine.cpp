@@ -157,7 +157,7 @@ TEST_P(TrainingEngineTest, StepsFindThePlainWinnersAndMoveAsThePlainLoop) {
   std::mt19937 rng(51);
   // Dense vectors, on a map that searches densely and on one that keeps lengths; sparse ones on both, with units
   // cut in two pieces (2,100 components) or whole (300), moved block by block (few listed) or towards a spread row.
-  const Case cases[] = {{40, 0, false, false},  {2100, 0, false, false}, {2100, 0, false, true},
+  const Case cases[] = {{40, 0, false, false},   {2100, 0, false, false}, {2100, 0, false, true},
                         {2100, 60, true, false}, {2100, 10, true, true},  {2100, 60, true, true},
                         {300, 3, true, true},    {300, 0, true, true}};
   for (auto& team : teams()) {
@@ -188,11 +188,12 @@ TEST_P(TrainingEngineTest, AssignsEveryVectorAsThePlainLoopInOrder) {
         if (k % 1000 == 7) overflow(vectors.back());
       }
       std::vector<int> placed;
-      engine.assignAll(static_cast<int>(vectors.size()), [&](int k) { return vectors[static_cast<size_t>(k)].input(); },
-                       [&](int k, int unit) {
-                         ASSERT_EQ(k, static_cast<int>(placed.size()));
-                         placed.push_back(unit);
-                       });
+      engine.assignAll(
+          static_cast<int>(vectors.size()), [&](int k) { return vectors[static_cast<size_t>(k)].input(); },
+          [&](int k, int unit) {
+            ASSERT_EQ(k, static_cast<int>(placed.size()));
+            placed.push_back(unit);
+          });
       int winner = 0;
       for (size_t k = 0; k < vectors.size(); k++) {
         winner = plainNearest(units, vectors[k].dense, winner);
@@ -214,7 +215,7 @@ TEST(TrainingEngine, SearchesSparselyOnlyWhenSomeVectorsAreSparseAndFewComponent
   EXPECT_FALSE(pays({-1, -1}));  // dense vectors
   EXPECT_TRUE(pays({10, 49, 40}));
   EXPECT_FALSE(pays({10, 49, 100}));  // 5 % of the components or more
-  EXPECT_FALSE(pays({0, -1}));         // a dense vector counts as all its components
+  EXPECT_FALSE(pays({0, -1}));        // a dense vector counts as all its components
   std::vector<int> oneDense(40, 0);
   oneDense.push_back(-1);
   EXPECT_TRUE(pays(oneDense));

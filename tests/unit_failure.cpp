@@ -4,7 +4,6 @@
 #include "settings/propertyfile.h"
 #include "test_support.h"
 
-
 namespace {
 
 using testsupport::failureOf;

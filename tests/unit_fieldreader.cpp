@@ -36,9 +36,9 @@ Reads readAll(const std::string& text, const std::string& delimiters, size_t blo
 // cutting every field at a block end.
 TEST(FieldReaderTest, FieldsAreTheBytesUpToTheirDelimiter) {
   const std::string text = "1.5 -2  x\ty\r\nab\0c d\n\nrest of line\nno end"s;
-  const Reads expected = {{"1.5", true},  {"-2", true}, {"", true},      {"x\ty\r\nab\0c"s, true},
-                          {"d", true},    {"", true},   {"rest", true},  {"of line", true},
-                          {"no", true},   {"end", false}, {"", false}};
+  const Reads expected = {{"1.5", true}, {"-2", true},   {"", true},     {"x\ty\r\nab\0c"s, true},
+                          {"d", true},   {"", true},     {"rest", true}, {"of line", true},
+                          {"no", true},  {"end", false}, {"", false}};
   for (size_t blockSize : {1, 2, 3, 5, 8, 64, 4096}) {
     EXPECT_EQ(readAll(text, "    \n\n \n  \n", blockSize), expected) << "block size " << blockSize;
   }

@@ -44,8 +44,10 @@ std::vector<std::string> recordsOf(Reader& reader) {
     std::ostringstream s;
     s << std::string(r.id) << ":";
     for (int i = 0; i < r.count; i++) {
-      if (r.indices != nullptr) s << " " << r.indices[i] << "=" << r.values[i];
-      else s << " " << r.values[i];
+      if (r.indices != nullptr)
+        s << " " << r.indices[i] << "=" << r.values[i];
+      else
+        s << " " << r.values[i];
     }
     all.push_back(s.str());
   }
@@ -86,8 +88,18 @@ TEST(CsvReaderTest, QuotesSeparatorsLineEndsAndTheIdentifierColumn) {
 
 // The very float the input-vector reader makes of each text, and nothing that is not one number.
 TEST(CsvReaderTest, ValuesAreTheInputVectorReadersFloats) {
-  const char* texts[] = {"5.1", "-0", "1e5", "0x1p3", "00012.50", ".5", "5.", "+3", "1e-50", "3.4028235e38",
-                         "0.1000000000000000055511151231257827", "123456789012345678901234"};
+  const char* texts[] = {"5.1",
+                         "-0",
+                         "1e5",
+                         "0x1p3",
+                         "00012.50",
+                         ".5",
+                         "5.",
+                         "+3",
+                         "1e-50",
+                         "3.4028235e38",
+                         "0.1000000000000000055511151231257827",
+                         "123456789012345678901234"};
   for (const char* text : texts) {
     CsvReader reader(fileOf("a,b\n1," + std::string(text) + "\n"), "t.csv", CsvOptions{});
     Record r;
@@ -100,11 +112,31 @@ TEST(CsvReaderTest, ValuesAreTheInputVectorReadersFloats) {
 // Rows after the first are read straight from the line when they are plain decimals: any row reads,
 // or fails, as the first data row (which is split before it is read) does, but for its line number.
 TEST(CsvReaderTest, LaterRowsReadAndFailAsTheFirstDoes) {
-  const std::string rows[] = {
-      "x,1,2",  "x,1,2\r",  "x,-.5,5.",   "x,+3,00012.50", "x,1e5,0x1p3", "x, 2,3\t", "x,\"3\",4", "\"x,y\",1,2",
-      "x,1",    "x,1,2,3",   "x,1,",       "x,,2",          "x,1 2,3",     "x,1\",2",   "x\"y,1,2",  "x,1,2\r\r",
-      "x,1\r,2", "x,1,nan",  "x,1,1e39",   "x,1,2,",      "x,1.2.3,4", "x,-,1",     "x,1,2 ",
-      "x,123456789012345678901234,1", "x,0.1000000000000000055511151231257827,1"};
+  const std::string rows[] = {"x,1,2",
+                              "x,1,2\r",
+                              "x,-.5,5.",
+                              "x,+3,00012.50",
+                              "x,1e5,0x1p3",
+                              "x, 2,3\t",
+                              "x,\"3\",4",
+                              "\"x,y\",1,2",
+                              "x,1",
+                              "x,1,2,3",
+                              "x,1,",
+                              "x,,2",
+                              "x,1 2,3",
+                              "x,1\",2",
+                              "x\"y,1,2",
+                              "x,1,2\r\r",
+                              "x,1\r,2",
+                              "x,1,nan",
+                              "x,1,1e39",
+                              "x,1,2,",
+                              "x,1.2.3,4",
+                              "x,-,1",
+                              "x,1,2 ",
+                              "x,123456789012345678901234,1",
+                              "x,0.1000000000000000055511151231257827,1"};
   for (const std::string& row : rows) {
     std::vector<std::string> first, later;
     const std::string failedFirst = failureOf([&] { first = table("id,a,b\n" + row + "\n"); });
@@ -119,7 +151,8 @@ TEST(CsvReaderTest, LaterRowsReadAndFailAsTheFirstDoes) {
     }
   }
   // A named identifier column between values, quoted or not.
-  EXPECT_EQ(table("a,id,b\n1,7,2\n3,\"8\",4\n5,9,6\r\n", "id"), (std::vector<std::string>{"7: 1 2", "8: 3 4", "9: 5 6"}));
+  EXPECT_EQ(table("a,id,b\n1,7,2\n3,\"8\",4\n5,9,6\r\n", "id"),
+            (std::vector<std::string>{"7: 1 2", "8: 3 4", "9: 5 6"}));
   // Exact floats, not only their printed form.
   for (const char* text : {"0.1", "16777217", "0.30000001192092896", "1.00000005960464477539"}) {
     CsvReader reader(fileOf("a,b\n1,0\n2," + std::string(text) + "\n"), "t.csv", CsvOptions{});
@@ -150,16 +183,22 @@ TEST(CsvReaderTest, EveryKindOfBadTableIsOneLineWithFileLineAndColumn) {
       {"a,b\n,1\n", at + "line 2, column 1 (a): the field is empty: a value is missing" + check},
       {"id,a,a\nx,1,2\n", at + "line 1, column 3 (a): the column name repeats that of column 2" + check},
       {"id,,b\nx,1,2\n", at + "line 1, column 2: the header row gives this column no name" + check},
-      {"id\nx\n", at + "line 1, column 1 (id): no column is left for values: the only column holds the identifiers" +
-                      check},
+      {"id\nx\n",
+       at + "line 1, column 1 (id): no column is left for values: the only column holds the identifiers" + check},
       {"id,a\n\"x,1\ny,2\n", at + "line 2, column 1 (id): the quoted field that starts here is never closed" + check},
       {"id,a\n\"x\"y,1\n", at + "line 2, column 1 (id): text follows the closing quote of a quoted field" + check},
-      {"id,a\nx\"y,1\n", at + "line 2, column 1 (id): a double quote within an unquoted field: quote the whole "
-                              "field and double the quote" + check},
-      {"id,a\n\"x\",1\"\n", at + "line 2, column 2 (a): a double quote within an unquoted field: quote the whole "
-                                 "field and double the quote" + check},
-      {"id,a\nx,1\"\n", at + "line 2, column 2 (a): a double quote within an unquoted field: quote the whole "
-                             "field and double the quote" + check},
+      {"id,a\nx\"y,1\n", at +
+                             "line 2, column 1 (id): a double quote within an unquoted field: quote the whole "
+                             "field and double the quote" +
+                             check},
+      {"id,a\n\"x\",1\"\n", at +
+                                "line 2, column 2 (a): a double quote within an unquoted field: quote the whole "
+                                "field and double the quote" +
+                                check},
+      {"id,a\nx,1\"\n", at +
+                            "line 2, column 2 (a): a double quote within an unquoted field: quote the whole "
+                            "field and double the quote" +
+                            check},
       // Control characters are escaped and a NUL never cuts a name or an identifier short: one line each.
       {"id,a\nx,1\ny,\x01\n", at + "line 3, column 2 (a): \"\\x01\" is not a number" + check},
       {"id,\"b\nc\"\nx,y\n", at + "line 3, column 2 (b\\nc): \"y\" is not a number" + check},
@@ -169,10 +208,11 @@ TEST(CsvReaderTest, EveryKindOfBadTableIsOneLineWithFileLineAndColumn) {
   for (const auto& [text, message] : cases) EXPECT_EQ(tableFailure(text), message) << text;
   EXPECT_EQ(tableFailure("a,b\n1,2\n", "id"), at + "line 1: idColumn=id names no column of the header row" + check);
   EXPECT_EQ(tableFailure("a,b\n1,2\n", ""), at + "line 1: idColumn= names no column of the header row" + check);
-  EXPECT_EQ(tableFailure("a,b\n1,2\n", "i\rd"), at + "line 1: idColumn=i\\rd names no column of the header row" + check);
+  EXPECT_EQ(tableFailure("a,b\n1,2\n", "i\rd"),
+            at + "line 1: idColumn=i\\rd names no column of the header row" + check);
   // An empty first name is an index column's: with idColumn naming another, it is a column without a name.
-  EXPECT_EQ(tableFailure(",a,b\n0,1,2\n", "a"), at + "line 1, column 1: the header row gives this column no name" +
-                                                  check);
+  EXPECT_EQ(tableFailure(",a,b\n0,1,2\n", "a"),
+            at + "line 1, column 1: the header row gives this column no name" + check);
   // A long field is cut in the message, which stays one line.
   EXPECT_EQ(tableFailure("id,a\nx," + std::string(50, 'z') + "\n"),
             at + "line 2, column 2 (a): \"" + std::string(40, 'z') + "...\" is not a number" + check);
@@ -181,7 +221,9 @@ TEST(CsvReaderTest, EveryKindOfBadTableIsOneLineWithFileLineAndColumn) {
 TEST(SparseReaderTest, IdentifiersIndicesAndTheLargestIndex) {
   using V = std::vector<std::string>;
   // Blanks and tabs between tokens, CR LF, a mark; a line without identifier is numbered; one without pairs is 0.
-  SparseReader reader(fileOf("\xEF\xBB\xBF" "a 1:0.5  3:2\r\n+1\t2:1e1 10:-1\n4:0x1p3\nlonely \n"), "s.txt", 0);
+  SparseReader reader(fileOf("\xEF\xBB\xBF"
+                             "a 1:0.5  3:2\r\n+1\t2:1e1 10:-1\n4:0x1p3\nlonely \n"),
+                      "s.txt", 0);
   EXPECT_EQ(recordsOf(reader), (V{"a: 0=0.5 2=2", "+1: 1=10 9=-1", "3: 3=8", "lonely:"}));
   EXPECT_EQ(reader.largestIndex(), 10);
   EXPECT_EQ(sparse("x 4:1\n", 4), (V{"x: 3=1"}));
@@ -321,7 +363,8 @@ TEST(DataLoaderFormats, NamesCountsAndNormalisationPerFormat) {
     DataLoader l;
     testing::internal::CaptureStdout();
     Data_Vector* items = l.readInput(
-        testsupport::writeTempFile(ownName("n.in"), format == "csv"s ? "a,b\n3,4\n0,0\n" : "x 1:3 2:4\ny\n").c_str(), nullptr);
+        testsupport::writeTempFile(ownName("n.in"), format == "csv"s ? "a,b\n3,4\n0,0\n" : "x 1:3 2:4\ny\n").c_str(),
+        nullptr);
     testing::internal::GetCapturedStdout();
     const DenseValues v = items->elementAt(0)->values();
     EXPECT_EQ(Floats(v.data(), v.data() + 2), (Floats{0.6f, 0.8f})) << format;
@@ -339,11 +382,14 @@ TEST(DataLoaderFormats, UnusableSettingsAndInputAreRefused) {
             "descriptionfile ends after 2 of 3 components (check descriptionfile)");
   EXPECT_EQ(loadFailure("sparse", ""), "inputfile " + in + " holds no vectors (check inputfile)");
   EXPECT_EQ(loadFailure("sparse", "a\nb\n"),
-            "inputfile " + in + " lists no index:value pair, and neither components nor descriptionFile gives the "
-            "number of components (check inputfile)");
-  EXPECT_EQ(loadFailure("sparse", "a 3:1\n", kTwoNames),
-            "inputfile " + in + ", line 1, column 3: the index of \"3:1\" lies beyond the 2 components (check inputfile)");
-  EXPECT_EQ(loadFailure("sparse", "a 1:1\n", "$h\nh\nh\nh\n"), "descriptionfile names no component (check descriptionfile)");
+            "inputfile " + in +
+                " lists no index:value pair, and neither components nor descriptionFile gives the "
+                "number of components (check inputfile)");
+  EXPECT_EQ(
+      loadFailure("sparse", "a 3:1\n", kTwoNames),
+      "inputfile " + in + ", line 1, column 3: the index of \"3:1\" lies beyond the 2 components (check inputfile)");
+  EXPECT_EQ(loadFailure("sparse", "a 1:1\n", "$h\nh\nh\nh\n"),
+            "descriptionfile names no component (check descriptionfile)");
   EXPECT_EQ(failureOf([] {
               testsupport::resetGlobals(0);
               Globals::inputFormat = "csv";

@@ -34,17 +34,17 @@ TEST(DataLoaderTest, RecordsAreReadFieldByFieldAndNormalisedAsSet) {
   DataLoader loader;
   // Two blanks before the count; two blanks between values make an empty field (warned of); no final newline.
   Data_Vector* items = nullptr;
-  EXPECT_EQ(testsupport::warningsOf([&] {
-              items = read(loader, "in_rec.txt", "t\nn  3\nt\nd 2\n1.5 -2 first item\r\n3  4 x\n5 6 last");
-            }),
+  EXPECT_EQ(testsupport::warningsOf(
+                [&] { items = read(loader, "in_rec.txt", "t\nn  3\nt\nd 2\n1.5 -2 first item\r\n3  4 x\n5 6 last"); }),
             std::vector<std::string>{testsupport::tempDir() + "in_rec.txt line 6, component 2: \"\" read as 0"});
   EXPECT_EQ(values(items), (Floats{1.5f, -2, 3, 0, 5, 6}));
   EXPECT_EQ(echo, "added first item\r\nadded 4 x\nadded last\n");
   // A count line without a word before the number shifts the header: the counts come from lines 3 and 5, and
   // the records start on line 6, where a value runs into the next line.
   Data_Vector* shifted = nullptr;
-  EXPECT_EQ(testsupport::warningsOf([&] { shifted = read(loader, "in_shift.txt", "title\n3\nn 1\nd 1\nx 2\n7 a\n8 b\n"); }),
-            std::vector<std::string>{testsupport::tempDir() + "in_shift.txt line 6, component 2: \"a\\n8\" read as 0"});
+  EXPECT_EQ(
+      testsupport::warningsOf([&] { shifted = read(loader, "in_shift.txt", "title\n3\nn 1\nd 1\nx 2\n7 a\n8 b\n"); }),
+      std::vector<std::string>{testsupport::tempDir() + "in_shift.txt line 6, component 2: \"a\\n8\" read as 0"});
   EXPECT_EQ(values(shifted), (Floats{7, 0}));
   Globals::normInputVectors = 1;  // each record to length 1 unless it is all zero
   EXPECT_EQ(values(read(loader, "in_len.txt", "t\nn 2\nt\nd 2\n3 4 a\n0 0 z\n")), (Floats{0.6f, 0.8f, 0, 0}));
@@ -67,8 +67,9 @@ TEST(DataLoaderTest, ValuesAndIdentifiersAreTakenAsTheyStand) {
   EXPECT_TRUE(std::signbit(items->elementAt(0)->value(2)));
   EXPECT_STREQ(items->elementAt(0)->getId(), "id\ttail\r");
   EXPECT_EQ(echo, "added id\ttail\r\nadded last\n"s);
-  EXPECT_EQ(warnings, std::vector<std::string>{testsupport::tempDir() +
-                                               "in_odd.txt line 5, component 9: \"2\\x00x\" read as 2; 7 values like it"});
+  EXPECT_EQ(warnings,
+            std::vector<std::string>{testsupport::tempDir() +
+                                     "in_odd.txt line 5, component 9: \"2\\x00x\" read as 2; 7 values like it"});
   // Names: the second field of each line, cut at a NUL byte; two blanks give an empty name.
   read(loader, "in_three.txt", "t\nn 1\nt\nd 3\n1 2 3 v\n");
   loader.readVectorDescription(writeTempFile("d_odd.txt", "h\nh\nh\nh\n0 a\0b r\n1  x\n2 c\r y"s).c_str());
@@ -79,7 +80,12 @@ TEST(DataLoaderTest, ValuesAndIdentifiersAreTakenAsTheyStand) {
 
 // Unusable files end the run with status 1 and one line, sent to the standard error that the check reads.
 #define EXPECT_READ_FAILS(statement, message) \
-  EXPECT_EXIT({ dup2(2, 1); statement; }, ::testing::ExitedWithCode(1), message)
+  EXPECT_EXIT(                                \
+      {                                       \
+        dup2(2, 1);                           \
+        statement;                            \
+      },                                      \
+      ::testing::ExitedWithCode(1), message)
 
 TEST(DataLoaderDeathTest, UnusableFilesEndTheRunWithOneLine) {
   testsupport::resetGlobals(0);
@@ -124,7 +130,7 @@ std::string namesFailure(const std::string& text, int count) {
 // three fields, has four header lines; any other is a list of names, one a line.
 TEST(DescriptionFileTest, HeaderFormAndListAreToldApartAndMisreadLinesRefused) {
   EXPECT_EQ(descriptionNames("h\nh\nh\nh\n0 a x\n1 b y\nshort\n", 2), (Names{"a", "b"}));  // the rest not read
-  EXPECT_EQ(descriptionNames("$T\n\n\n\n0 a x\n1 b y\n\n\n", 0), (Names{"a", "b"}));     // empty lines at the end
+  EXPECT_EQ(descriptionNames("$T\n\n\n\n0 a x\n1 b y\n\n\n", 0), (Names{"a", "b"}));       // empty lines at the end
   EXPECT_EQ(descriptionNames("sepal length\r\nwidth\r\n\r\n", 0), (Names{"sepal length", "width"}));
   EXPECT_EQ(descriptionNames("a\nb\nc\nd\ne f\ng\n", 6), (Names{"a", "b", "c", "d", "e f", "g"}));
   // A component line of two fields would run its name into the next line; a list's empty line would shift names.

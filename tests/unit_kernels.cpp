@@ -6,9 +6,9 @@
 #include <cmath>
 #include <random>
 
+#include "kernel_support.h"
 #include "kernels/distancekernels.h"
 #include "kernels/winnersearch.h"
-#include "kernel_support.h"
 #include "test_support.h"
 
 namespace {
@@ -27,10 +27,18 @@ std::vector<float> values(std::mt19937& rng, int n, int kind) {
   std::vector<float> v(n);
   for (float& f : v) {
     switch (kind) {
-      case 0: f = unit(rng); break;
-      case 1: f = std::ldexp(unit(rng), static_cast<int>(rng() % 80) - 40); break;
-      case 2: f = unit(rng) * FLT_MIN * 0.5f; break;
-      default: f = unit(rng) * FLT_MAX; break;
+      case 0:
+        f = unit(rng);
+        break;
+      case 1:
+        f = std::ldexp(unit(rng), static_cast<int>(rng() % 80) - 40);
+        break;
+      case 2:
+        f = unit(rng) * FLT_MIN * 0.5f;
+        break;
+      default:
+        f = unit(rng) * FLT_MAX;
+        break;
     }
   }
   return v;
@@ -248,7 +256,8 @@ TEST_P(WinnerSearchTest, OneFloatStepApartAndTiesTheRoughSumSeparates) {
   for (const auto& other : {next, same}) {
     for (bool otherFirst : {false, true}) {
       Map map;
-      map.units = otherFirst ? std::vector<std::vector<float>>{other, one} : std::vector<std::vector<float>>{one, other};
+      map.units =
+          otherFirst ? std::vector<std::vector<float>>{other, one} : std::vector<std::vector<float>>{one, other};
       expectSameWinner(search, map, x, HUGE_VALF, 0, kernels::name(set));
     }
   }

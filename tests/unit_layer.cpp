@@ -59,7 +59,7 @@ TEST(LayerTraining, SawtoothRateAndRadiusStep) {
   EXPECT_FLOAT_EQ(sawtoothRate(slope, ini, 100), mn);
   EXPECT_EQ(sawtoothRate(slope, ini, 0), ini);
   EXPECT_EQ(radiusStep(100, 2), 33);
-  EXPECT_EQ(radiusStep(2, 2), 1);  // a step of 0 cycles would never shrink the radius
+  EXPECT_EQ(radiusStep(2, 2), 1);                 // a step of 0 cycles would never shrink the radius
   EXPECT_EQ(radiusStep(1000000, 2147483647), 1);  // the largest radius count does not overflow
   // The counters: a growth check every P cycles, a tooth of P + 1, a radius step every T, a dot every N.
   TrainingSchedule schedule(4, 100, 33);

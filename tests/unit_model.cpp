@@ -16,8 +16,8 @@
 #include <tuple>
 
 #include "apply/mapstream.h"
-#include "base/workers.h"
 #include "base/failure.h"
+#include "base/workers.h"
 #include "io/modelfile.h"
 #include "io/outputfile.h"
 #include "io/vectorlines.h"
@@ -164,8 +164,9 @@ TEST(ModelFile, EveryCutAndAlterationIsRefusedWithOneLine) {
       {{"velmar-model 1", "velmar-model 2"}, "model m is of format version 2; this velmar reads version 1"},
       {{"velmar-model 1", "some-model 1"}, "model m is not a velmar model"},
       {{"components 2", "components 3"}, "model m line 5: \"component\" expected, found \"normalisation\""},
-      {{"unit 2 0 1 0 16777216 -2.75", "unit 2 0 1 0 16777216"}, "model m line 19: \"unit\" takes 6 value(s), the "
-                                                                 "line holds 5"},
+      {{"unit 2 0 1 0 16777216 -2.75", "unit 2 0 1 0 16777216"},
+       "model m line 19: \"unit\" takes 6 value(s), the "
+       "line holds 5"},
       {{"-2.75", "-2.75x"}, "model m line 19: \"-2.75x\" is not a number"},
       {{"unit 1 0 0 0", "unit 1 0 0 3"}, "model m map 1 unit 0,0: its child map 3 does not exist"},
       {{"map 2 2 1 2 1 1 0", "map 2 2 1 2 2 1 0"}, "model m map 2: its parent map 2 is not listed before it"},
@@ -177,8 +178,9 @@ TEST(ModelFile, EveryCutAndAlterationIsRefusedWithOneLine) {
       {{"divisor 1 0", "divisor 1 -1"}, "model m line 7: a divisor is a finite number, 0 or above"},
       {{"a%20b%25", "a%2"}, "model m line 3: \"%\" must be followed by two hexadecimal digits"},
       {{"end\n", "end\nmore\n"}, "model m line 21: text after the end line"},
-      {{"normalisation INTERVAL", "normalisation SOME"}, "model m line 5: normalisation NONE, LENGTH or INTERVAL "
-                                                         "expected"},
+      {{"normalisation INTERVAL", "normalisation SOME"},
+       "model m line 5: normalisation NONE, LENGTH or INTERVAL "
+       "expected"},
       // Numbers no run writes: weights that are not finite, an MQE0 below 0 or NaN, whole numbers with a sign.
       {{"-2.75", "nan"}, "model m line 19: \"nan\" is not a finite number"},
       {{"16777216", "-infinity"}, "model m line 19: \"-infinity\" is not a finite number"},
@@ -209,8 +211,8 @@ TEST(ModelFile, EveryCutAndAlterationIsRefusedWithOneLine) {
 
 // The text as an open file, under a name of this test's own (tests run side by side).
 FILE* fileOf(const std::string& text) {
-  const std::string name = std::string("lines-") + testing::UnitTest::GetInstance()->current_test_info()->name() +
-                           "-" + std::to_string(getpid()) + ".vec";
+  const std::string name = std::string("lines-") + testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                           std::to_string(getpid()) + ".vec";
   return fopen(testsupport::writeTempFile(name, text).c_str(), "rb");
 }
 

@@ -64,7 +64,7 @@ TEST(HtmlPage, CellsEscapeTextAndLinkFilesChildAndParentPages) {
   setUnit(map->getNeuron(0, 0), {1, 0, 0}, 0.25f, {"a<b&\"c>", "d2"}, {0.5f, 0, 0});  // labelled "p<q" alone
   Neuron* parent = map->getNeuron(1, 0);
   setUnit(parent, {0, 0, 0}, 3.0f, {"e1"}, {1, 1, 1});  // no label
-  parent->addMap(parent, 3.0f, 2, 1, 1, 1, 0);  // map 2 on level 2 under (1,0)
+  parent->addMap(parent, 3.0f, 2, 1, 1, 1, 0);          // map 2 on level 2 under (1,0)
   OutputSettings shown = defaultsShown();
   NeuronLayerTestAccess::saveAsHTML(*map, shown);
   EXPECT_EQ(readOut("map_1_1_0_0.html"),
@@ -99,7 +99,7 @@ TEST(MapLibraryFiles, DescriptionWeightsAndUnitBlocks) {
   setUnit(map->getNeuron(0, 1), {0.125f, 0, -2}, 0.0f);
   Neuron* u = map->getNeuron(0, 0);
   setUnit(u, {0.5f, 0.25f, 1}, 1.5f, {"d1", "d2"}, {0.5f, 0.25f, 2});  // labelled "c"
-  u->addMap(u, 1.5f, 2, 2, 2, 0, 0);  // map 2
+  u->addMap(u, 1.5f, 2, 2, 2, 0, 0);                                   // map 2
   NeuronLayerTestAccess::saveAsCartix(*map, defaultsShown());
   const std::string head = "#created by velmar 1.4 (Orvane)\n#Tobrin\n#\n$TYPE rect\n$XDIM 3\n$YDIM 2\n$VEC_DIM 3\n";
 
@@ -108,16 +108,18 @@ TEST(MapLibraryFiles, DescriptionWeightsAndUnitBlocks) {
   EXPECT_NE(d.find("\n$URL_NODE_DESCR " + outDir + "/map_1_1_0_0.node\n"), npos);
   EXPECT_NE(d.find("\n$VELMAR_TAU_1 0.25\n$VELMAR_TAU_2 0.1000000015\n"), npos);
   // One line per unit after the header, the columns inner: the fourth is column 0, row 1.
-  EXPECT_EQ(readOut("map_1_1_0_0.wgt"),
-            "#SOM Weight Vector File\n" + head + "0.5 0.25 1 1_1_0/0_0/0\n0 0 0 1_1_0/0_1/0\n0 0 0 1_1_0/0_2/0\n" +
-                "0.125 0 -2 1_1_0/0_0/1\n0 0 0 1_1_0/0_1/1\n0 0 0 1_1_0/0_2/1\n");
+  EXPECT_EQ(readOut("map_1_1_0_0.wgt"), "#SOM Weight Vector File\n" + head +
+                                            "0.5 0.25 1 1_1_0/0_0/0\n0 0 0 1_1_0/0_1/0\n0 0 0 1_1_0/0_2/0\n" +
+                                            "0.125 0 -2 1_1_0/0_0/1\n0 0 0 1_1_0/0_1/1\n0 0 0 1_1_0/0_2/1\n");
   std::string blocks = readOut("map_1_1_0_0.unit");
   EXPECT_EQ(blocks.substr(0, blocks.find("$POS_X 2\n")),
             "#SOM Node Description File\n#created by velmar1.4 (Orvane)\n#Tobrin\n#\n$TYPE rect\n$XDIM 3\n$YDIM 2\n"
             "$POS_X 0\n$POS_Y 0\n$NODE_ID 1_1_0/0_0/0\n$QUANTERROR_NODE 1.5\n$NR_VEC_MAPPED 2\n$MAPPED_VECS d1 d2 \n"
-            "$NR_SOMS_MAPPED 1\n$URL_MAPPED_SOMS " + outDir + "/map_2_2_0_0.map\n$NR_LABELS 1\n$LABEL c\n"
-            "$POS_X 1\n$POS_Y 0\n$NODE_ID 1_1_0/0_1/0\n$QUANTERROR_NODE 0\n$NR_VEC_MAPPED 0\n$MAPPED_VECS \n"
-            "$NR_SOMS_MAPPED 0\n$NR_LABELS 0\n");
+            "$NR_SOMS_MAPPED 1\n$URL_MAPPED_SOMS " +
+                outDir +
+                "/map_2_2_0_0.map\n$NR_LABELS 1\n$LABEL c\n"
+                "$POS_X 1\n$POS_Y 0\n$NODE_ID 1_1_0/0_1/0\n$QUANTERROR_NODE 0\n$NR_VEC_MAPPED 0\n$MAPPED_VECS \n"
+                "$NR_SOMS_MAPPED 0\n$NR_LABELS 0\n");
 }
 
 // Every output file takes this path: announced, and an existing longer file replaced by exactly the text built,

@@ -22,7 +22,8 @@ namespace {
 // A trained-looking two-level hierarchy: a 2 x 1 first-layer map whose left unit holds two vectors and has a child.
 void smallHierarchy() {
   DataLoader* loader = Globals::currentDataLoader;
-  loader->readDataItems(testsupport::writeTempFile("ov.in", "$TYPE vec\n$N 2\n$X x\n$DIM 3\n1 0 0 p\n0 1 0 q\n").c_str());
+  loader->readDataItems(
+      testsupport::writeTempFile("ov.in", "$TYPE vec\n$N 2\n$X x\n$DIM 3\n1 0 0 p\n0 1 0 q\n").c_str());
   loader->readVectorDescription(testsupport::writeTempFile("ov.dsc", "#\n#\n#\n#\n0 a .\n1 b .\n2 c .\n").c_str());
   testsupport::resetGlobals(3);
   Globals::hfm = new NeuronLayer(nullptr, Globals::dataItems, 0.0f, 0, 1, 1, 0, 0, nullptr, nullptr, nullptr, nullptr);
@@ -74,10 +75,9 @@ TEST(OverviewPage, RunSummaryShowsTheSettingsItIsGiven) {
   shown.mapPages = true;
   std::ostringstream page;
   Overview::write(page, shown);
-  for (const char* part :
-       {"<title>r&amp;d: overview", "<td>in&lt;1&gt;.vec</td>", "<td>4 (from m.mqe0)</td>", "<td>INTERVAL (",
-        "<td>0.5, 0.125</td>", "<td>7, 0 (no limit)</td>", "Random seed</th><td>7</td>", "<td>2.5 s</td>",
-        "<a href=\"r%26d_1_1_0_0.html\">page</a>"}) {
+  for (const char* part : {"<title>r&amp;d: overview", "<td>in&lt;1&gt;.vec</td>", "<td>4 (from m.mqe0)</td>",
+                           "<td>INTERVAL (", "<td>0.5, 0.125</td>", "<td>7, 0 (no limit)</td>",
+                           "Random seed</th><td>7</td>", "<td>2.5 s</td>", "<a href=\"r%26d_1_1_0_0.html\">page</a>"}) {
     EXPECT_NE(page.str().find(part), std::string::npos) << part;
   }
 }
@@ -137,9 +137,14 @@ TEST(Figures, AdjustedRandIndexOfTwoEqualTrivialPartitionsIsOne) {
 }
 
 TEST(AssignmentsFile, FieldsAreQuotedOnlyWhenTheyMustBe) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", ""}, {"v1", "v1"}, {"a b;c'", "a b;c'"}, {"x,y", "\"x,y\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
-      {"\"", "\"\"\"\""}, {"cr\r", "\"cr\r\""}, {"l\nf", "\"l\nf\""}};
+  const std::pair<std::string, std::string> cases[] = {{"", ""},
+                                                       {"v1", "v1"},
+                                                       {"a b;c'", "a b;c'"},
+                                                       {"x,y", "\"x,y\""},
+                                                       {"say \"hi\"", "\"say \"\"hi\"\"\""},
+                                                       {"\"", "\"\"\"\""},
+                                                       {"cr\r", "\"cr\r\""},
+                                                       {"l\nf", "\"l\nf\""}};
   for (const auto& [text, field] : cases) EXPECT_EQ(Assignments::csvField(text), field) << text;
 }
 
@@ -154,11 +159,10 @@ TEST(HelpText, StatedDefaultsAreTheCompiledOnes) {
       << Globals::randomSeed << text(Globals::inputFile) << text(Globals::descriptionFile) << text(Globals::savePath)
       << Globals::printMQE << Globals::normInputVectors << Globals::SAVE_AS_HTML << Globals::SAVE_AS_CARTIX
       << Globals::SAVE_OVERVIEW << Globals::SAVE_ASSIGNMENTS << Globals::SAVE_SUMMARY << text(Globals::classFile)
-      << Globals::SAVE_MODEL << " " << Globals::INITIAL_X_SIZE << " "
-      << Globals::INITIAL_Y_SIZE << " " << Globals::LABELS_NUM << Globals::LABELS_ONLY << " "
-      << Globals::LABELS_THRESHOLD << Globals::ORIENTATION << text(Globals::MQE0_FILE)
-      << text(Globals::inputFormat) << text(Globals::separator) << text(Globals::idColumn) << Globals::components
-      << " " << Globals::threads;
+      << Globals::SAVE_MODEL << " " << Globals::INITIAL_X_SIZE << " " << Globals::INITIAL_Y_SIZE << " "
+      << Globals::LABELS_NUM << Globals::LABELS_ONLY << " " << Globals::LABELS_THRESHOLD << Globals::ORIENTATION
+      << text(Globals::MQE0_FILE) << text(Globals::inputFormat) << text(Globals::separator) << text(Globals::idColumn)
+      << Globals::components << " " << Globals::threads;
     return s.str();
   };
   std::ostringstream help;

@@ -7,12 +7,11 @@
 #include <iterator>
 #include <regex>
 
-#include "settings/propertyfile.h"
 #include "api/runsequence.h"
-#include "kernels/distancekernels.h"
 #include "kernel_support.h"
+#include "kernels/distancekernels.h"
+#include "settings/propertyfile.h"
 #include "test_support.h"
-
 
 namespace {
 
@@ -47,8 +46,9 @@ std::map<std::string, std::string> runWith(InstructionSet set, const std::string
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir + "/out");
   const std::string prop = dir + "/run.prop";
-  std::ofstream(prop) << "inputFile=" << dir << "/../data.vec\ndescriptionFile=" << dir << "/../data.tv\nsavePath="
-                      << dir << "/out\nsaveAsCartix=true\n" << settings;
+  std::ofstream(prop) << "inputFile=" << dir << "/../data.vec\ndescriptionFile=" << dir
+                      << "/../data.tv\nsavePath=" << dir << "/out\nsaveAsCartix=true\n"
+                      << settings;
   testing::internal::CaptureStdout();
   getProps(prop.c_str());
   startIt();

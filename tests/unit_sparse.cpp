@@ -3,17 +3,17 @@
 // each instruction set (skipped where the processor lacks it).
 
 #include <atomic>
-#include <chrono>
 #include <cfloat>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <thread>
 
 #include "base/workers.h"
+#include "kernel_support.h"
 #include "kernels/distancekernels.h"
 #include "kernels/winnersearch.h"
-#include "kernel_support.h"
 #include "test_access.h"
 #include "test_support.h"
 
@@ -59,12 +59,18 @@ Sparse sparseVector(std::mt19937& rng, int n, double share, Draw draw) {
 float anyWeight(std::mt19937& rng) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   switch (rng() % 10) {
-    case 0: return 0.0f;
-    case 1: return -0.0f;
-    case 2: return std::ldexp(static_cast<float>(rng() % 9), -149) * (rng() % 2 ? 1.0f : -1.0f);
-    case 3: return unit(rng) * FLT_MIN;
-    case 4: return rng() % 50 == 0 ? (rng() % 2 ? INFINITY : NAN) : unit(rng) * 1e30f;
-    default: return unit(rng);
+    case 0:
+      return 0.0f;
+    case 1:
+      return -0.0f;
+    case 2:
+      return std::ldexp(static_cast<float>(rng() % 9), -149) * (rng() % 2 ? 1.0f : -1.0f);
+    case 3:
+      return unit(rng) * FLT_MIN;
+    case 4:
+      return rng() % 50 == 0 ? (rng() % 2 ? INFINITY : NAN) : unit(rng) * 1e30f;
+    default:
+      return unit(rng);
   }
 }
 
@@ -77,7 +83,7 @@ double anyFactor(std::mt19937& rng) {
 TEST(SparseItem, KeepsTheSmallerFormAndGivesBackEveryBit) {
   const float values[] = {0.0f, -0.0f, 0.0f, 1e-45f, 0.0f, 0.0f, 3.5f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
   DataItem* sparse = DataItem::create("s", values, 12);  // three listed: 8 + 3 * 8 bytes against 48
-  DataItem* dense = DataItem::create("d", values, 3);     // one listed: 16 bytes against 12
+  DataItem* dense = DataItem::create("d", values, 3);    // one listed: 16 bytes against 12
   ASSERT_TRUE(sparse->isSparse());
   ASSERT_FALSE(dense->isSparse());
   EXPECT_STREQ(sparse->getId(), "s");
@@ -131,8 +137,9 @@ TEST_P(SparseKernels, MovesMatchThePlainMoveAndSkippingChangesNothing) {
 TEST(SparseMoves, NoOpLimitHoldsForEveryWeightBelowIt) {
   std::mt19937 rng(23);
   for (int trial = 0; trial < 400; trial++) {
-    const double f = trial < 4 ? std::vector<double>{0.0, 1e-40, 0.3, 0.5}[trial]
-                               : std::ldexp(std::uniform_real_distribution<double>(0.5, 1)(rng), -static_cast<int>(rng() % 40));
+    const double f =
+        trial < 4 ? std::vector<double>{0.0, 1e-40, 0.3, 0.5}[trial]
+                  : std::ldexp(std::uniform_real_distribution<double>(0.5, 1)(rng), -static_cast<int>(rng() % 40));
     const int limit = kernels::noOpLimit(trial % 2 ? f : -f);
     ASSERT_GE(limit, 0);
     float top;
@@ -231,7 +238,8 @@ TEST_P(SparseSearch, PicksThePlainWinnerOnRandomSparseData) {
     for (int trial = 0; trial < 25; trial++) {
       SparseMap map;
       const int count = 1 + static_cast<int>(rng() % 30);
-      for (int u = 0; u < count; u++) map.units.push_back(sparseVector(rng, n, 0.1, [&] { return termWeight(rng); }).dense(n));
+      for (int u = 0; u < count; u++)
+        map.units.push_back(sparseVector(rng, n, 0.1, [&] { return termWeight(rng); }).dense(n));
       expectPlainWinner(search, map, sparseVector(rng, n, 0.05, [&] { return termWeight(rng); }), n, HUGE_VALF, 0,
                         kernels::name(set));
     }
@@ -280,7 +288,8 @@ TEST_P(SparseSearch, ValuesNearTheFloatLimits) {
     for (int trial = 0; trial < 20; trial++) {
       for (float scale : {FLT_MAX, 1e19f, FLT_MIN, 1e-44f}) {
         SparseMap map;
-        for (int u = 0; u < 6; u++) map.units.push_back(sparseVector(rng, n, 0.3, [&] { return termWeight(rng) * scale; }).dense(n));
+        for (int u = 0; u < 6; u++)
+          map.units.push_back(sparseVector(rng, n, 0.3, [&] { return termWeight(rng) * scale; }).dense(n));
         const Sparse x = sparseVector(rng, n, 0.3, [&] { return termWeight(rng) * scale; });
         expectPlainWinner(search, map, x, n, HUGE_VALF, 3, "scale");
         expectPlainWinner(search, map, x, n, 1e-3f, 4, "start");

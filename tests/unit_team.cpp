@@ -70,13 +70,13 @@ TEST(TeamJudge, KeepsTheFasterWayAndFollowsAChange) {
 // the stretch that happens to hold one does not lose for it.
 TEST(TeamJudge, WeighsLikeWithLikeAndTheTimeBetweenJobs) {
   Simulation slowsTheCaller;
-  EXPECT_LT(slowsTheCaller.run(Pace{microseconds(5), microseconds(8), microseconds(10), microseconds(4)},
-                               milliseconds(3000)),
-            0.05);
+  EXPECT_LT(
+      slowsTheCaller.run(Pace{microseconds(5), microseconds(8), microseconds(10), microseconds(4)}, milliseconds(3000)),
+      0.05);
   Simulation pauses;
-  EXPECT_GT(pauses.run(Pace{milliseconds(1), milliseconds(2), milliseconds(100), milliseconds(100)},
-                       milliseconds(100000)),
-            0.9);
+  EXPECT_GT(
+      pauses.run(Pace{milliseconds(1), milliseconds(2), milliseconds(100), milliseconds(100)}, milliseconds(100000)),
+      0.9);
   Simulation mixed;
   const Pace small{microseconds(8), microseconds(10)};
   const Pace large{milliseconds(20), milliseconds(20)};

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <random>
 
+#include "kernel_support.h"
 #include "kernels/distancekernels.h"
 #include "kernels/twonearest.h"
-#include "kernel_support.h"
 #include "test_support.h"
 
 namespace {

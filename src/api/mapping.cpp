@@ -1,7 +1,6 @@
 // velmar::Model: a model file's text made ready for mapping vectors held in
 // memory, exactly as the map command maps the same values read from text.
 
-
 #include "api/callguard.h"
 #include "api/memoryrows.h"
 #include "api/velmar.h"
@@ -44,8 +43,8 @@ std::shared_ptr<Model> Model::parse(std::string_view text, const std::string& na
     for (int u = 0; u < map.columns * map.rows; u++) {
       std::string path;
       made->ready_->mapping->appendPath(path, static_cast<int>(k), u);
-      made->units_.push_back({map.gid, map.level, u % map.columns, u / map.columns,
-                              ready.child[static_cast<size_t>(u)], std::move(path)});
+      made->units_.push_back(
+          {map.gid, map.level, u % map.columns, u / map.columns, ready.child[static_cast<size_t>(u)], std::move(path)});
     }
   }
   return made;

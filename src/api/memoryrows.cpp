@@ -78,9 +78,9 @@ void MemoryRows::checkSparse(const std::string& what) const {
       const long long index = indexAt(m.indices, m.indexType, k);
       if (index <= previous || index >= columns_) {
         fail(what + ": row " + std::to_string(r) + " lists column " + std::to_string(index) +
-             (index >= columns_ || index < 0 ? ", beyond the " + std::to_string(columns_) + " columns"
-                                             : " after column " + std::to_string(previous) +
-                                                   " (indices must increase within a row)"));
+             (index >= columns_ || index < 0
+                  ? ", beyond the " + std::to_string(columns_) + " columns"
+                  : " after column " + std::to_string(previous) + " (indices must increase within a row)"));
       }
       previous = index;
     }
@@ -111,8 +111,7 @@ bool MemoryRows::read(long long r, float* out) const {
 MemoryRecords::MemoryRecords(const MemoryRows& rows, const std::vector<std::string>& ids, const std::string& name)
     : rows_(rows), ids_(ids), name_(name) {
   if (!ids_.empty() && static_cast<long long>(ids_.size()) != rows_.rows()) {
-    fail(name_ + ": " + std::to_string(ids_.size()) + " identifiers for " + std::to_string(rows_.rows()) +
-         " vectors");
+    fail(name_ + ": " + std::to_string(ids_.size()) + " identifiers for " + std::to_string(rows_.rows()) + " vectors");
   }
 }
 
@@ -123,8 +122,7 @@ bool MemoryRecords::next(std::string& id, float* values) {
   const long long k = next_++;
   id = ids_.empty() ? std::to_string(k + 1) : ids_[static_cast<size_t>(k)];
   if (id.find('\0') != std::string::npos) {
-    fail(name_ + " vector " + std::to_string(k + 1) + ": its identifier " + shownInput(id) +
-         " holds a NUL byte");
+    fail(name_ + " vector " + std::to_string(k + 1) + ": its identifier " + shownInput(id) + " holds a NUL byte");
   }
   if (!rows_.read(k, values)) {
     fail(name_ + " vector " + std::to_string(k + 1) + " (" + shownInput(id) +

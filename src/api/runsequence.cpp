@@ -47,8 +47,8 @@ std::unique_ptr<KnownClasses> readKnownClasses() {
   warnIfHeaderNamesAVector(header);
   const int given = classes->classesGiven();
   std::cout << "classfile: " << given << (given == 1 ? " class, " : " classes, ") << classes->vectorsWithoutClass()
-            << " vectors without a class, " << classes->unknownIdentifiers()
-            << " identifiers not in the inputfile" << std::endl;
+            << " vectors without a class, " << classes->unknownIdentifiers() << " identifiers not in the inputfile"
+            << std::endl;
   return classes;
 }
 

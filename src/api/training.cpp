@@ -53,8 +53,8 @@ void setLibraryRun(const TrainingInput& input) {
   Globals::descriptionFile = nullptr;
   Globals::classFile = nullptr;
   Globals::savePath = nullptr;
-  for (const char* key : {"printMQE", "saveAsHTML", "saveAsCartix", "saveOverview", "saveAssignments", "saveSummary",
-                          "saveModel"}) {
+  for (const char* key :
+       {"printMQE", "saveAsHTML", "saveAsCartix", "saveOverview", "saveAssignments", "saveSummary", "saveModel"}) {
     applyPair(key, "false");
   }
 }

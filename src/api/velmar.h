@@ -164,10 +164,10 @@ struct MapInfo {
   int parentRow = 0;
   int columns = 0;
   int rows = 0;
-  std::vector<float> weights;         // units x components, row by row
-  std::vector<long long> vectors;     // per unit: the vectors it holds
-  std::vector<float> errors;          // per unit: its summed squared distances (MQE)
-  std::vector<int> childMap;          // per unit: index of its child map, -1 for none
+  std::vector<float> weights;      // units x components, row by row
+  std::vector<long long> vectors;  // per unit: the vectors it holds
+  std::vector<float> errors;       // per unit: its summed squared distances (MQE)
+  std::vector<int> childMap;       // per unit: index of its child map, -1 for none
   // Per unit: the component names that label it on the pages (at most
   // LABELS_NUM of them); empty for a model.
   std::vector<std::vector<std::string>> labels;
@@ -175,14 +175,14 @@ struct MapInfo {
 
 // Which files write() writes, as the switches of a property file.
 struct Outputs {
-  bool html = true;         // saveAsHTML
-  bool overview = true;     // saveOverview
-  bool assignments = true;  // saveAssignments
-  bool mapLibrary = false;  // saveAsCartix
-  bool summary = false;     // saveSummary
-  bool model = false;       // saveModel
-  std::string prefix = "map";           // HTML_PREFIX
-  std::string datafileExtension;        // DATAFILE_EXTENSION
+  bool html = true;               // saveAsHTML
+  bool overview = true;           // saveOverview
+  bool assignments = true;        // saveAssignments
+  bool mapLibrary = false;        // saveAsCartix
+  bool summary = false;           // saveSummary
+  bool model = false;             // saveModel
+  std::string prefix = "map";     // HTML_PREFIX
+  std::string datafileExtension;  // DATAFILE_EXTENSION
 };
 
 class TrainedHierarchy {

@@ -67,8 +67,7 @@ int BlockPlacer::threads() const { return team_.size(); }
 void BlockPlacer::forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work,
                                const std::function<void()>& alongside) {
   // Enough chunks for the threads to even out, each large enough to be worth taking.
-  const size_t chunks =
-      std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(team_.size()) * 16));
+  const size_t chunks = std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(team_.size()) * 16));
   const int takers = std::min<int>(team_.size(), static_cast<int>(chunks));
   const int first = alongside ? 1 : 0;
   std::atomic<size_t> next{0};
@@ -93,25 +92,28 @@ BlockPlacer::Outcome BlockPlacer::place(float* values, size_t count, const Fill&
     std::lock_guard<std::mutex> lock(failed);
     if (k < outcome.placed) outcome = {k, std::move(why), length};
   };
-  forEachChunk(count, [&](size_t begin, size_t end, int t) {
-    Distances distances(placed, model_.components());
-    std::string why;
-    for (size_t k = begin; k < end; k++) {
-      float* x = values + k * components;
-      if (!fill(k, x, t, why)) {
-        return failAt(k, why, SquaredLength::Fine);
-      }
-      const SquaredLength length = model_.normalise(x);
-      if (length != SquaredLength::Fine) {
-        return failAt(k, "", length);
-      }
-      const HierarchyWalk::End end = walks_[static_cast<size_t>(t)]->descend(x, 0);
-      placed[k] = {end.map, end.unit, 0.0f};
-      if (end.unit >= 0) {
-        distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
-      }
-    }
-  }, alongside);
+  forEachChunk(
+      count,
+      [&](size_t begin, size_t end, int t) {
+        Distances distances(placed, model_.components());
+        std::string why;
+        for (size_t k = begin; k < end; k++) {
+          float* x = values + k * components;
+          if (!fill(k, x, t, why)) {
+            return failAt(k, why, SquaredLength::Fine);
+          }
+          const SquaredLength length = model_.normalise(x);
+          if (length != SquaredLength::Fine) {
+            return failAt(k, "", length);
+          }
+          const HierarchyWalk::End end = walks_[static_cast<size_t>(t)]->descend(x, 0);
+          placed[k] = {end.map, end.unit, 0.0f};
+          if (end.unit >= 0) {
+            distances.add(k, x, model_.map(end.map).units[static_cast<size_t>(end.unit)]);
+          }
+        }
+      },
+      alongside);
   settle(values, placed, outcome.placed);
   return outcome;
 }

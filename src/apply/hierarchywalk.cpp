@@ -5,8 +5,7 @@
 #include "globals.h"
 #include "output/assignments.h"
 
-MappingModel::MappingModel(const Model& model)
-    : model_(model), components_(model.components()), largestMap_(0) {
+MappingModel::MappingModel(const Model& model) : model_(model), components_(model.components()), largestMap_(0) {
   Globals::vectorlength = components_;
   std::unordered_map<int, int> indexOf;
   for (size_t k = 0; k < model.maps.size(); k++) {
@@ -14,8 +13,8 @@ MappingModel::MappingModel(const Model& model)
   }
   for (const Model::Map& m : model.maps) {
     const int parent = m.parentGid != 0 ? indexOf.at(m.parentGid) : -1;
-    const int parentUnit = m.parentRow * (parent >= 0 ? model.maps[static_cast<size_t>(parent)].columns : 0) +
-                           m.parentColumn;
+    const int parentUnit =
+        m.parentRow * (parent >= 0 ? model.maps[static_cast<size_t>(parent)].columns : 0) + m.parentColumn;
     Map map{parent, parentUnit, {}, {}, {}, {}};
     const int units = m.columns * m.rows;
     for (int u = 0; u < units; u++) {

@@ -16,12 +16,12 @@
 class MappingModel {
  public:
   struct Map {
-    int parent;      // index of the parent map, -1 for the first layer
-    int parentUnit;  // the parent unit's index in it
-    std::vector<const float*> units;     // weights, scan order
-    std::vector<int> child;              // per unit: index of its child map, -1 for none
-    std::vector<std::string> unitPart;   // per unit: its map, level, column and row in a line
-    std::vector<std::string> position;   // per unit: "column,row", its step in a path
+    int parent;                         // index of the parent map, -1 for the first layer
+    int parentUnit;                     // the parent unit's index in it
+    std::vector<const float*> units;    // weights, scan order
+    std::vector<int> child;             // per unit: index of its child map, -1 for none
+    std::vector<std::string> unitPart;  // per unit: its map, level, column and row in a line
+    std::vector<std::string> position;  // per unit: "column,row", its step in a path
   };
 
   // Appends the path of unit `unit` of map `map`: the positions of its

@@ -44,7 +44,7 @@ class ReaderSource : public RecordSource {
   RecordReader reader_;
   std::string name_;
   int components_;
-  RecordStore ahead_;  // records read by start() and not yet handed out
+  RecordStore ahead_;   // records read by start() and not yet handed out
   bool ended_ = false;  // the reader met the end or a bad record
   std::string failure_;
   long long lastLine_ = 0;

@@ -11,8 +11,8 @@
 
 #include "apply/hierarchywalk.h"
 #include "apply/inputsource.h"
-#include "apply/mapstream.h"
 #include "apply/mapprogress.h"
+#include "apply/mapstream.h"
 #include "base/failure.h"
 #include "base/workers.h"
 #include "config.h"
@@ -24,9 +24,9 @@
 #include "io/vectorlines.h"
 #include "output/assignments.h"
 
-const char* const kMapUsage =
-    VELMAR_NAME " --map MODEL [INPUT [OUTPUT]] [--threads N] [--no-header] [--format vectors|csv|sparse]"
-                " [--separator ,|;|tab] [--id-column NAME] [--strict]";
+const char* const kMapUsage = VELMAR_NAME
+    " --map MODEL [INPUT [OUTPUT]] [--threads N] [--no-header] [--format vectors|csv|sparse]"
+    " [--separator ,|;|tab] [--id-column NAME] [--strict]";
 
 namespace {
 
@@ -45,7 +45,9 @@ struct Options {
   std::optional<std::string> format, separator, idColumn;
 };
 
-[[noreturn]] void usageError(const std::string& why) { fail(VELMAR_NAME " --map: " + why + " (usage: " + kMapUsage + ")"); }
+[[noreturn]] void usageError(const std::string& why) {
+  fail(VELMAR_NAME " --map: " + why + " (usage: " + kMapUsage + ")");
+}
 
 int threadCount(const std::string& text) {
   int n = 0;
@@ -163,8 +165,7 @@ bool sameRegularFile(int fd, const std::string& name, int otherFd) {
 // would be read back as input. Checked before the output is opened.
 void refuseOutputOverInput(const Options& options) {
   if (options.output != "-") {
-    if (sameFile(options.output, options.model) ||
-        (options.input != "-" && sameFile(options.output, options.input)) ||
+    if (sameFile(options.output, options.model) || (options.input != "-" && sameFile(options.output, options.input)) ||
         (options.input == "-" && sameRegularFile(STDIN_FILENO, options.output, STDIN_FILENO))) {
       fail("output " + escapedInput(options.output) + " is the model or the input file itself");
     }

@@ -95,8 +95,8 @@ void MapStream::run(RecordSource& source) {
       ids_[k] = ids[k];
     }
     // The values are in place already.
-    const BlockPlacer::Outcome outcome =
-        placer_.place(values_.data(), n, [](size_t, float*, int, std::string&) { return true; }, placed_);
+    const BlockPlacer::Outcome outcome = placer_.place(
+        values_.data(), n, [](size_t, float*, int, std::string&) { return true; }, placed_);
     write(outcome.placed);
     if (outcome.placed < n) {
       fail(lengthFailure(source.where(lines_[outcome.placed]), ids_[outcome.placed], outcome.length));
@@ -126,8 +126,7 @@ void MapStream::write(size_t count) {
       const BlockPlacer::Placed& p = placed_[k];
       path.clear();
       model_.appendPath(path, p.map, p.unit);
-      Assignments::appendLine(text, ids_[k], model_.map(p.map).unitPart[static_cast<size_t>(p.unit)], p.distance,
-                              path);
+      Assignments::appendLine(text, ids_[k], model_.map(p.map).unitPart[static_cast<size_t>(p.unit)], p.distance, path);
     }
     std::lock_guard<std::mutex> lock(made);
     texts.emplace_back(begin, std::move(text));

@@ -46,7 +46,8 @@ class Workers {
       return;
     }
     if (startJob(work)) {
-      runParts(parts, [](const void* context, int p) { (*static_cast<const Part*>(context))(p); }, &part);
+      runParts(
+          parts, [](const void* context, int p) { (*static_cast<const Part*>(context))(p); }, &part);
     } else {
       for (int p = 0; p < parts; p++) part(p);
     }

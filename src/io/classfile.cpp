@@ -123,8 +123,7 @@ std::vector<ClassEntry> parseClassFile(std::string_view text, ClassEntry* header
       entries.push_back({fields[0], fields[1]});
     } else if (entries[it->second.first].className != fields[1]) {
       refuse(line, "identifier \"" + shown(fields[0]) + "\" has class \"" + shown(fields[1]) + "\" here and \"" +
-                       shown(entries[it->second.first].className) + "\" on line " +
-                       std::to_string(it->second.second));
+                       shown(entries[it->second.first].className) + "\" on line " + std::to_string(it->second.second));
     }
   }
   if (atHeader) {

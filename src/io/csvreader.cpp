@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-constexpr const char* kStrayQuote = "a double quote within an unquoted field: quote the whole field and double the quote";
+constexpr const char* kStrayQuote =
+    "a double quote within an unquoted field: quote the whole field and double the quote";
 
 std::string fieldCount(int fields) { return std::to_string(fields) + (fields == 1 ? " field" : " fields"); }
 

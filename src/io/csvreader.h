@@ -96,14 +96,14 @@ class CsvReader {
   FieldReader reader_;
   std::string name_;
   char separator_;
-  bool atStart_ = true;  // the byte-order mark is looked for in the first line
-  long lineNumber_ = 0;  // lines read so far
-  long rowLine_ = 0;     // the line on which the current row starts
-  long rowNumber_ = 0;   // data rows handed out so far
-  bool pending_ = false;          // the first data row is read but not handed out
-  bool noRows_ = false;           // a header row alone, where that is allowed
-  bool rowQuoted_ = false;        // the current row was split by splitQuoted
-  int idColumn_ = -1;             // -1: none
+  bool atStart_ = true;     // the byte-order mark is looked for in the first line
+  long lineNumber_ = 0;     // lines read so far
+  long rowLine_ = 0;        // the line on which the current row starts
+  long rowNumber_ = 0;      // data rows handed out so far
+  bool pending_ = false;    // the first data row is read but not handed out
+  bool noRows_ = false;     // a header row alone, where that is allowed
+  bool rowQuoted_ = false;  // the current row was split by splitQuoted
+  int idColumn_ = -1;       // -1: none
   std::vector<std::string_view> fields_;
   std::string rowText_;              // fields of a quoted row, each followed by a NUL byte
   std::vector<size_t> fieldStarts_;  // where they start in rowText_

@@ -1,7 +1,7 @@
 #include "io/decimal.h"
 
-#include <cstdint>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -115,7 +115,6 @@ bool readNumber(const char* begin, const char* end, float& value) {
   value = static_cast<float>(general);
   return true;
 }
-
 
 float decimalFieldToFloat(char* field, const char* limit, char delimiter, char** end) {
   float value;

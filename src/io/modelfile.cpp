@@ -327,7 +327,8 @@ class ModelReader {
         failModel(which + ": its parent map " + std::to_string(map.parentGid) + " is not listed before it");
       }
       const Model::Map& above = model.maps[parent->second];
-      if (map.level != static_cast<long long>(above.level) + 1) failModel(which + " is not one level below its parent map");
+      if (map.level != static_cast<long long>(above.level) + 1)
+        failModel(which + " is not one level below its parent map");
       if (map.parentColumn >= above.columns || map.parentRow >= above.rows ||
           above.childGid[static_cast<size_t>(map.parentRow) * above.columns + map.parentColumn] != map.gid) {
         failModel(which + ": unit " + std::to_string(map.parentColumn) + "," + std::to_string(map.parentRow) +
@@ -339,8 +340,8 @@ class ModelReader {
         const int child = map.childGid[u];
         if (child == 0) continue;
         const auto found = index.find(child);
-        const std::string unit = "map " + std::to_string(map.gid) + " unit " + std::to_string(u % map.columns) +
-                                 "," + std::to_string(u / map.columns);
+        const std::string unit = "map " + std::to_string(map.gid) + " unit " + std::to_string(u % map.columns) + "," +
+                                 std::to_string(u / map.columns);
         if (found == index.end()) failModel(unit + ": its child map " + std::to_string(child) + " does not exist");
         const Model::Map& below = model.maps[found->second];
         if (below.parentGid != map.gid || below.parentColumn != static_cast<int>(u % map.columns) ||

@@ -44,7 +44,7 @@ struct Model {
   };
 
   std::vector<std::string> componentNames;
-  int normalisation = 0;              // 0 NONE, 1 LENGTH, 2 INTERVAL
+  int normalisation = 0;                // 0 NONE, 1 LENGTH, 2 INTERVAL
   std::vector<float> intervalDivisors;  // INTERVAL: per component; 0 leaves the component as it is
   float mqe0 = 0.0f;
   long long vectors = 0;

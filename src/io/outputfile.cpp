@@ -10,8 +10,7 @@
 #include "base/failure.h"
 #include "io/files.h"
 
-OutputFile::OutputFile(const std::string& name, const char* inkind)
-    : file(createOutputFile(name)), kind(inkind) {
+OutputFile::OutputFile(const std::string& name, const char* inkind) : file(createOutputFile(name)), kind(inkind) {
   if (file == nullptr) {
     fail(std::string(kind) + " could not be opened");
   }

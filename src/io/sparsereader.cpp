@@ -121,12 +121,12 @@ void SparseReader::readPair(const char* begin, const char* end) {
     failAt(begin, "index " + std::to_string(index) + " has no value after its colon");
   }
   if (!readNumber(colon + 1, end, value)) {
-    failAt(colon + 1, shownInput(std::string_view(colon + 1, static_cast<size_t>(end - colon - 1))) +
-                          " is not a number");
+    failAt(colon + 1,
+           shownInput(std::string_view(colon + 1, static_cast<size_t>(end - colon - 1))) + " is not a number");
   }
   if (!std::isfinite(value)) {
-    failAt(colon + 1, shownInput(std::string_view(colon + 1, static_cast<size_t>(end - colon - 1))) +
-                          " is not a finite number");
+    failAt(colon + 1,
+           shownInput(std::string_view(colon + 1, static_cast<size_t>(end - colon - 1))) + " is not a finite number");
   }
   indices_.push_back(static_cast<int>(index) - 1);
   values_.push_back(value);

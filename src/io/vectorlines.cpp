@@ -151,8 +151,8 @@ void VectorLines::start() {
   // As the trainer reads them: line 1 ignored, "word count" on line 2, line
   // 3 ignored, "word count" on line 4; the last line may end the input.
   std::string line, word, vectors, components;
-  const bool whole = field('\n', line) && field(' ', word) && field('\n', vectors) && field('\n', line) &&
-                     field(' ', word);
+  const bool whole =
+      field('\n', line) && field(' ', word) && field('\n', vectors) && field('\n', line) && field(' ', word);
   if (readFailed_) {
     fail(readFailure());
   }

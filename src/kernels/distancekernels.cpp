@@ -162,9 +162,9 @@ const KernelTable& tableOf(InstructionSet set) {
 const KernelTable* activeTable = &tableOf(widestSupported());
 
 const KernelTable& portableKernels() {
-  static const KernelTable table = {roughDistancePortable, roughDistancesPortable, moveTowardsPortable,
-                                    moveUnitsPortable,    exactDistancesPortable, measurePortable,
-                                    moveMeasuredPortable, moveSparsePortable,     sparseDotsPortable,
+  static const KernelTable table = {roughDistancePortable,    roughDistancesPortable, moveTowardsPortable,
+                                    moveUnitsPortable,        exactDistancesPortable, measurePortable,
+                                    moveMeasuredPortable,     moveSparsePortable,     sparseDotsPortable,
                                     accumulateSquaresPortable};
   return table;
 }
@@ -225,9 +225,7 @@ bool supports(InstructionSet set) {
 #endif
 }
 
-void use(InstructionSet set) {
-  activeTable = &tableOf(set);
-}
+void use(InstructionSet set) { activeTable = &tableOf(set); }
 
 const char* name(InstructionSet set) {
   switch (set) {

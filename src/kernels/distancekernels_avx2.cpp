@@ -135,7 +135,9 @@ struct Lengths {
   __m128 a0, a1, a2, a3;
 };
 
-VELMAR_AVX2 inline Lengths noLengths() { return {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()}; }
+VELMAR_AVX2 inline Lengths noLengths() {
+  return {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
+}
 
 VELMAR_AVX2 inline void addSquares(Lengths& l, __m128 q0, __m128 q1, __m128 q2, __m128 q3) {
   l.a0 = _mm_fmadd_ps(q0, q0, l.a0);
@@ -204,10 +206,10 @@ VELMAR_AVX2 inline bool blockUnchanged(const float* w, __m256i limit) {
   const __m256i magnitude = _mm256_set1_epi32(0x7fffffff);
   const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
   const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 8));
-  const __m256i out0 = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_and_si256(b0, magnitude), limit),
-                                       _mm256_cmpeq_epi32(b0, sign));
-  const __m256i out1 = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_and_si256(b1, magnitude), limit),
-                                       _mm256_cmpeq_epi32(b1, sign));
+  const __m256i out0 =
+      _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_and_si256(b0, magnitude), limit), _mm256_cmpeq_epi32(b0, sign));
+  const __m256i out1 =
+      _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_and_si256(b1, magnitude), limit), _mm256_cmpeq_epi32(b1, sign));
   const __m256i out = _mm256_or_si256(out0, out1);
   return _mm256_testz_si256(out, out) != 0;
 }
@@ -258,7 +260,8 @@ VELMAR_AVX2 float moveSparseAvx2(float* w, const SparseEntries& x, double factor
         const __m256i at = _mm256_set1_epi32(x.index[k] - start);
         const __m256 v = _mm256_set1_ps(x.value[k]);
         lo = _mm256_blendv_ps(lo, v, _mm256_castsi256_ps(_mm256_cmpeq_epi32(lanes, at)));
-        hi = _mm256_blendv_ps(hi, v, _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_add_epi32(lanes, _mm256_set1_epi32(8)), at)));
+        hi = _mm256_blendv_ps(
+            hi, v, _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_add_epi32(lanes, _mm256_set1_epi32(8)), at)));
       }
       moveBlockTowards(block, lo, hi, f, l);
       continue;
@@ -293,10 +296,9 @@ const KernelTable& avx2Kernels() {
   // independent chains side by side ran three times as fast as gathering
   // eight vectors' components into registers (velmar_kernel_bench).
   const KernelTable& scalar = portableKernels();
-  static const KernelTable table = {roughDistanceAvx2, roughDistancesAvx2, moveTowardsAvx2,
-                                    moveUnitsAvx2,     scalar.exactDistances, measureAvx2,
-                                    moveMeasuredAvx2,  moveSparseAvx2,     scalar.sparseDots,
-                                    accumulateSquaresAvx2};
+  static const KernelTable table = {roughDistanceAvx2,     roughDistancesAvx2,   moveTowardsAvx2,  moveUnitsAvx2,
+                                    scalar.exactDistances, measureAvx2,          moveMeasuredAvx2, moveSparseAvx2,
+                                    scalar.sparseDots,     accumulateSquaresAvx2};
   return table;
 }
 

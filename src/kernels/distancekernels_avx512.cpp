@@ -97,10 +97,9 @@ const KernelTable& avx512Kernels() {
     const KernelTable& narrower = avx2Kernels();
     narrowDistance = narrower.roughDistance;
     narrowDistances = narrower.roughDistances;
-    return KernelTable{roughDistanceAvx512,   roughDistancesAvx512,    narrower.moveTowards,
-                       narrower.moveUnits,    narrower.exactDistances, narrower.measure,
-                       narrower.moveMeasured, narrower.moveSparse,     narrower.sparseDots,
-                       narrower.accumulateSquares};
+    return KernelTable{roughDistanceAvx512,     roughDistancesAvx512,      narrower.moveTowards,  narrower.moveUnits,
+                       narrower.exactDistances, narrower.measure,          narrower.moveMeasured, narrower.moveSparse,
+                       narrower.sparseDots,     narrower.accumulateSquares};
   }();
   return table;
 }

@@ -27,7 +27,8 @@ float largestMagnitude(const float* values, int count) {
 float squaredLength(const float* values, int count) {
   float sum = 0.0f;
   for (int i = 0; i < count; i++) {
-    sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(values[i]) * static_cast<double>(values[i]));
+    sum =
+        static_cast<float>(static_cast<double>(sum) + static_cast<double>(values[i]) * static_cast<double>(values[i]));
   }
   return sum;
 }

@@ -195,8 +195,7 @@ int plainWinner(int count, float start, int current, Distance distance) {
 
 }  // namespace
 
-int WinnerSearch::findExactly(const float* const* units, int count, const float* x, float start,
-                              int current) const {
+int WinnerSearch::findExactly(const float* const* units, int count, const float* x, float start, int current) const {
   return plainWinner(count, start, current, [&](int k) { return kernels::exactDistance(x, units[k], components); });
 }
 
@@ -223,8 +222,7 @@ int WinnerSearch::decideNearTies(const float* const* units, int count, const flo
   return c < 0 ? current : candidates[c];
 }
 
-int WinnerSearch::find(const float* const* units, int count, const float* x, float start, int current,
-                       Workers* team) {
+int WinnerSearch::find(const float* const* units, int count, const float* x, float start, int current, Workers* team) {
   tally(counts.searches);
   if (!boundUsable || count > capacity) {
     tally(counts.plain);
@@ -259,15 +257,16 @@ int WinnerSearch::find(const float* const* units, int count, const float* x, flo
   return decideNearTies(units, count, x, start, current, [&](int u) { return rough[u] <= cutoff; });
 }
 
-int WinnerSearch::find(const float* const* units, const double* norms, int count, const SparseEntries& x,
-                       double xNorm, float start, int current, Workers* team) {
+int WinnerSearch::find(const float* const* units, const double* norms, int count, const SparseEntries& x, double xNorm,
+                       float start, int current, Workers* team) {
   tally(counts.searches);
   if (!boundUsable || count > capacity) {
     tally(counts.plain);
     return findExactly(units, count, x, start, current);
   }
   const kernels::KernelTable& k = kernels::active();
-  shareOut(team, count, x.count, [&](int first, int end) { k.sparseDots(x, units + first, end - first, rough + first); });
+  shareOut(team, count, x.count,
+           [&](int first, int end) { k.sparseDots(x, units + first, end - first, rough + first); });
   return findAmong(units, norms, rough, count, x, xNorm, start, current);
 }
 
@@ -314,8 +313,8 @@ int WinnerSearch::findAmong(const float* const* units, const double* norms, cons
   return winner;
 }
 
-int WinnerSearch::findDensified(const float* const* units, int count, const SparseEntries& x, float start,
-                                int current, Workers* team) {
+int WinnerSearch::findDensified(const float* const* units, int count, const SparseEntries& x, float start, int current,
+                                Workers* team) {
   for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = x.value[j];
   const int winner = find(units, count, denseInput, start, current, team);
   for (int j = 0; j < x.count; j++) denseInput[x.index[j]] = 0.0f;

@@ -15,11 +15,10 @@ class Workers;
 // The rough distance of every unit lies within a known bound of its exact
 // distance: for a dense vector a float sum of the squared differences, for
 // a sparse one |w|^2 - 2 x.w + |x|^2 in double with the dot product over the
-// vector's listed components only and |w|^2 the float sum the kernels keep. A unit whose lower bound lies above the smallest
-// upper bound can never win; when one unit is left it is the winner,
-// otherwise the exact distances of the units left decide, in scan order with
-// the plain search's strict "<". When a bound is not finite or could reach
-// the search's starting distance, the plain search runs.
+// vector's listed components only and |w|^2 the float sum the kernels keep. A unit whose lower bound lies above the
+// smallest upper bound can never win; when one unit is left it is the winner, otherwise the exact distances of the
+// units left decide, in scan order with the plain search's strict "<". When a bound is not finite or could reach the
+// search's starting distance, the plain search runs.
 //
 // Given a team (base/workers.h), the rough distances of a large map are
 // shared out over its threads; each unit's arithmetic stays the same, so the
@@ -44,13 +43,12 @@ class WinnerSearch {
   // Index into `units` (scan order) of the unit with the smallest exact
   // distance to x, the first of equals, provided that distance is below
   // `start`; otherwise `current`.
-  int find(const float* const* units, int count, const float* x, float start, int current,
-           Workers* team = nullptr);
+  int find(const float* const* units, int count, const float* x, float start, int current, Workers* team = nullptr);
   // The same for a sparse x whose listed values squared and summed in
   // double give xNorm; norms[u] is the squared length of units[u] as the
   // kernels keep it (kernels::KernelTable::measure and the moves).
-  int find(const float* const* units, const double* norms, int count, const SparseEntries& x, double xNorm,
-           float start, int current, Workers* team = nullptr);
+  int find(const float* const* units, const double* norms, int count, const SparseEntries& x, double xNorm, float start,
+           int current, Workers* team = nullptr);
 
   // The same from the dot products x.w of every unit, computed elsewhere as
   // double sums of x_i w_i over x's listed components in any order (for
@@ -112,8 +110,8 @@ class WinnerSearch {
   bool boundUsable;
 
   // The sparse search once the dot products are known.
-  int findAmong(const float* const* units, const double* norms, const double* dots, int count,
-                const SparseEntries& x, double xNorm, float start, int current);
+  int findAmong(const float* const* units, const double* norms, const double* dots, int count, const SparseEntries& x,
+                double xNorm, float start, int current);
   // The exact distances to x of the candidate units, computed side by side,
   // then compared in scan order against `start`.
   template <class Candidate>

@@ -110,8 +110,8 @@ void Assignments::appendLine(std::string& out, std::string_view id, std::string_
   // Ten significant digits, as a stream of precision 10 writes the float
   // (widened to double): enough to give the float back.
   char text[32];
-  out.append(text, std::to_chars(text, text + sizeof text, static_cast<double>(distance),
-                                 std::chars_format::general, 10).ptr);
+  out.append(
+      text, std::to_chars(text, text + sizeof text, static_cast<double>(distance), std::chars_format::general, 10).ptr);
   out += ',';
   appendField(out, path);
   out += "\r\n";

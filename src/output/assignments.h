@@ -31,8 +31,8 @@ class Assignments {
   // Appends one vector's line, CR LF included, with the whole identifier
   // (the readers refuse one that holds a NUL byte, which a vector's
   // identifier text would cut short).
-  static void appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row,
-                         float distance, std::string_view path);
+  static void appendLine(std::string& out, std::string_view id, int gid, int level, int column, int row, float distance,
+                         std::string_view path);
 
   // The same line with the part that depends only on the unit made once
   // per unit, by a writer of many lines: appendLine(out, id, gid, level,

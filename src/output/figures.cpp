@@ -80,8 +80,7 @@ UnitPairs pairsIn(const UnitClasses& c) {
 double adjustedRandIndex(const UnitPairs& p, long long sameClass, long long vectors) {
   const long long pairs = pairsOf(vectors);
   if (pairs == 0) return 1.0;  // one vector: any two partitions are the same
-  const double expected =
-      static_cast<double>(p.sameUnit) * static_cast<double>(sameClass) / static_cast<double>(pairs);
+  const double expected = static_cast<double>(p.sameUnit) * static_cast<double>(sameClass) / static_cast<double>(pairs);
   const double spread = 0.5 * (static_cast<double>(p.sameUnit) + static_cast<double>(sameClass)) - expected;
   return spread != 0.0 ? (static_cast<double>(p.together) - expected) / spread : 1.0;
 }
@@ -213,7 +212,8 @@ RunFigures measureHierarchy(const KnownClasses* classes, float trainingSeconds) 
     h.levels = std::max(h.levels, f.level);
     h.units += f.units;
     for (int row = 0; row < f.rows; row++) {
-      for (int column = 0; column < f.columns; column++) h.leafUnits += map->getNeuron(column, row)->getMap() == nullptr;
+      for (int column = 0; column < f.columns; column++)
+        h.leafUnits += map->getNeuron(column, row)->getMap() == nullptr;
     }
   }
   h.maps = static_cast<long long>(maps.size());

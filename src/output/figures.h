@@ -40,9 +40,9 @@ struct MapFigures {
   // 1 - (sum of squared distances to the winners) / (sum of squared
   // distances to the mean of the map's vectors).
   double explainedVariance = 0.0;
-  float errorBound = 0.0f;    // the error the map had to reach: TAU_1 x the error above it
-  float errorReached = 0.0f;  // the map's error when training ended
-  double purity = 0.0;        // share of vectors in their unit's majority class
+  float errorBound = 0.0f;               // the error the map had to reach: TAU_1 x the error above it
+  float errorReached = 0.0f;             // the map's error when training ended
+  double purity = 0.0;                   // share of vectors in their unit's majority class
   std::vector<UnitClasses> unitClasses;  // scan order (row by row); only with classes
 };
 
@@ -74,8 +74,8 @@ struct HierarchyFigures {
   // Over all vectors, each at its deepest unit (always a leaf unit).
   double meanQuantizationError = 0.0;
   double explainedVariance = 0.0;
-  double purity = 0.0;  // leaf purity
-  double adjustedRandIndex = 0.0;  // of the leaf units against the classes (NaN without)
+  double purity = 0.0;                // leaf purity
+  double adjustedRandIndex = 0.0;     // of the leaf units against the classes (NaN without)
   std::vector<LevelFigures> byLevel;  // levels 1, 2, ...; only with classes
   float trainingSeconds = 0.0f;
 };

@@ -22,8 +22,7 @@ class KnownClasses {
   KnownClasses(const std::vector<ClassEntry>& entries, Data_Vector* items);
   // The class of each vector of the list given in list order (one each;
   // a library caller's known classes): classes in the order they first come.
-  static std::unique_ptr<KnownClasses> ofEachVector(const std::vector<std::string>& classOfEach,
-                                                    Data_Vector* items);
+  static std::unique_ptr<KnownClasses> ofEachVector(const std::vector<std::string>& classOfEach, Data_Vector* items);
 
   // The classes of the input vectors, in the order the file first names
   // them; "(none)" last, when some vector has no class.

@@ -90,6 +90,5 @@ void writePage(std::ostream& out, const OutputSettings& shown, const NeuronLayer
 }  // namespace
 
 void NeuronLayer::saveAsHTML(const OutputSettings& shown) {
-  saveOutputFile(shown.mapFile(*this, "html"), "HTML file",
-                 [&](std::ostream& out) { writePage(out, shown, *this); });
+  saveOutputFile(shown.mapFile(*this, "html"), "HTML file", [&](std::ostream& out) { writePage(out, shown, *this); });
 }

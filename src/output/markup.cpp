@@ -14,14 +14,23 @@ std::string escaped(const std::string& text, bool apostrophe) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
       case '\'':
         out += apostrophe ? "&#39;" : "'";
         break;
-      default: out += c;
+      default:
+        out += c;
     }
   }
   return out;
@@ -80,7 +89,7 @@ size_t utf8Length(const std::string& text, size_t at) {
     length = 2;
   } else if (b >= 0xE0 && b <= 0xEF) {
     length = 3;
-    low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+    low = b == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
     high = b == 0xED ? 0x9F : 0xBF;  // no surrogates
   } else if (b >= 0xF0 && b <= 0xF4) {
     length = 4;

@@ -13,8 +13,7 @@ std::string textOf(const char* text) { return text != nullptr ? text : ""; }
 }  // namespace
 
 std::string OutputSettings::mapFile(const NeuronLayer& map, std::string_view extension) const {
-  return mapFileName(savePath, prefix, map.gid, map.getLevel(), map.getSuperPos()[0], map.getSuperPos()[1],
-                     extension);
+  return mapFileName(savePath, prefix, map.gid, map.getLevel(), map.getSuperPos()[0], map.getSuperPos()[1], extension);
 }
 
 std::string OutputSettings::runFile(std::string_view what) const { return runFileName(savePath, prefix, what); }

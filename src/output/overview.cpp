@@ -14,9 +14,9 @@
 #include "dataloader.h"
 #include "globals.h"
 #include "io/filenames.h"
+#include "io/outputfile.h"
 #include "neuron.h"
 #include "neuronlayer.h"
-#include "io/outputfile.h"
 #include "output/figures.h"
 #include "output/knownclasses.h"
 #include "output/markup.h"
@@ -75,9 +75,12 @@ Hierarchy readHierarchy() {
 
 const char* normalisationName(int normalisation) {
   switch (normalisation) {
-    case 1: return "LENGTH (each vector scaled to length 1)";
-    case 2: return "INTERVAL (each component divided by its largest value)";
-    default: return "NONE";
+    case 1:
+      return "LENGTH (each vector scaled to length 1)";
+    case 2:
+      return "INTERVAL (each component divided by its largest value)";
+    default:
+      return "NONE";
   }
 }
 
@@ -207,8 +210,8 @@ void writeRunSummary(std::ostream& out, const OutputSettings& shown, const Hiera
 std::string summaryFacts(const OutputSettings& shown, const NeuronLayer& map, const MapFigures* figures,
                          bool withClasses) {
   std::ostringstream facts;
-  facts << "level " << map.getLevel() << " &middot; " << map.getX() << " &times; " << map.getY() << " units &middot; MQE "
-        << map.getMQE() << " &middot; " << map.getDataItems()->size() << " vectors";
+  facts << "level " << map.getLevel() << " &middot; " << map.getX() << " &times; " << map.getY()
+        << " units &middot; MQE " << map.getMQE() << " &middot; " << map.getDataItems()->size() << " vectors";
   if (figures != nullptr) {
     facts << " &middot; mean QE " << figure(figures->meanQuantizationError) << " &middot; topographic error "
           << percent(figures->topographicError) << " &middot; explained variance "
@@ -233,8 +236,8 @@ std::string summaryFacts(const OutputSettings& shown, const NeuronLayer& map, co
 void writeMap(std::ostream& out, const OutputSettings& shown, const Hierarchy& h, const NeuronLayer& map,
               const RunFigures* figures, const OverviewClasses* classes) {
   const MapFigures* own = figures != nullptr ? figures->ofMap(map.gid) : nullptr;
-  out << "<details class=\"map\" id=\"" << overviewSectionId(map.gid) << "\" data-vectors=\"" << map.getDataItems()->size()
-      << "\"" << (map.getLevel() == 1 ? " open" : "") << ">\n";
+  out << "<details class=\"map\" id=\"" << overviewSectionId(map.gid) << "\" data-vectors=\""
+      << map.getDataItems()->size() << "\"" << (map.getLevel() == 1 ? " open" : "") << ">\n";
   out << "<summary>Map " << map.gid << " <span class=\"facts\">" << summaryFacts(shown, map, own, classes != nullptr)
       << "</span></summary>\n";
   writeMapGrid(out, shown, map, own, classes);
@@ -298,7 +301,8 @@ void Overview::write(std::ostream& out, const OutputSettings& shown, size_t page
   }
   const std::string island = "<script type=\"application/json\" id=\"velmar-weights\">" + weightData(h) + "</script>\n";
   const std::string tail = "</body>\n</html>\n";
-  const size_t withWeights = head.str().size() + maps.str().size() + island.size() + strlen(kOverviewScript) + tail.size();
+  const size_t withWeights =
+      head.str().size() + maps.str().size() + island.size() + strlen(kOverviewScript) + tail.size();
   out << head.str();
   if (withWeights > pageBudget) {
     out << "<p class=\"note warn\">The component weights are left out: with them this page would be larger than "

@@ -21,9 +21,8 @@ OverviewClasses::OverviewClasses(const KnownClasses& classes) : known_(classes) 
   std::vector<int> order(names.size());
   for (size_t c = 0; c < order.size(); c++) order[c] = static_cast<int>(c);
   if (order.size() > kNamed) {
-    std::stable_sort(order.begin(), order.end(), [&sizes](int a, int b) {
-      return sizes[static_cast<size_t>(a)] > sizes[static_cast<size_t>(b)];
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&sizes](int a, int b) { return sizes[static_cast<size_t>(a)] > sizes[static_cast<size_t>(b)]; });
     folded_.assign(order.begin() + kNamed, order.end());
     order.resize(kNamed);
   }

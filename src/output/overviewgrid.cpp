@@ -22,16 +22,15 @@
 
 namespace {
 
-
 // Geometry of a map's grid, in pixels: one unit per pitch, cells drawn with a
 // gap between them in which the borders between neighbours lie.
 const int kPitch = 84;
 const int kGap = 6;
 const int kMargin = 4;
 const int kCell = kPitch - kGap;
-const int kLabelLines = 3;    // labels drawn in a cell; the tooltip has them all
+const int kLabelLines = 3;      // labels drawn in a cell; the tooltip has them all
 const size_t kLabelChars = 13;  // characters of a label that fit a cell
-const int kTooltipIds = 8;    // vector identifiers named in a unit's tooltip
+const int kTooltipIds = 8;      // vector identifiers named in a unit's tooltip
 
 struct Rgb {
   double r, g, b;
@@ -233,9 +232,9 @@ void writeGrid(std::ostream& out, const OutputSettings& shown, const NeuronLayer
                const MapFigures* figures, const OverviewClasses* classes) {
   const int width = 2 * kMargin + map.getX() * kPitch;
   const int height = 2 * kMargin + map.getY() * kPitch;
-  out << "<div class=\"scroll\"><svg class=\"grid\" id=\"grid-" << map.gid << "\" width=\"" << width
-      << "\" height=\"" << height << "\" viewBox=\"0 0 " << width << " " << height << "\" role=\"img\" aria-label=\"map "
-      << map.gid << "\">\n";
+  out << "<div class=\"scroll\"><svg class=\"grid\" id=\"grid-" << map.gid << "\" width=\"" << width << "\" height=\""
+      << height << "\" viewBox=\"0 0 " << width << " " << height << "\" role=\"img\" aria-label=\"map " << map.gid
+      << "\">\n";
   for (int row = 0; row < map.getY(); row++) {
     for (int column = 0; column < map.getX(); column++) {
       const int right = kMargin + (column + 1) * kPitch;

@@ -17,9 +17,12 @@ std::string padded(const char* text, size_t width) {
 }  // namespace
 
 void printHelp(std::ostream& out) {
-  out << "Usage: " VELMAR_NAME " propertyfile   train the map hierarchy and save it as the file says\n"
-         "       " VELMAR_NAME " -v             print the version\n"
-         "       " VELMAR_NAME " -h, --help     print this help\n"
+  out << "Usage: " VELMAR_NAME
+         " propertyfile   train the map hierarchy and save it as the file says\n"
+         "       " VELMAR_NAME
+         " -v             print the version\n"
+         "       " VELMAR_NAME
+         " -h, --help     print this help\n"
          "       "
       << kMapUsage
       << "\n"

@@ -98,11 +98,11 @@ void warnJoinedLines(std::string_view key, long line) {
   const long joined = std::count(key.begin(), key.end(), '\n');
   const std::string keyLine = std::to_string(line + joined);
   const std::string_view last = applied(key.substr(key.rfind('\n') + 1));
-  std::string message = "propertyfile " +
-                        (joined == 1 ? "line " + std::to_string(line) + " has"
-                                     : "lines " + std::to_string(line) + " to " + std::to_string(line + joined - 1) +
-                                           " have") +
-                        " no \"=\" and ran into the key of line " + keyLine + ": " + shownInput(key) + " is no key";
+  std::string message =
+      "propertyfile " +
+      (joined == 1 ? "line " + std::to_string(line) + " has"
+                   : "lines " + std::to_string(line) + " to " + std::to_string(line + joined - 1) + " have") +
+      " no \"=\" and ran into the key of line " + keyLine + ": " + shownInput(key) + " is no key";
   if (findSetting(last) != nullptr) {
     message += ", so " + std::string(last) + " on line " + keyLine + " is not applied";
   } else {
@@ -127,8 +127,8 @@ void warnValue(const Setting& s, std::string_view value, long line) {
     case SettingKind::Normalisation: {
       const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
       if (std::none_of(names, names + 3, [&](const char* name) { return value == name; })) {
-        std::string message = pair + " is none of NONE, LENGTH, INTERVAL and leaves the setting " +
-                              currentValue(s).value_or("");
+        std::string message =
+            pair + " is none of NONE, LENGTH, INTERVAL and leaves the setting " + currentValue(s).value_or("");
         for (const char* name : names) {
           if (folded(value) == folded(name)) message += std::string("; did you mean ") + name + "?";
         }

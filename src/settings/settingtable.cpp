@@ -28,8 +28,7 @@ constexpr Setting flag(const char* key, bool* target, bool value, const char* he
 constexpr Setting normalisation(const char* key, int* target, int value, const char* help) {
   return {key, SettingKind::Normalisation, target, static_cast<double>(value), nullptr, false, nullptr, help};
 }
-constexpr Setting text(const char* key, const char** target, const char* value, const char* unset,
-                       const char* help) {
+constexpr Setting text(const char* key, const char** target, const char* value, const char* unset, const char* help) {
   return {key, SettingKind::Text, target, 0.0, value, false, unset, help};
 }
 
@@ -70,7 +69,8 @@ constexpr Setting kSettings[] = {
     integer("INITIAL_X_SIZE", &Globals::INITIAL_X_SIZE, 2, "columns of a new map"),
     integer("INITIAL_Y_SIZE", &Globals::INITIAL_Y_SIZE, 2, "rows of a new map"),
     integer("LABELS_NUM", &Globals::LABELS_NUM, 5, "at most this many component names label a unit; 0 = no labels"),
-    flag("LABELS_ONLY", &Globals::LABELS_ONLY, true, "a unit with a child map links \"down\" once, not once per vector"),
+    flag("LABELS_ONLY", &Globals::LABELS_ONLY, true,
+         "a unit with a child map links \"down\" once, not once per vector"),
     real("LABELS_THRESHOLD", &Globals::LABELS_THRESHOLD, 0.7,
          "a label's weight must exceed this share of the unit's largest weight"),
     flag("ORIENTATION", &Globals::ORIENTATION, false,
@@ -86,7 +86,8 @@ constexpr Setting kSettings[] = {
             "sparse: number of components; 0 = the description file's count, else the largest index"),
     integer("threads", &Globals::threads, 0,
             "threads of the training; 0 = as many as pay, found as the run goes (same results)"),
-    flag("quiet", &Globals::quiet, false, "leave the per-vector \"added\" lines and the progress dots out of the console"),
+    flag("quiet", &Globals::quiet, false,
+         "leave the per-vector \"added\" lines and the progress dots out of the console"),
 };
 
 constexpr bool sameKey(const char* a, const char* b) { return std::string_view(a) == std::string_view(b); }

@@ -25,12 +25,12 @@ enum class SettingKind {
 struct Setting {
   const char* key;
   SettingKind kind;
-  void* target;         // the member of Globals, of the kind's type
-  double number;        // the default of Integer, Real, Seed and Normalisation
-  const char* text;     // the default of Text (nullptr: unset)
-  bool flag;            // the default of Switch
-  const char* unset;    // how the help shows an unset Text: "(none)", "(required)"
-  const char* help;     // one line
+  void* target;       // the member of Globals, of the kind's type
+  double number;      // the default of Integer, Real, Seed and Normalisation
+  const char* text;   // the default of Text (nullptr: unset)
+  bool flag;          // the default of Switch
+  const char* unset;  // how the help shows an unset Text: "(none)", "(required)"
+  const char* help;   // one line
 };
 
 // Every setting, in the order in which the property reader tests the keys.

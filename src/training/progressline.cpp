@@ -62,8 +62,8 @@ void ProgressLine::endTraining() {
 
 std::string ProgressLine::text(const State& s, double seconds) {
   std::ostringstream line;
-  line << "level " << s.level << ", map " << s.map << " (" << s.columns << " x " << s.rows << " units), "
-       << s.checks << (s.checks == 1 ? " growth check" : " growth checks") << ", MQE ";
+  line << "level " << s.level << ", map " << s.map << " (" << s.columns << " x " << s.rows << " units), " << s.checks
+       << (s.checks == 1 ? " growth check" : " growth checks") << ", MQE ";
   if (std::isinf(s.error)) {
     line << "-";
   } else {

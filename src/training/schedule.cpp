@@ -1,8 +1,7 @@
 #include "training/schedule.h"
 
 double sawtoothSlope(float iniLearnrate, float minLearnrate, long long period) {
-  return (static_cast<double>(iniLearnrate) - static_cast<double>(minLearnrate)) * (-1.0) /
-         static_cast<double>(period);
+  return (static_cast<double>(iniLearnrate) - static_cast<double>(minLearnrate)) * (-1.0) / static_cast<double>(period);
 }
 
 long long radiusStep(long long period, int iniNeighbourhood) {

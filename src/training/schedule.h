@@ -34,9 +34,9 @@ class TrainingSchedule {
 
   // What happens in one cycle, besides the draw and the move.
   struct Cycle {
-    bool dot;           // a pass over the vectors is complete
-    bool growthCheck;   // the growth period is complete
-    bool shrinkRadius;  // the radius steps down after this cycle
+    bool dot;               // a pass over the vectors is complete
+    bool growthCheck;       // the growth period is complete
+    bool shrinkRadius;      // the radius steps down after this cycle
     long long stepInTooth;  // the rate to use next is the sawtooth's at this step
   };
 

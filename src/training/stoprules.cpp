@@ -36,11 +36,16 @@ StopRules::Stop StopRules::atCheck(const Check& check) {
 
 const char* StopRules::reason(Stop stop) {
   switch (stop) {
-    case Stop::SingleUnit: return "a 1 x 1 map cannot reach its bound: training stops";
-    case Stop::AtOnePoint: return "all units have stayed at one point, the bound cannot be reached: training stops";
-    case Stop::RoundingFloor: return "MQE cannot fall below the rounding floor: training stops";
-    case Stop::Infinite: return "MQE stays infinite (squared distances overflow): training stops";
-    case Stop::None: break;
+    case Stop::SingleUnit:
+      return "a 1 x 1 map cannot reach its bound: training stops";
+    case Stop::AtOnePoint:
+      return "all units have stayed at one point, the bound cannot be reached: training stops";
+    case Stop::RoundingFloor:
+      return "MQE cannot fall below the rounding floor: training stops";
+    case Stop::Infinite:
+      return "MQE stays infinite (squared distances overflow): training stops";
+    case Stop::None:
+      break;
   }
   return "";
 }

@@ -30,11 +30,11 @@ class StopRules {
   // What a growth check sees of the map; the facts that cost a pass over
   // units or vectors are asked for only when a rule needs them.
   struct Check {
-    float error;      // the map's error
-    double bound;     // the error it has to reach
-    bool singleUnit;  // a 1 x 1 map
-    std::function<bool()> unitsAtOnePoint;          // every unit's weights hold the same bits
-    std::function<double()> leastErrorOfOneUnit;    // on the map's vectors (training/errorfloor.h)
+    float error;                                     // the map's error
+    double bound;                                    // the error it has to reach
+    bool singleUnit;                                 // a 1 x 1 map
+    std::function<bool()> unitsAtOnePoint;           // every unit's weights hold the same bits
+    std::function<double()> leastErrorOfOneUnit;     // on the map's vectors (training/errorfloor.h)
     std::function<bool()> worstUnitAtRoundingFloor;  // its error within the rounding floor of its vectors
   };
 

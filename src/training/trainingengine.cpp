@@ -202,7 +202,8 @@ void TrainingEngine::listWindow(int column, int row, int radius, float rate) {
     for (int i = firstColumn; i <= lastColumn; i++) {
       const int slot = j * columns + i;
       moving.weights[static_cast<size_t>(count)] = scanWeights[static_cast<size_t>(slot)];
-      moving.factors[static_cast<size_t>(count)] = stepRate * static_cast<double>(influenceAt[column > i ? column - i : i - column]);
+      moving.factors[static_cast<size_t>(count)] =
+          stepRate * static_cast<double>(influenceAt[column > i ? column - i : i - column]);
       moving.slots[static_cast<size_t>(count)] = slot;
       count++;
     }
@@ -275,8 +276,14 @@ void TrainingEngine::moveMeasuring(const TrainingInput& x, bool blockwise, const
                                    const TrainingInput* next) {
   // Each unit's length is refreshed in the pass that moves it: the two halves
   // of a long unit apart (whatever the number of threads), then their sum.
-  MeasuredStep step{lengthSplit(components), 1, blockwise, values, {0, nullptr, nullptr}, {0, nullptr, nullptr},
-                    members > 1 && next != nullptr && next->isSparse, next};
+  MeasuredStep step{lengthSplit(components),
+                    1,
+                    blockwise,
+                    values,
+                    {0, nullptr, nullptr},
+                    {0, nullptr, nullptr},
+                    members > 1 && next != nullptr && next->isSparse,
+                    next};
   step.pieces = step.half > 0 ? 2 : 1;
   if (step.dots) reserveDots(step.pieces, members);
   if (blockwise) cutEntries(x.entries, step);
@@ -286,15 +293,18 @@ void TrainingEngine::moveMeasuring(const TrainingInput& x, bool blockwise, const
   if (alone) {
     movePieces(step, 0, 1);
   } else {
-    team.runOnEach(static_cast<long long>(moving.count) * components, [&](int m) { movePieces(step, m, members); }, [&] {
-      alone = true;
-      movePieces(step, 0, 1);
-    });
+    team.runOnEach(
+        static_cast<long long>(moving.count) * components, [&](int m) { movePieces(step, m, members); },
+        [&] {
+          alone = true;
+          movePieces(step, 0, 1);
+        });
   }
   if (step.dots && !alone) gatherDots(step.pieces, members, *next);
   for (int u = 0; u < moving.count; u++) {
     const double* piece = &pieceLengths[static_cast<size_t>(u) * step.pieces];
-    scanLengths[static_cast<size_t>(moving.slots[static_cast<size_t>(u)])] = step.pieces == 2 ? piece[0] + piece[1] : piece[0];
+    scanLengths[static_cast<size_t>(moving.slots[static_cast<size_t>(u)])] =
+        step.pieces == 2 ? piece[0] + piece[1] : piece[0];
   }
 }
 
@@ -338,9 +348,9 @@ void TrainingEngine::reserveDots(int pieces, int members) {
 void TrainingEngine::dotsOfPieces(const TrainingInput& next, int member, int members, int half) {
   const kernels::KernelTable& k = kernels::active();
   const SparseEntries entries = next.entries;
-  const int cut = half > 0
-                      ? static_cast<int>(std::lower_bound(entries.index, entries.index + entries.count, half) - entries.index)
-                      : entries.count;
+  const int cut =
+      half > 0 ? static_cast<int>(std::lower_bound(entries.index, entries.index + entries.count, half) - entries.index)
+               : entries.count;
   const SparseEntries low = {cut, entries.index, entries.value};
   const SparseEntries high = {entries.count - cut, entries.index + cut, entries.value + cut};
   const int pieces = half > 0 ? 2 : 1;
@@ -355,7 +365,8 @@ void TrainingEngine::dotsOfPieces(const TrainingInput& next, int member, int mem
 void TrainingEngine::gatherDots(int pieces, int members, const TrainingInput& next) {
   for (int u = 0; u < units(); u++) {
     const int q = u * pieces;
-    nextDots[static_cast<size_t>(u)] = pieces == 2 ? memberDot(q, members) + memberDot(q + 1, members) : memberDot(q, members);
+    nextDots[static_cast<size_t>(u)] =
+        pieces == 2 ? memberDot(q, members) + memberDot(q + 1, members) : memberDot(q, members);
   }
   dotsFor = next.entries.index;
 }
