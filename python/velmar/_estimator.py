@@ -159,9 +159,11 @@ class Hierarchy(ClusterMixin, BaseEstimator):
         On the pages, a unit with a child map links "down" once instead of
         once per vector. ``LABELS_ONLY``.
     threads : int, default=0
-        Threads of the training and of the mapping; 0 = as the command
-        line's default. Every number of threads gives the same results.
-        ``threads``.
+        Threads of the training and of the mapping; N = exactly N. With 0
+        the training uses as many as pay (it times its work on every core
+        and on one thread in turn and keeps the faster, so beside other
+        work it trains on one thread) and the mapping one per core. Every
+        number of threads gives the same results. ``threads``.
     verbose : int, default=0
         0: silent; 1: the training's status line on standard error; 2: also
         the command line's console report, on standard error.
