@@ -356,9 +356,9 @@ bool NeuronLayer::grow() {
 void NeuronLayer::adaptWeights(const int* winner, DataItem* di, const DataItem* next) {
   // Every unit of the square window around the winner (clipped to the grid)
   // moves with its own step factor: the learning rate times its influence.
-  const TrainingInput following = next != nullptr ? inputOf(next) : TrainingInput{};
-  engine->moveWindow(winner[0], winner[1], neighbourhood, learnrate, inputOf(di),
-                     next != nullptr ? &following : nullptr);
+  const bool withNext = next != nullptr && engine->usesNext();
+  const TrainingInput following = withNext ? inputOf(next) : TrainingInput{};
+  engine->moveWindow(winner[0], winner[1], neighbourhood, learnrate, inputOf(di), withNext ? &following : nullptr);
 }
 
 // ---- Growth ----

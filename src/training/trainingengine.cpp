@@ -185,6 +185,13 @@ void TrainingEngine::readyTeamSearches(int parts) {
 void TrainingEngine::moveWindow(int column, int row, int radius, float rate, const TrainingInput& x,
                                 const TrainingInput* next) {
   listWindow(column, row, radius, rate);
+  // The common step of a dense map that moves few units: straight to the
+  // kernel, as movePlain's caller-alone path does.
+  if (!keepsLengths && !x.isSparse && partsFor(static_cast<long long>(moving.count) * components, kMovePartWork) == 1) {
+    dotsFor = nullptr;  // the weights change
+    kernels::active().moveUnits(moving.weights.data(), moving.factors.data(), moving.count, x.dense, components);
+    return;
+  }
   moveUnits(x, next);
 }
 
@@ -265,7 +272,11 @@ void TrainingEngine::movePlain(const float* values, bool shared) {
   };
   // Alone, the units go to the kernel together (moved in pairs that share the loads of the vector).
   auto alone = [&] { k.moveUnits(moving.weights.data(), moving.factors.data(), count, values, n); };
-  shared ? team.runOnEach(static_cast<long long>(count) * n, move, alone) : alone();
+  if (shared) {
+    team.runOnEach(static_cast<long long>(count) * n, move, alone);
+  } else {
+    alone();
+  }
 }
 
 bool TrainingEngine::teamMovesEveryStep() const {

@@ -69,7 +69,10 @@ class TrainingEngine {
   // Moves every unit within `radius` columns and rows of unit (column, row),
   // clipped to the grid, towards x with the step factor rate x influence.
   // `next` is the next step's vector when known (else null).
+  // Only a map that keeps lengths reads `next` (usesNext()); the caller
+  // may leave it null otherwise.
   void moveWindow(int column, int row, int radius, float rate, const TrainingInput& x, const TrainingInput* next);
+  bool usesNext() const { return keepsLengths; }
 
   // Finds the unit of each of `count` vectors (inputAt(k), called on any
   // thread) and hands it over in order, place(k, scan index), on the
