@@ -92,8 +92,21 @@ side_figures() {
   }'
 }
 
+# paired_median DIR: the median over the repeats k of old-k's wall time over
+# new-k's (the two runs of a pair ran back to back), two decimals.
+paired_median() {
+  local dir=$1 k
+  for ((k = 1; k <= repeat; k++)); do
+    echo "$(cat "$dir/old-$k/wall_ns") $(cat "$dir/new-$k/wall_ns")"
+  done | awk '$2 > 0 { r[++n] = $1 / $2 } END {
+    if (n == 0) { print "-"; exit }
+    for (i = 2; i <= n; i++) for (j = i; j > 1 && r[j - 1] > r[j]; j--) { t = r[j]; r[j] = r[j - 1]; r[j - 1] = t }
+    printf "%.3f\n", n % 2 ? r[(n + 1) / 2] : (r[n / 2] + r[n / 2 + 1]) / 2
+  }'
+}
+
 if [ -n "$old" ]; then
-  header=$(printf '%-12s %9s %9s %8s %9s %9s %5s %10s %9s %9s' workload "old s" "new s" old/new \
+  header=$(printf '%-12s %9s %9s %8s %8s %9s %9s %5s %10s %9s %9s' workload "old s" "new s" old/new paired \
     "old MiB" "new MiB" maps "units*comp" "old ns/uc" "new ns/uc")
 else
   header=$(printf '%-12s %9s %9s %5s %10s %9s' workload "wall s" "MiB" maps "units*comp" "ns/uc")
@@ -179,7 +192,10 @@ for w in $workloads; do
   dataset=$(bench_dataset "$generator" "$build/bench-data" $data)
   echo "workload $w: $repeat run(s) per binary ..." >&2
   for ((k = 1; k <= repeat; k++)); do
-    for side in "${sides[@]}"; do
+    # Each pair's order alternates, so neither binary always runs first.
+    order=("${sides[@]}")
+    [ $((k % 2)) -eq 0 ] && [ "${#sides[@]}" -eq 2 ] && order=("${sides[1]}" "${sides[0]}")
+    for side in "${order[@]}"; do
       dir=$work/$w/$side-$k
       binary=$new
       [ "$side" = old ] && binary=$old
@@ -214,8 +230,8 @@ for w in $workloads; do
   if [ -n "$old" ]; then
     read -r old_wall_ns old_wall old_peak _ old_ns < <(side_figures "$work/$w" old "$uc")
     ratio=$(awk -v o="$old_wall_ns" -v n="$new_wall_ns" 'BEGIN { print (n > 0 ? sprintf("%.2f", o / n) : "-") }')
-    rows+=("$(printf '%-12s %9s %9s %8s %9s %9s %5s %10s %9s %9s' "$w" "$old_wall" "$new_wall" "$ratio" \
-      "$old_peak" "$new_peak" "$maps" "$uc_shown" "$old_ns" "$new_ns")")
+    rows+=("$(printf '%-12s %9s %9s %8s %8s %9s %9s %5s %10s %9s %9s' "$w" "$old_wall" "$new_wall" "$ratio" \
+      "$(paired_median "$work/$w")" "$old_peak" "$new_peak" "$maps" "$uc_shown" "$old_ns" "$new_ns")")
   else
     rows+=("$(printf '%-12s %9s %9s %5s %10s %9s' "$w" "$new_wall" "$new_peak" "$maps" "$uc_shown" "$new_ns")")
   fi
