@@ -42,27 +42,34 @@ bench_build() {
 # Prints the path of a trainer built from revision REV of REPO. The revision
 # is checked out into a temporary worktree, built like the current tree and
 # the worktree removed again; the binary is kept under CACHE, keyed by the
-# full commit hash, so later runs against the same revision skip the build.
+# full commit hash (and the cap ISA, when not avx512), so later runs against
+# the same revision skip the build.
 bench_revision_binary() {
   local repo=$1 rev=$2 cache=$3 hash tmp status=0
   if ! hash=$(git -C "$repo" rev-parse --verify --quiet "$rev^{commit}"); then
     echo "unknown revision: $rev" >&2
     return 1
   fi
-  if [ -x "$cache/$hash/velmar" ]; then
-    echo "using the cached build of $rev ($hash)" >&2
-    echo "$cache/$hash/velmar"
+  # Built with the same cap of its kernels as the current tree (a revision
+  # without the option builds its widest), each cap cached on its own.
+  local isa=${ISA:-avx512} dir=$hash
+  [ "$isa" != avx512 ] && dir=$hash-$isa
+  if [ -x "$cache/$dir/velmar" ]; then
+    echo "using the cached build of $rev ($dir)" >&2
+    echo "$cache/$dir/velmar"
     return 0
   fi
   echo "building $rev ($hash) in a temporary worktree ..." >&2
   tmp=$(mktemp -d "${TMPDIR:-/tmp}/velmar-rev.XXXXXX")
   git -C "$repo" worktree add --detach "$tmp/src" "$hash" >/dev/null 2>&1 || status=1
   if [ "$status" -eq 0 ]; then
+    bench_cmake_args=(-DVELMAR_MAX_ISA="$isa")
     bench_build "$tmp/src" "$tmp/build" OFF velmar || status=1
+    bench_cmake_args=()
   fi
   if [ "$status" -eq 0 ]; then
-    mkdir -p "$cache/$hash"
-    cp "$tmp/build/velmar" "$cache/$hash/velmar.part" && mv "$cache/$hash/velmar.part" "$cache/$hash/velmar"
+    mkdir -p "$cache/$dir"
+    cp "$tmp/build/velmar" "$cache/$dir/velmar.part" && mv "$cache/$dir/velmar.part" "$cache/$dir/velmar"
   fi
   git -C "$repo" worktree remove --force "$tmp/src" >/dev/null 2>&1 || true
   rm -rf "$tmp"
@@ -71,7 +78,7 @@ bench_revision_binary() {
     echo "could not build revision $rev" >&2
     return 1
   fi
-  echo "$cache/$hash/velmar"
+  echo "$cache/$dir/velmar"
 }
 
 # bench_binaries ROOT BUILD REV
