@@ -113,6 +113,7 @@ else
 fi
 rows=()
 map_rows=()
+map_old=0  # 1 when the older revision maps too
 failed=0
 
 # The map workloads share one model: a run of the current tree on every 50th
@@ -140,8 +141,14 @@ prepare_map_model() {
 # the map command on the set with 1 and with 2 threads, its output into a
 # file. Every mapping must write the same bytes. Adds a row to map_rows.
 map_workload() {
-  local w=$1 dataset=$2 dir k t sum reference="" vectors
+  local w=$1 dataset=$2 dir k t run binary sum reference="" vectors map_runs="t1 t2"
   prepare_map_model
+  # An older revision with a map command maps too, each of its runs right
+  # after the current tree's with as many threads.
+  if [ -n "$old" ] && "$old" --map 2>&1 | grep -q -- "--map"; then
+    map_runs="t1 o1 t2 o2"
+    map_old=1
+  fi
   vectors=$(sed -n '2s/^[^ ]* //p' "$dataset/data.vec")
   for ((k = 1; k <= repeat; k++)); do
     dir=$work/$w/load-$k
@@ -149,11 +156,14 @@ map_workload() {
       $'MAX_CYCLES=1\nTAU_2=1000\nsaveAsHTML=false\nEXPAND_CYCLES=0'
     bench_run "$new" "$dir"
     : >"$dir/cpu_s"
-    for t in 1 2; do
-      dir=$work/$w/t$t-$k
+    for run in $map_runs; do
+      t=${run#?}
+      binary=$new
+      [ "${run%?}" = o ] && binary=$old
+      dir=$work/$w/$run-$k
       mkdir -p "$dir"
       ln -s "$(realpath "$dataset/data.vec")" "$dir/data.vec"
-      bench_run_args "$new" "$dir" --map "$map_model" data.vec mapped.csv --threads "$t"
+      bench_run_args "$binary" "$dir" --map "$map_model" data.vec mapped.csv --threads "$t"
       : >"$dir/cpu_s"
       if [ "$(cat "$dir/status")" != 0 ]; then
         echo "$w: the map command failed: $(tail -n 1 "$dir/stderr")"
@@ -168,13 +178,20 @@ map_workload() {
       fi
     done
   done
-  local load one two
+  local load one two old_one=- old_two=-
   read -r _ load _ < <(side_figures "$work/$w" load -)
   read -r _ one one_peak _ < <(side_figures "$work/$w" t1 -)
   read -r _ two two_peak _ < <(side_figures "$work/$w" t2 -)
+  if [ "$map_runs" != "t1 t2" ]; then
+    read -r _ old_one _ < <(side_figures "$work/$w" o1 -)
+    read -r _ old_two _ < <(side_figures "$work/$w" o2 -)
+  fi
   map_rows+=("$(awk -v w="$w" -v n="$vectors" -v l="$load" -v a="$one" -v b="$two" -v p="$one_peak" -v q="$two_peak" \
-    'BEGIN { printf "%-8s %9d %8.3f %8.3f %8.2f %8.3f %8.2f %8s %8s", w, n, l, a, a / l, b, a / b, p, q }')")
-  echo "$w: mapped $vectors vectors $((repeat * 2)) times" >&2
+    -v oa="$old_one" -v ob="$old_two" 'BEGIN {
+      printf "%-8s %9d %8.3f %8.3f %8.2f %8.3f %8.2f %8s %8s", w, n, l, a, a / l, b, a / b, p, q
+      if (oa != "-") printf " %9.3f %9.3f %8.2f %8.2f", oa, ob, oa / a, ob / b
+    }')")
+  echo "$w: mapped $vectors vectors $(($(wc -w <<<"$map_runs") * repeat)) times" >&2
   [ -n "$keep" ] || rm -rf "${work:?}/$w"
 }
 
@@ -247,9 +264,11 @@ if [ "${#rows[@]}" -gt 0 ]; then
 fi
 if [ "${#map_rows[@]}" -gt 0 ]; then
   [ "${#rows[@]}" -gt 0 ] && echo
-  echo "the map command (current tree) through a model of $map_maps maps; best wall time of $repeat run(s)"
-  printf '%-8s %9s %8s %8s %8s %8s %8s %8s %8s\n' workload vectors "load s" "1 thr s" 1/load "2 thr s" 1/2 \
+  echo "the map command (current tree${old:+, and $rev where it has one}) through a model of $map_maps maps; best wall time of $repeat run(s)"
+  printf '%-8s %9s %8s %8s %8s %8s %8s %8s %8s' workload vectors "load s" "1 thr s" 1/load "2 thr s" 1/2 \
     "1 MiB" "2 MiB"
+  [ "$map_old" -eq 1 ] && printf ' %9s %9s %8s %8s' "old 1 s" "old 2 s" "old/1" "old/2"
+  echo
   printf '%s\n' "${map_rows[@]}"
 fi
 if [ "$failed" -ne 0 ]; then
