@@ -45,7 +45,7 @@ TEST(Console, QuietLeavesOutTheAddedLinesAndTheDotsAlone) {
   for (const std::string& name : f.list("normal")) {
     std::string written = f.read("out/" + name), before = f.read("normal/" + name);
     if (name == "map_model.txt") {
-      EXPECT_EQ(written.find("setting quiet=true\n"), before.find("setting threads=0\n") + 18);
+      EXPECT_EQ(written.find("setting quiet=true\n"), before.find("setting threads=1\n") + 18);
       written.erase(written.find("setting quiet=true\n"), 19);
     } else if (name == "map_summary.json") {
       EXPECT_EQ(before.find("quiet"), std::string::npos);

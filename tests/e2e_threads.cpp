@@ -1,5 +1,5 @@
 // The number of threads changes nothing a run writes: the same sparse, text-like set trained with 1, 2 and 3
-// threads, and with the default 0 (the team and the caller alone in turn, as the run finds faster), gives the same
+// threads, and with 0 (the team and the caller alone in turn, as the run finds faster), gives the same
 // bytes in every output, and a negative count is refused.
 
 #include <gtest/gtest.h>

@@ -84,7 +84,7 @@ constexpr Setting kSettings[] = {
          "csv: the identifier column; (auto) = the first if it holds text, else row numbers"),
     integer("components", &Globals::components, 0,
             "sparse: number of components; 0 = the description file's count, else the largest index"),
-    integer("threads", &Globals::threads, 0,
+    integer("threads", &Globals::threads, 1,
             "threads of the training; 0 = as many as pay, found as the run goes (same results)"),
     flag("quiet", &Globals::quiet, false,
          "leave the per-vector \"added\" lines and the progress dots out of the console"),

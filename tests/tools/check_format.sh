@@ -26,15 +26,19 @@ if [ -z "$formatter" ]; then
   exit 0
 fi
 
-status=0
-while IFS= read -r file; do
-  if ! "$formatter" --dry-run -Werror "$file" 2>/dev/null; then
-    echo "not formatted: $file"
-    "$formatter" "$file" | diff -u "$file" - | head -20 || true
-    status=1
-  fi
-done < <(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'fuzz/*.h' \
+mapfile -t files < <(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'fuzz/*.cpp' 'fuzz/*.h' \
   'bench/*.cpp' 'bench/*.h' 'python/*.cpp' 'python/*.h')
+status=0
+# One call for all (quick); file by file only to name the ones that differ.
+if ! "$formatter" --dry-run -Werror "${files[@]}" 2>/dev/null; then
+  for file in "${files[@]}"; do
+    if ! "$formatter" --dry-run -Werror "$file" 2>/dev/null; then
+      echo "not formatted: $file"
+      "$formatter" "$file" | diff -u "$file" - | head -20 || true
+      status=1
+    fi
+  done
+fi
 if [ "$status" -eq 0 ]; then
   echo "every C++ file is formatted as .clang-format says"
 else
