@@ -64,10 +64,14 @@ int BlockPlacer::threads() const { return team_.size(); }
 // One job on the team: the first part runs `alongside`, each other part takes
 // chunks while there are any left (its index names its walk and the like:
 // no two parts run at once under one index).
-void BlockPlacer::forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work,
-                               const std::function<void()>& alongside) {
+size_t BlockPlacer::chunkCount(size_t count) const {
   // Enough chunks for the threads to even out, each large enough to be worth taking.
-  const size_t chunks = std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(team_.size()) * 16));
+  return std::max<size_t>(1, std::min(count / kLeastChunk, static_cast<size_t>(team_.size()) * 16));
+}
+
+void BlockPlacer::forEachChunk(size_t count, const std::function<void(size_t, size_t, int, size_t)>& work,
+                               const std::function<void()>& alongside) {
+  const size_t chunks = chunkCount(count);
   const int takers = std::min<int>(team_.size(), static_cast<int>(chunks));
   const int first = alongside ? 1 : 0;
   std::atomic<size_t> next{0};
@@ -77,7 +81,7 @@ void BlockPlacer::forEachChunk(size_t count, const std::function<void(size_t, si
       return;
     }
     for (size_t c; (c = next.fetch_add(1)) < chunks;) {
-      work(count * c / chunks, count * (c + 1) / chunks, p - first);
+      work(count * c / chunks, count * (c + 1) / chunks, p - first, c);
     }
   });
 }
@@ -94,7 +98,7 @@ BlockPlacer::Outcome BlockPlacer::place(float* values, size_t count, const Fill&
   };
   forEachChunk(
       count,
-      [&](size_t begin, size_t end, int t) {
+      [&](size_t begin, size_t end, int t, size_t) {
         Distances distances(placed, model_.components());
         std::string why;
         for (size_t k = begin; k < end; k++) {

@@ -69,10 +69,13 @@ class BlockPlacer {
   Outcome place(float* values, size_t count, const Fill& fill, std::vector<Placed>& placed,
                 const std::function<void()>& alongside = nullptr);
 
-  // Runs work(begin, end, thread) over the chunks of `count` vectors, on the
+  // Runs work(begin, end, thread, chunk) over the chunks of `count` vectors
+  // (chunk numbered from 0 in input order, below chunkCount(count)), on the
   // team, and `alongside` (if any) as place does.
-  void forEachChunk(size_t count, const std::function<void(size_t, size_t, int)>& work,
+  void forEachChunk(size_t count, const std::function<void(size_t, size_t, int, size_t)>& work,
                     const std::function<void()>& alongside = nullptr);
+  // The number of chunks forEachChunk cuts `count` vectors into.
+  size_t chunkCount(size_t count) const;
 
  private:
   class Distances;

@@ -62,6 +62,7 @@ class MapStream {
   std::vector<long long> lines_;  // records read one at a time: the line of each
   std::vector<BlockPlacer::Placed> placed_;
   std::vector<VectorLines::Lenient> lenient_;  // per thread: its values that are not numbers
+  std::vector<std::string> texts_;             // per chunk: its output lines
 
   // Sizes the block for `count` records.
   void prepare(size_t count);
