@@ -43,11 +43,17 @@ void MapStream::run(VectorLines& lines) {
   lines.start();
   VectorLines::Block blocks[2];
   bool more = lines.nextBlock(blocks[0], kBlockBytes);
+  size_t unwritten = 0;  // lines of the block before, formatted and not yet written
   for (int current = 0; more; current = 1 - current) {
     VectorLines::Block& block = blocks[current];
-    // One member reads the next block while the others place this one.
-    bool next = false;
-    const auto readNext = [&] { next = lines.nextBlock(blocks[1 - current], kBlockBytes); };
+    // One member writes the block before and reads the next one while the
+    // others place this one: reading and writing, which wait for the
+    // system, overlap the placing.
+    bool next = false, written = true;
+    const auto readNext = [&] {
+      written = tryFlush(unwritten);
+      next = lines.nextBlock(blocks[1 - current], kBlockBytes);
+    };
     prepare(block.lines.size());
     const auto lineOf = [&](size_t k) { return block.firstLine + static_cast<long long>(k); };
     const BlockPlacer::Outcome outcome = placer_.place(
@@ -57,18 +63,22 @@ void MapStream::run(VectorLines& lines) {
                                     lenient_[static_cast<size_t>(t)], why);
         },
         placed_, readNext);
-    write(outcome.placed);
+    if (!written) out_.failWritten();
+    format(outcome.placed);
+    unwritten = outcome.placed;
     for (VectorLines::Lenient& lenient : lenient_) {
       lines.addLenient(lenient);
       lenient = {};
     }
     if (outcome.placed < block.lines.size()) {
+      flush(unwritten);
       const long long line = lineOf(outcome.placed);
       fail(outcome.why.empty() ? lengthFailure(lines.where(line), ids_[outcome.placed], outcome.length)
                                : lines.failureAt(line, outcome.why));
     }
     more = next;
   }
+  flush(unwritten);
   if (lines.readFailed()) {
     fail(lines.readFailure());
   }
@@ -96,7 +106,8 @@ void MapStream::run(RecordSource& source) {
     // The values are in place already.
     const BlockPlacer::Outcome outcome = placer_.place(
         values_.data(), n, [](size_t, float*, int, std::string&) { return true; }, placed_);
-    write(outcome.placed);
+    format(outcome.placed);
+    flush(outcome.placed);
     if (outcome.placed < n) {
       fail(lengthFailure(source.where(lines_[outcome.placed]), ids_[outcome.placed], outcome.length));
     }
@@ -114,13 +125,13 @@ void MapStream::warnOfSlips(const RecordSource& source) {
   }
 }
 
-// The threads format the lines of the chunks; they are written in order.
 // Each chunk's text keeps its room from block to block: a block's worth of
 // text allocated and freed each time costs the system more than the
 // formatting.
-void MapStream::write(size_t count) {
+void MapStream::format(size_t count) {
   const size_t chunks = placer_.chunkCount(count);
   if (texts_.size() < chunks) texts_.resize(chunks);
+  formatted_ = chunks;
   placer_.forEachChunk(count, [&](size_t begin, size_t end, int, size_t chunk) {
     std::string& text = texts_[chunk];
     text.clear();
@@ -132,8 +143,18 @@ void MapStream::write(size_t count) {
       Assignments::appendLine(text, ids_[k], model_.map(p.map).unitPart[static_cast<size_t>(p.unit)], p.distance, path);
     }
   });
-  for (size_t chunk = 0; chunk < chunks; chunk++) {
-    out_.write(texts_[chunk]);
+}
+
+bool MapStream::tryFlush(size_t count) {
+  bool written = true;
+  for (size_t chunk = 0; chunk < formatted_ && written; chunk++) {
+    written = out_.tryWrite(texts_[chunk]);
   }
-  if (progress_ != nullptr) progress_->mapped(count);
+  formatted_ = 0;
+  if (written && count > 0 && progress_ != nullptr) progress_->mapped(count);
+  return written;
+}
+
+void MapStream::flush(size_t count) {
+  if (!tryFlush(count)) out_.failWritten();
 }

@@ -63,11 +63,18 @@ class MapStream {
   std::vector<BlockPlacer::Placed> placed_;
   std::vector<VectorLines::Lenient> lenient_;  // per thread: its values that are not numbers
   std::vector<std::string> texts_;             // per chunk: its output lines
+  size_t formatted_ = 0;                       // chunks of texts_ formatted and not yet written
 
   // Sizes the block for `count` records.
   void prepare(size_t count);
-  // Writes the lines of the block's first `count` records.
-  void write(size_t count);
+  // The threads format the output lines of the first `count` vectors of
+  // the block, chunk by chunk, into texts_.
+  void format(size_t count);
+  // Writes the formatted lines (of `count` vectors) in order and reports
+  // them; tryFlush only returns false when the output cannot be written,
+  // flush ends the run then.
+  bool tryFlush(size_t count);
+  void flush(size_t count);
   static void warnOfSlips(const RecordSource& source);
 };
 

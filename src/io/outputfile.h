@@ -26,14 +26,17 @@ class OutputFile {
 
   void write(const char* data, size_t size);
   void write(const std::string& text) { write(text.data(), text.size()); }
+  // The same, but a failure only returns false, for a thread that must not
+  // end the run itself: its caller then calls failWritten().
+  bool tryWrite(const std::string& text) { return fwrite(text.data(), 1, text.size(), file) == text.size(); }
+  // Ends the run with "KIND could not be written".
+  [[noreturn]] void failWritten();
   // Flushes and closes; only now is it known that everything reached the file.
   void close();
 
  private:
   FILE* file;
   const char* kind;
-
-  [[noreturn]] void failWritten();
 };
 
 // Writes one complete output file: announces "saving NAME", creates the file,
