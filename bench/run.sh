@@ -92,12 +92,13 @@ side_figures() {
   }'
 }
 
-# paired_median DIR: the median over the repeats k of old-k's wall time over
-# new-k's (the two runs of a pair ran back to back), two decimals.
+# paired_median DIR [OLD NEW]: the median over the repeats k of OLD-k's wall
+# time over NEW-k's (the two runs of a pair ran back to back; by default
+# old and new), three decimals.
 paired_median() {
-  local dir=$1 k
+  local dir=$1 first=${2:-old} second=${3:-new} k
   for ((k = 1; k <= repeat; k++)); do
-    echo "$(cat "$dir/old-$k/wall_ns") $(cat "$dir/new-$k/wall_ns")"
+    echo "$(cat "$dir/$first-$k/wall_ns") $(cat "$dir/$second-$k/wall_ns")"
   done | awk '$2 > 0 { r[++n] = $1 / $2 } END {
     if (n == 0) { print "-"; exit }
     for (i = 2; i <= n; i++) for (j = i; j > 1 && r[j - 1] > r[j]; j--) { t = r[j]; r[j] = r[j - 1]; r[j - 1] = t }
@@ -178,18 +179,20 @@ map_workload() {
       fi
     done
   done
-  local load one two old_one=- old_two=-
+  local load one two old_one=- old_two=- paired_one=- paired_two=-
   read -r _ load _ < <(side_figures "$work/$w" load -)
   read -r _ one one_peak _ < <(side_figures "$work/$w" t1 -)
   read -r _ two two_peak _ < <(side_figures "$work/$w" t2 -)
   if [ "$map_runs" != "t1 t2" ]; then
     read -r _ old_one _ < <(side_figures "$work/$w" o1 -)
     read -r _ old_two _ < <(side_figures "$work/$w" o2 -)
+    paired_one=$(paired_median "$work/$w" o1 t1)
+    paired_two=$(paired_median "$work/$w" o2 t2)
   fi
   map_rows+=("$(awk -v w="$w" -v n="$vectors" -v l="$load" -v a="$one" -v b="$two" -v p="$one_peak" -v q="$two_peak" \
-    -v oa="$old_one" -v ob="$old_two" 'BEGIN {
+    -v oa="$old_one" -v ob="$old_two" -v pa="$paired_one" -v pb="$paired_two" 'BEGIN {
       printf "%-8s %9d %8.3f %8.3f %8.2f %8.3f %8.2f %8s %8s", w, n, l, a, a / l, b, a / b, p, q
-      if (oa != "-") printf " %9.3f %9.3f %8.2f %8.2f", oa, ob, oa / a, ob / b
+      if (oa != "-") printf " %9.3f %9.3f %8.2f %8.2f %8s %8s", oa, ob, oa / a, ob / b, pa, pb
     }')")
   echo "$w: mapped $vectors vectors $(($(wc -w <<<"$map_runs") * repeat)) times" >&2
   [ -n "$keep" ] || rm -rf "${work:?}/$w"
@@ -267,7 +270,7 @@ if [ "${#map_rows[@]}" -gt 0 ]; then
   echo "the map command (current tree${old:+, and $rev where it has one}) through a model of $map_maps maps; best wall time of $repeat run(s)"
   printf '%-8s %9s %8s %8s %8s %8s %8s %8s %8s' workload vectors "load s" "1 thr s" 1/load "2 thr s" 1/2 \
     "1 MiB" "2 MiB"
-  [ "$map_old" -eq 1 ] && printf ' %9s %9s %8s %8s' "old 1 s" "old 2 s" "old/1" "old/2"
+  [ "$map_old" -eq 1 ] && printf ' %9s %9s %8s %8s %8s %8s' "old 1 s" "old 2 s" "old/1" "old/2" paired1 paired2
   echo
   printf '%s\n' "${map_rows[@]}"
 fi
