@@ -331,3 +331,41 @@ TEST(MapCommand, TablesAndSparseVectorsMapThroughTheReadersOfTraining) {
 }
 
 }  // namespace
+
+// Where line `n` (from 0) of a text starts.
+size_t lineStart(const std::string& text, int n) {
+  size_t at = 0;
+  for (int k = 0; k < n; k++) at = text.find('\n', at) + 1;
+  return at;
+}
+
+// An input of several blocks: the blocks are written in order while the next ones are placed and read, a bad
+// line in a later block still leaves every line before it written, and an output that cannot be written ends
+// the run with one line.
+TEST(MapCommand, BlocksAreWrittenInOrderWhileTheNextArePlaced) {
+  e2e::Folder f;
+  train(f, clusters(500), "TAU_1=0.1\nTAU_2=0.01\n");
+  const std::string data = f.read("data.vec");
+  const std::string body = data.substr(lineStart(data, 4));
+  const std::string mapped = f.run("--map out/map_model.txt data.vec").out;
+  const std::string lines = mapped.substr(kHeader.size());
+  std::string big = "$TYPE vectors\n$XDIM 150000\n$YDIM 1\n$VEC_DIM 6\n", expected = kHeader;
+  for (int copy = 0; copy < 300; copy++) {  // about 10 MB: three blocks and more
+    big += body;
+    expected += lines;
+  }
+  f.write("big.vec", big);
+  e2e::Run r = f.run("--map out/map_model.txt big.vec big.csv --threads 2");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(f.read("big.csv"), expected);
+
+  const size_t bad = lineStart(big, 4 + 500 * 250);  // in the third block
+  f.write("bad.vec", big.substr(0, bad) + "1 2 x3 4 5 6 worse\n" + big.substr(bad));
+  r = f.run("--map out/map_model.txt bad.vec bad.csv --threads 2 --strict");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(f.read("bad.csv"), expected.substr(0, kHeader.size() + lines.size() * 250));
+
+  r = f.run("--map out/map_model.txt big.vec /dev/full --threads 2");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(f.read("stderr"), "output /dev/full could not be written\n");
+}
