@@ -56,8 +56,8 @@ TEST(Slips, AreWarnedOfAndChangeNothingElse) {
                             "line 6: \"EXPAND_CYCLES=20.0\" is read as 20",
                             "line 7: unknown key \"tau_2\" is ignored; did you mean TAU_2?",
                             "line 8: \"printMQE=TRUE\" is read as false",
-                            "line 9: \"normInputVectors=none\" is none of NONE, LENGTH, INTERVAL and leaves the "
-                            "setting NONE; did you mean NONE?",
+                            ("line 9: \"normInputVectors=none\" is none of NONE, LENGTH, INTERVAL and leaves the "
+                             "setting NONE; did you mean NONE?"),
                             "line 10 has no \"=\" and ran into the key of line 11",
                             "line 12 has no \"=\": \"LABELS_NUM\" is ignored"};
   ASSERT_EQ(shown.size(), std::size(expected)) << b.f.read("stderr");

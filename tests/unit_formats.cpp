@@ -251,7 +251,7 @@ TEST(SparseReaderTest, EveryKindOfBadLineIsOneLineWithFileLineAndColumn) {
       {"a 3:inf\n", at + "1, column 5: \"inf\" is not a finite number" + check},
       {"a 1:1\nx\0y 1:1\n"s, at + "2, column 1: the identifier \"x\\x00y\" holds a NUL byte" + check},
   };
-  for (const auto& [text, message] : cases) EXPECT_EQ(failureOf([&] { sparse(text); }), message) << text;
+  for (const auto& c : cases) EXPECT_EQ(failureOf([&] { sparse(c.first); }), c.second) << c.first;
   EXPECT_EQ(failureOf([] { sparse("a 5:1\n", 4); }),
             at + "1, column 3: the index of \"5:1\" lies beyond the 4 components" + check);
   EXPECT_EQ(failureOf([] { sparse("a 4:1\n", 4); }), "");
