@@ -185,13 +185,10 @@ void TrainingEngine::readyTeamSearches(int parts) {
 void TrainingEngine::moveWindow(int column, int row, int radius, float rate, const TrainingInput& x,
                                 const TrainingInput* next) {
   listWindow(column, row, radius, rate);
-  // The common step of a dense map that moves few units: straight to the
-  // kernel, as movePlain's caller-alone path does.
-  if (!keepsLengths && !x.isSparse && partsFor(static_cast<long long>(moving.count) * components, kMovePartWork) == 1) {
-    dotsFor = nullptr;  // the weights change
-    kernels::active().moveUnits(moving.weights.data(), moving.factors.data(), moving.count, x.dense, components);
-    return;
-  }
+  dotsFor = nullptr;  // the weights change
+  // Dense vectors on a map that keeps no lengths (the common step) move
+  // towards their own values; the others go through moveUnits.
+  if (!keepsLengths && !x.isSparse) return movePlain(x.dense, sharesMoves());
   moveUnits(x, next);
 }
 
@@ -232,13 +229,16 @@ void TrainingEngine::refreshInfluences(int radius) {
   influenceRadius = radius;
 }
 
+// Shared out by where the weights lie: a unit (for the lengths, each half
+// of a unit) is always moved by the same member of the team, so its
+// weights stay in the caches of that member's core from step to step.
+bool TrainingEngine::sharesMoves() const {
+  return partsFor(static_cast<long long>(moving.count) * components, kMovePartWork) > 1 || teamMovesEveryStep();
+}
+
 void TrainingEngine::moveUnits(const TrainingInput& x, const TrainingInput* next) {
-  dotsFor = nullptr;  // the weights change
   const int n = components;
-  // Shared out by where the weights lie: a unit (for the lengths, each half
-  // of a unit) is always moved by the same member of the team, so its
-  // weights stay in the caches of that member's core from step to step.
-  const bool shared = partsFor(static_cast<long long>(moving.count) * n, kMovePartWork) > 1 || teamMovesEveryStep();
+  const bool shared = sharesMoves();
   const int members = shared ? team.size() : 1;
   // A sparse vector is moved towards block by block (see movesBlockwise),
   // or its values are spread into a row kept +0 between steps.
@@ -262,6 +262,9 @@ void TrainingEngine::movePlain(const float* values, bool shared) {
   const kernels::KernelTable& k = kernels::active();
   const int n = components;
   const int count = moving.count;
+  // Alone, the units go to the kernel together (moved in pairs that share the loads of the vector).
+  auto alone = [&] { k.moveUnits(moving.weights.data(), moving.factors.data(), count, values, n); };
+  if (!shared) return alone();
   const int members = team.size();
   auto move = [&](int member) {
     for (int u = 0; u < count; u++) {
@@ -270,13 +273,7 @@ void TrainingEngine::movePlain(const float* values, bool shared) {
       }
     }
   };
-  // Alone, the units go to the kernel together (moved in pairs that share the loads of the vector).
-  auto alone = [&] { k.moveUnits(moving.weights.data(), moving.factors.data(), count, values, n); };
-  if (shared) {
-    team.runOnEach(static_cast<long long>(count) * n, move, alone);
-  } else {
-    alone();
-  }
+  team.runOnEach(static_cast<long long>(count) * n, move, alone);
 }
 
 bool TrainingEngine::teamMovesEveryStep() const {

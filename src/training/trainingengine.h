@@ -129,6 +129,9 @@ class TrainingEngine {
   const float* influenceRow(int rowOffset) const {
     return influences.data() + static_cast<size_t>(rowOffset) * static_cast<size_t>(columns);
   }
+  // Whether the moves of this step go to the team.
+  bool sharesMoves() const;
+  // The moves of a sparse vector, or of any vector on a map that keeps lengths.
   void moveUnits(const TrainingInput& x, const TrainingInput* next);
   // The moves of a map that does not keep lengths, towards dense values,
   // on the team when `shared`.
