@@ -125,8 +125,8 @@ void warnValue(const Setting& s, std::string_view value, long line) {
       if (looksOn(value)) warn(pair + " is read as false: a switch is on only for exactly \"true\"");
       break;
     case SettingKind::Normalisation: {
-      const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
-      if (std::none_of(names, names + 3, [&](const char* name) { return value == name; })) {
+      const auto& names = kNormalisationNames;
+      if (std::none_of(std::begin(names), std::end(names), [&](const char* name) { return value == name; })) {
         std::string message =
             pair + " is none of NONE, LENGTH, INTERVAL and leaves the setting " + currentValue(s).value_or("");
         for (const char* name : names) {

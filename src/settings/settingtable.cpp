@@ -201,9 +201,8 @@ void applySetting(std::string_view key, const char* value) {
       *static_cast<bool*>(s->target) = strcmp(value, "true") == 0;
       break;
     case SettingKind::Normalisation: {
-      const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
       for (int k = 0; k < 3; k++) {
-        if (strcmp(value, names[k]) == 0) {
+        if (strcmp(value, kNormalisationNames[k]) == 0) {
           *static_cast<int*>(s->target) = k;
         }
       }
@@ -236,10 +235,8 @@ std::string shownDefault(const Setting& s) {
     }
     case SettingKind::Switch:
       return s.flag ? "true" : "false";
-    case SettingKind::Normalisation: {
-      const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
-      return names[static_cast<int>(s.number)];
-    }
+    case SettingKind::Normalisation:
+      return kNormalisationNames[static_cast<int>(s.number)];
     case SettingKind::Text:
       return s.text == nullptr ? s.unset : (*s.text == '\0' ? "(empty)" : s.text);
   }
@@ -247,7 +244,6 @@ std::string shownDefault(const Setting& s) {
 }
 
 std::optional<std::string> currentValue(const Setting& s) {
-  const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
   switch (s.kind) {
     case SettingKind::Integer:
       return std::to_string(*static_cast<const int*>(s.target));
@@ -263,7 +259,7 @@ std::optional<std::string> currentValue(const Setting& s) {
     case SettingKind::Switch:
       return *static_cast<const bool*>(s.target) ? "true" : "false";
     case SettingKind::Normalisation:
-      return names[*static_cast<const int*>(s.target)];
+      return kNormalisationNames[*static_cast<const int*>(s.target)];
     case SettingKind::Text: {
       const char* text = *static_cast<const char* const*>(s.target);
       return text == nullptr ? std::nullopt : std::optional<std::string>(text);

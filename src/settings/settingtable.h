@@ -11,6 +11,9 @@
 // help. The defaults of the members, the property reader, the help (-h) and
 // the harnesses that restore a fresh process's settings all come from it.
 
+// The values of normInputVectors, in the order of the numbers they give (0, 1, 2).
+inline constexpr const char* kNormalisationNames[] = {"NONE", "LENGTH", "INTERVAL"};
+
 // How a property value is read. Every kind is lenient, as the C library's
 // conversions are: a value that is not a number reads as 0.
 enum class SettingKind {

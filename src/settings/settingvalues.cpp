@@ -25,9 +25,8 @@ JsonMembers settingValues() {
         value = *static_cast<const bool*>(s.target) ? "true" : "false";
         break;
       case SettingKind::Normalisation: {
-        const char* names[] = {"NONE", "LENGTH", "INTERVAL"};
         const int k = *static_cast<const int*>(s.target);
-        value = jsonText(k >= 0 && k < 3 ? names[k] : "");
+        value = jsonText(k >= 0 && k < 3 ? kNormalisationNames[k] : "");
         break;
       }
       case SettingKind::Text: {
